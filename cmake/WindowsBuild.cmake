@@ -1,0 +1,33 @@
+# The Windows half: brem32.dll and its test host, cross-built with mingw-w64
+# (i686) into win/ of this build, then run under Wine by CTest (label "wine").
+find_program(BREM_MINGW_CXX i686-w64-mingw32-g++)
+find_program(BREM_WINE wine)
+if(NOT BREM_MINGW_CXX OR NOT BREM_WINE)
+  message(WARNING "mingw-w64 (i686) or wine not found: the Windows build and its tests are skipped")
+  return()
+endif()
+
+include(ExternalProject)
+set(BREM_WIN_DIR ${CMAKE_BINARY_DIR}/win)
+ExternalProject_Add(brem32_windows
+  SOURCE_DIR ${PROJECT_SOURCE_DIR}
+  BINARY_DIR ${BREM_WIN_DIR}
+  CMAKE_ARGS -DCMAKE_TOOLCHAIN_FILE=${PROJECT_SOURCE_DIR}/cmake/mingw-w64-i686.cmake
+             -DCMAKE_BUILD_TYPE=Release -DBREM_TESTS=ON -DBREM_WINDOWS=OFF
+  INSTALL_COMMAND ""
+  BUILD_ALWAYS ON
+  USES_TERMINAL_BUILD ON)
+
+if(BREM_TESTS)
+  find_program(BREM_OBJDUMP i686-w64-mingw32-objdump REQUIRED)
+  add_test(NAME windows_export_table
+    COMMAND ${CMAKE_COMMAND} -DLIB=${BREM_WIN_DIR}/bin/brem32.dll
+            -DEXPECTED=${PROJECT_SOURCE_DIR}/src/exports/brem32.def -DMODE=pe -DOBJDUMP=${BREM_OBJDUMP}
+            -P ${PROJECT_SOURCE_DIR}/tests/check_exports.cmake)
+  set_tests_properties(windows_export_table PROPERTIES LABELS "wine;windows")
+  add_test(NAME windows_host
+    COMMAND ${CMAKE_COMMAND} -E env WINEDEBUG=-all WINEDLLOVERRIDES=mscoree,mshtml=
+            ${BREM_WINE} ${BREM_WIN_DIR}/bin/wintest.exe ${PROJECT_SOURCE_DIR}/tests/data
+    WORKING_DIRECTORY ${BREM_WIN_DIR}/bin)
+  set_tests_properties(windows_host PROPERTIES LABELS "wine;windows" TIMEOUT 600)
+endif()

@@ -1,0 +1,34 @@
+#!/usr/bin/env bash
+# Installs what building and testing brem32 needs on Debian 12 (run as root).
+#   scripts/install-deps.sh [demo|all]
+# "demo" installs the native tool chain only; "all" (the default) adds the
+# Windows cross tool chain, Wine and the reference tools the tests compare with.
+set -euo pipefail
+what=${1:-all}
+pkgs=(cmake g++ make pkg-config)
+if [ "$what" = all ]; then
+  pkgs+=(googletest libgtest-dev libgmock-dev mingw-w64 wine wine32 ncompress sharutils mpack uudeview
+         gzip python3 file)
+fi
+
+missing=()
+for p in "${pkgs[@]}"; do
+  if [ "$p" = wine32 ]; then
+    dpkg -s wine32:i386 >/dev/null 2>&1 || missing+=(wine32:i386)
+  else
+    dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")
+  fi
+done
+if [ ${#missing[@]} -eq 0 ]; then
+  exit 0
+fi
+if [ "$(id -u)" -ne 0 ]; then
+  echo "missing packages: ${missing[*]} (run as root, or install them)" >&2
+  exit 1
+fi
+if [ "$what" = all ] && ! dpkg --print-foreign-architectures | grep -qx i386; then
+  dpkg --add-architecture i386
+fi
+export DEBIAN_FRONTEND=noninteractive
+apt-get update -qq
+apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null

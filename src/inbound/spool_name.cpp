@@ -1,0 +1,38 @@
+#include "inbound/spool_name.h"
+
+#include <algorithm>
+
+namespace brem::inbound {
+
+namespace {
+size_t commonPrefix(const std::string& a, const std::string& b) {
+    size_t n = 0;
+    while (n < a.size() && n < b.size() && a[n] == b[n]) ++n;
+    return n;
+}
+}  // namespace
+
+int MakeSpoolName(std::string& out, const std::string& name, const std::string& firstSite,
+                  const std::string& secondSite) {
+    if (name.size() < 2 || name[1] != '.' || (name[0] != 'D' && name[0] != 'X')) return 0;
+    std::string rest = name.substr(2);
+    // The transfer drops the longer of the two site-name prefixes, a partial
+    // match included.
+    size_t skip = std::max(commonPrefix(rest, firstSite), commonPrefix(rest, secondSite));
+    std::string tail = rest.substr(skip);
+
+    std::string lastFive = tail.size() > 5 ? tail.substr(tail.size() - 5) : tail;
+    int v = 0;
+    for (char c : lastFive) v = 2 * v + ((c >= 'a' && c <= 'z') ? 1 : 0);
+    char digit = v <= 9 ? static_cast<char>('0' + v) : static_cast<char>('A' + (v - 10));
+
+    std::string part = tail.size() > 7 ? tail.substr(tail.size() - 7) : tail;
+    out.clear();
+    out.push_back(digit);
+    out += part;
+    out.push_back('.');
+    out.push_back(name[0]);
+    return 1;
+}
+
+}  // namespace brem::inbound

@@ -1,0 +1,16 @@
+// The local names under which the UUCP transfer keeps spool files: a case
+// digit, up to seven characters from the end of the UUCP name, a dot and the
+// type letter ("D.newshostA1234" becomes "0A1234.D").
+#pragma once
+
+#include <string>
+
+namespace brem::inbound {
+
+// Maps a UUCP spool name to its local name. Returns 1 and writes the name
+// into `out`, or returns 0 and leaves `out` as it was when the name does not
+// begin with "D." or "X.".
+int MakeSpoolName(std::string& out, const std::string& name, const std::string& firstSite,
+                  const std::string& secondSite);
+
+}  // namespace brem::inbound

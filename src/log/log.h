@@ -1,0 +1,55 @@
+// The activity log of the imports and exports: "mail.log" and "news.log" in
+// the store directory, opened for text append ("at"), one stamped line per
+// message. A message with threshold k is written only when the verbosity is
+// above k; a message without a threshold is always written.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "platform/stream.h"
+
+namespace brem {
+
+// Writes the stamp that opens every log line: the local date and time as
+// "%d-%02d-%02d %02d:%02d:%02d.00\t". Returns 0.
+int writeStamp(plat::Stream& out);
+
+class ActivityLog {
+public:
+    ActivityLog() = default;
+    ~ActivityLog() { close(); }
+    ActivityLog(const ActivityLog&) = delete;
+    ActivityLog& operator=(const ActivityLog&) = delete;
+
+    // Opens `path` for text append. `flushEach` makes every message reach the
+    // disk at once, for the steps whose lines must survive a failing host.
+    bool open(const std::string& path, int32_t verbosity, bool flushEach = false);
+    bool isOpen() const { return out_.isOpen(); }
+    int32_t verbosity() const { return verbosity_; }
+    void setFlushEach(bool on) { flushEach_ = on; }
+
+    // A message without a threshold.
+    void always(const char* fmt, ...)
+#if defined(__GNUC__)
+        __attribute__((format(printf, 2, 3)))
+#endif
+        ;
+    // A message written only when verbosity > k.
+    void above(int k, const char* fmt, ...)
+#if defined(__GNUC__)
+        __attribute__((format(printf, 3, 4)))
+#endif
+        ;
+    void flush();
+    void close();
+
+private:
+    void vwrite(const char* fmt, va_list ap);
+
+    plat::Stream out_;
+    int32_t verbosity_ = 0;
+    bool flushEach_ = false;
+};
+
+}  // namespace brem

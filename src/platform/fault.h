@@ -1,0 +1,44 @@
+// Test hooks of the platform seam: make the Nth call of a kind fail, once or
+// from then on, or let the disk run full after a number of bytes. They live
+// once, in the portable forwarding layer, so both systems' implementations are
+// covered by the same switches. Nothing in the library arms them; tests do.
+#pragma once
+
+#include <cstdint>
+
+namespace brem::plat::fault {
+
+enum class Op {
+    Open,          // opening an existing file for reading
+    Create,        // opening for writing or appending
+    Write,         // a write of buffered bytes to the system
+    Flush,         // a stream's flush (its buffered bytes reaching the system)
+    Close,         // closing a handle
+    Delete,        // deleting a file
+    Move,          // renaming a file
+    ProcessStart,  // starting a process
+    Count
+};
+
+// Fails the nth call (1-based) of `op` counted from now; with `persistent`
+// every later call of that kind fails too.
+void arm(Op op, int nth, bool persistent = false);
+
+// Lets writes succeed for `bytes` more bytes in all; the write that crosses
+// the limit is cut short there and later ones write nothing (a full disk).
+void armDiskFull(int64_t bytes);
+
+// Clears every armed fault and the counters.
+void disarm();
+
+// How many injected faults have fired since the last disarm().
+int fired();
+
+// Called by the forwarding layer: true when this call must fail.
+bool shouldFail(Op op);
+
+// Called by the forwarding layer before a write: how many of n bytes may be
+// written (n when no disk-full fault is armed).
+int64_t allowWrite(int64_t n);
+
+}  // namespace brem::plat::fault

@@ -1,0 +1,36 @@
+// The raw operating-system calls behind platform.h, one implementation per
+// system (posix/ or win32/, CMake compiles exactly one). The portable
+// forwarding layer in platform.cpp adds the fault hooks and calls these; the
+// contracts are those of the same-named functions in platform.h.
+#pragma once
+
+#include "platform/platform.h"
+
+namespace brem::plat::os {
+
+FileHandle openFile(const std::string& path, OpenMode mode);
+int64_t readFile(FileHandle h, void* buf, size_t n);
+int64_t writeFile(FileHandle h, const void* buf, size_t n);
+bool seekFile(FileHandle h, int64_t offset);
+int64_t fileSize(FileHandle h);
+bool truncateFile(FileHandle h, int64_t size);
+bool closeFile(FileHandle h);
+bool deleteFile(const std::string& path);
+bool moveFile(const std::string& from, const std::string& to);
+bool fileExists(const std::string& path);
+bool directoryExists(const std::string& path);
+bool makeDirectory(const std::string& path);
+bool changeDirectory(const std::string& path);
+// The names of the files (not directories) in a directory ("" for the
+// current one); matching and ordering are done by the portable layer.
+std::vector<std::string> listFiles(const std::string& directory);
+ProcessResult runHidden(const std::string& program, const std::vector<std::string>& args,
+                        uint32_t timeoutMs);
+std::string compressorPath();
+void* loadLibrary(const std::string& name);
+void* librarySymbol(void* library, const char* name);
+void sleepMs(uint32_t ms);
+void releaseFreeMemory();
+std::string systemPath(const std::string& path);
+
+}  // namespace brem::plat::os

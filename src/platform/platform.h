@@ -1,0 +1,124 @@
+// The one seam between the library and the operating system.
+//
+// Every operating-system service the core uses is declared here and nowhere
+// else. Paths are always given in the host's Windows form: `\` (or `/`)
+// separates components and names are matched without regard to case. The
+// POSIX implementation turns `\` into `/` and resolves a name that does not
+// exist exactly by a case-blind match in its directory, as the Windows file
+// system would, so the same calls leave byte-identical files on both systems.
+//
+// Every function returns a status value and never prints; the callers choose
+// the fixed texts the host sees. What remains on disk after a failure is said
+// at each declaration.
+//
+// The portable forwarding layer (platform.cpp) carries the test hooks of
+// fault.h: each call below that touches a file or a process may be made to
+// fail there, once or from then on, before the operating system is asked.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace brem::plat {
+
+// An operating-system file handle: a descriptor on POSIX, a HANDLE on Windows.
+using FileHandle = intptr_t;
+inline constexpr FileHandle kNoFile = -1;
+
+enum class OpenMode {
+    Read,    // existing file, reading from offset 0
+    Create,  // created, or truncated to 0 bytes when it exists
+    Append,  // created when missing; every write lands at the current end
+};
+
+// Opens a file. Returns kNoFile on failure; nothing is created then.
+FileHandle openFile(const std::string& path, OpenMode mode);
+
+// Reads up to n bytes. Returns the count read, 0 at the end of the file,
+// -1 on a read error.
+int64_t readFile(FileHandle h, void* buf, size_t n);
+
+// Writes n bytes. Returns the count written, which is below n only when the
+// disk is full (the bytes before it are on disk), or -1 on a write error.
+int64_t writeFile(FileHandle h, const void* buf, size_t n);
+
+// Positions the handle at an absolute offset; false for a negative offset or
+// an error. Positioning past the end is allowed, as on both systems.
+bool seekFile(FileHandle h, int64_t offset);
+
+// The size of the open file as the file system reports it (not a count of
+// bytes written through this handle); -1 on error.
+int64_t fileSize(FileHandle h);
+
+// Cuts the file back to `size` bytes. Used to take back a failed append.
+bool truncateFile(FileHandle h, int64_t size);
+
+// Closes the handle. False when the system reports an error; the handle is
+// released all the same.
+bool closeFile(FileHandle h);
+
+// Deletes a file (DeleteFileA). False when it does not exist or cannot be
+// deleted; nothing else changes.
+bool deleteFile(const std::string& path);
+
+// Renames a file, failing when the target exists (MoveFileA's rule). Atomic:
+// there is no moment at which the target is replaced or both names are gone.
+bool moveFile(const std::string& from, const std::string& to);
+
+bool fileExists(const std::string& path);       // a file, not a directory
+bool directoryExists(const std::string& path);  // a directory
+
+// Creates one directory (CreateDirectoryA). False when it exists already or
+// its parent is missing.
+bool makeDirectory(const std::string& path);
+
+// Changes the process's current directory (SetCurrentDirectoryA).
+bool changeDirectory(const std::string& path);
+
+// Directory search with a wildcard in the last component ("dir\*.x"),
+// matched case-blind as FindFirstFileA does ("*.x" finds 0C1235.X). Returns
+// the names of the matching files, without directory, in a case-blind
+// sorted order so that both systems take jobs in the same order.
+// Directories are not returned.
+std::vector<std::string> findFiles(const std::string& pattern);
+
+// Starts a command line as a process with a hidden window and waits for it.
+struct ProcessResult {
+    bool started = false;   // the process could be started
+    bool finished = false;  // it ended within the time allowed
+    int exitCode = -1;      // its exit status when it finished
+};
+// `program` is a path or a bare name (looked up as the system does); the
+// arguments are passed one by one (Windows joins them into a quoted command
+// line). A process still running when the time is up is killed, so that it
+// cannot write on behind the caller's back.
+ProcessResult runHidden(const std::string& program, const std::vector<std::string>& args,
+                        uint32_t timeoutMs);
+
+// Where the external compressor is found: on Windows "zorpack.exe" as
+// WinExec would look for it (the host program's directory, the current
+// directory, the system directories, PATH); on POSIX `zorpack` in the
+// library's own directory, then on PATH. Returns the bare program name when
+// it is found nowhere, so that the start fails with the usual status.
+std::string compressorPath();
+
+// Run-time libraries: nullptr when the library or the symbol is missing.
+// Windows loads with LoadLibraryExA; POSIX with dlopen, found through the
+// dynamic loader's search path. librarySymbol(nullptr, name) looks the name
+// up in the host process itself.
+void* loadLibrary(const std::string& name);
+void* librarySymbol(void* library, const char* name);
+
+void sleepMs(uint32_t ms);
+
+// Hands the heap's free memory back to the system where the platform offers
+// a way; otherwise does nothing.
+void releaseFreeMemory();
+
+// The path the operating system is given for a host path: on POSIX with `/`
+// separators and case-blind resolution; on Windows unchanged.
+std::string systemPath(const std::string& path);
+
+}  // namespace brem::plat

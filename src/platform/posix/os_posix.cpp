@@ -1,0 +1,304 @@
+// POSIX implementation of the platform seam. What belongs here: the system
+// calls, and the two things that make a POSIX file system look like the
+// Windows one to the core: `\` as a separator and case-blind name lookup.
+#ifndef _GNU_SOURCE
+#define _GNU_SOURCE
+#endif
+#include <dirent.h>
+#include <dlfcn.h>
+#include <fcntl.h>
+#include <malloc.h>
+#include <signal.h>
+#include <spawn.h>
+#include <stdio.h>
+#include <sys/stat.h>
+#include <sys/types.h>
+#include <sys/wait.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+
+#include "platform/os.h"
+#include "platform/winpath.h"
+
+extern char** environ;
+
+namespace brem::plat::os {
+
+namespace {
+
+bool exists(const std::string& p) {
+    struct stat st;
+    return ::lstat(p.c_str(), &st) == 0;
+}
+
+// Finds the entry of `dir` whose name equals `name` without regard to case.
+bool findNoCase(const std::string& dir, const std::string& name, std::string* found) {
+    DIR* d = ::opendir(dir.empty() ? "." : dir.c_str());
+    if (!d) return false;
+    bool ok = false;
+    while (struct dirent* e = ::readdir(d)) {
+        if (equalsNoCase(e->d_name, name)) {
+            *found = e->d_name;
+            ok = true;
+            break;
+        }
+    }
+    ::closedir(d);
+    return ok;
+}
+
+std::string joinDir(const std::string& dir, const std::string& leaf) {
+    if (dir.empty()) return leaf;
+    if (dir.back() == '/') return dir + leaf;
+    return dir + "/" + leaf;
+}
+
+}  // namespace
+
+std::string systemPath(const std::string& path) {
+    std::string p = path;
+    for (char& c : p) {
+        if (c == '\\') c = '/';
+    }
+    if (p.empty() || exists(p)) return p;
+    // Resolve component by component, as the Windows file system finds a name
+    // whatever its letter case; from the first component that matches nothing
+    // the rest is kept as given (a file about to be created keeps its name).
+    bool rooted = false;
+    std::vector<std::string> parts = splitPath(p, &rooted);
+    std::string cur = rooted ? "/" : "";
+    size_t i = 0;
+    for (; i < parts.size(); ++i) {
+        const std::string& part = parts[i];
+        std::string exact = joinDir(cur, part);
+        std::string found;
+        if (part == "." || part == ".." || exists(exact)) {
+            cur = exact;
+        } else if (findNoCase(cur, part, &found)) {
+            cur = joinDir(cur, found);
+        } else {
+            break;
+        }
+    }
+    for (; i < parts.size(); ++i) cur = joinDir(cur, parts[i]);
+    if (!p.empty() && p.back() == '/' && (cur.empty() || cur.back() != '/')) cur += '/';
+    return cur;
+}
+
+FileHandle openFile(const std::string& path, OpenMode mode) {
+    int flags = O_CLOEXEC;
+    switch (mode) {
+        case OpenMode::Read: flags |= O_RDONLY; break;
+        case OpenMode::Create: flags |= O_WRONLY | O_CREAT | O_TRUNC; break;
+        case OpenMode::Append: flags |= O_WRONLY | O_CREAT | O_APPEND; break;
+    }
+    std::string sp = systemPath(path);
+    if (sp.empty()) return kNoFile;
+    int fd;
+    do {
+        fd = ::open(sp.c_str(), flags, 0644);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0) return kNoFile;
+    struct stat st;
+    if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+        ::close(fd);
+        return kNoFile;
+    }
+    return fd;
+}
+
+int64_t readFile(FileHandle h, void* buf, size_t n) {
+    for (;;) {
+        ssize_t r = ::read(static_cast<int>(h), buf, n);
+        if (r >= 0) return r;
+        if (errno != EINTR) return -1;
+    }
+}
+
+int64_t writeFile(FileHandle h, const void* buf, size_t n) {
+    const char* p = static_cast<const char*>(buf);
+    size_t done = 0;
+    while (done < n) {
+        ssize_t w = ::write(static_cast<int>(h), p + done, n - done);
+        if (w < 0) {
+            if (errno == EINTR) continue;
+            if (errno == ENOSPC && done > 0) break;
+            return done > 0 ? static_cast<int64_t>(done) : -1;
+        }
+        if (w == 0) break;
+        done += static_cast<size_t>(w);
+    }
+    return static_cast<int64_t>(done);
+}
+
+bool seekFile(FileHandle h, int64_t offset) {
+    return ::lseek(static_cast<int>(h), static_cast<off_t>(offset), SEEK_SET) >= 0;
+}
+
+int64_t fileSize(FileHandle h) {
+    struct stat st;
+    if (::fstat(static_cast<int>(h), &st) != 0) return -1;
+    return static_cast<int64_t>(st.st_size);
+}
+
+bool truncateFile(FileHandle h, int64_t size) {
+    return ::ftruncate(static_cast<int>(h), static_cast<off_t>(size)) == 0;
+}
+
+bool closeFile(FileHandle h) { return ::close(static_cast<int>(h)) == 0; }
+
+bool deleteFile(const std::string& path) {
+    std::string sp = systemPath(path);
+    struct stat st;
+    if (::lstat(sp.c_str(), &st) != 0 || S_ISDIR(st.st_mode)) return false;
+    return ::unlink(sp.c_str()) == 0;
+}
+
+bool moveFile(const std::string& from, const std::string& to) {
+    std::string a = systemPath(from);
+    std::string b = systemPath(to);
+    if (!exists(a)) return false;
+    // A target that differs only in letter case is the same name on Windows.
+    if (exists(b) && a != b) return false;
+    if (::renameat2(AT_FDCWD, a.c_str(), AT_FDCWD, b.c_str(), RENAME_NOREPLACE) == 0) return true;
+    if (errno != EINVAL && errno != ENOSYS) return false;
+    // File systems without RENAME_NOREPLACE: link fails when the target
+    // exists, so the target is never replaced.
+    if (::link(a.c_str(), b.c_str()) != 0) return false;
+    ::unlink(a.c_str());
+    return true;
+}
+
+bool fileExists(const std::string& path) {
+    struct stat st;
+    return ::stat(systemPath(path).c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
+}
+
+bool directoryExists(const std::string& path) {
+    struct stat st;
+    std::string sp = systemPath(path);
+    return !sp.empty() && ::stat(sp.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool makeDirectory(const std::string& path) {
+    std::string sp = systemPath(path);
+    return !sp.empty() && ::mkdir(sp.c_str(), 0755) == 0;
+}
+
+bool changeDirectory(const std::string& path) {
+    std::string sp = systemPath(path);
+    return !sp.empty() && ::chdir(sp.c_str()) == 0;
+}
+
+std::vector<std::string> listFiles(const std::string& directory) {
+    std::vector<std::string> names;
+    std::string dir = directory.empty() ? "." : systemPath(directory);
+    DIR* d = ::opendir(dir.c_str());
+    if (!d) return names;
+    while (struct dirent* e = ::readdir(d)) {
+        std::string full = joinDir(dir, e->d_name);
+        struct stat st;
+        if (::stat(full.c_str(), &st) == 0 && S_ISREG(st.st_mode)) names.push_back(e->d_name);
+    }
+    ::closedir(d);
+    return names;
+}
+
+ProcessResult runHidden(const std::string& program, const std::vector<std::string>& args,
+                        uint32_t timeoutMs) {
+    ProcessResult res;
+    std::vector<std::string> all;
+    all.push_back(program);
+    for (const std::string& a : args) all.push_back(a);
+    std::vector<char*> argv;
+    for (std::string& a : all) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    std::string prog = program;
+    for (char& c : prog) {
+        if (c == '\\') c = '/';
+    }
+    pid_t pid;
+    if (::posix_spawnp(&pid, prog.c_str(), nullptr, nullptr, argv.data(), environ) != 0) return res;
+    res.started = true;
+    // Waits in small steps so that a hung program is stopped at the limit.
+    uint64_t waitedUs = 0;
+    uint64_t limitUs = static_cast<uint64_t>(timeoutMs) * 1000;
+    uint64_t stepUs = 200;
+    for (;;) {
+        int status = 0;
+        pid_t r = ::waitpid(pid, &status, WNOHANG);
+        if (r == pid) {
+            res.finished = true;
+            res.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+            return res;
+        }
+        if (r < 0 && errno != EINTR) return res;
+        if (waitedUs >= limitUs) {
+            ::kill(pid, SIGKILL);
+            ::waitpid(pid, &status, 0);
+            return res;
+        }
+        struct timespec ts = {0, static_cast<long>(stepUs * 1000)};
+        ::nanosleep(&ts, nullptr);
+        waitedUs += stepUs;
+        if (stepUs < 20000) stepUs *= 2;
+    }
+}
+
+namespace {
+bool isExecutable(const std::string& p) {
+    struct stat st;
+    return ::stat(p.c_str(), &st) == 0 && S_ISREG(st.st_mode) && ::access(p.c_str(), X_OK) == 0;
+}
+}  // namespace
+
+std::string compressorPath() {
+    const char* name = "zorpack";
+    Dl_info info;
+    if (::dladdr(reinterpret_cast<void*>(&compressorPath), &info) && info.dli_fname) {
+        std::string self = info.dli_fname;
+        size_t slash = self.rfind('/');
+        std::string dir = slash == std::string::npos ? "." : self.substr(0, slash);
+        std::string candidate = dir + "/" + name;
+        if (isExecutable(candidate)) return candidate;
+    }
+    if (const char* path = ::getenv("PATH")) {
+        std::string all = path;
+        size_t start = 0;
+        while (start <= all.size()) {
+            size_t colon = all.find(':', start);
+            std::string dir = all.substr(start, colon == std::string::npos ? std::string::npos : colon - start);
+            if (!dir.empty()) {
+                std::string candidate = dir + "/" + name;
+                if (isExecutable(candidate)) return candidate;
+            }
+            if (colon == std::string::npos) break;
+            start = colon + 1;
+        }
+    }
+    return name;
+}
+
+void* loadLibrary(const std::string& name) { return ::dlopen(name.c_str(), RTLD_NOW | RTLD_LOCAL); }
+
+void* librarySymbol(void* library, const char* name) {
+    return ::dlsym(library ? library : RTLD_DEFAULT, name);
+}
+
+void sleepMs(uint32_t ms) {
+    struct timespec ts = {static_cast<time_t>(ms / 1000), static_cast<long>((ms % 1000) * 1000000L)};
+    while (::nanosleep(&ts, &ts) != 0 && errno == EINTR) {
+    }
+}
+
+void releaseFreeMemory() {
+#if defined(__GLIBC__)
+    ::malloc_trim(0);
+#endif
+}
+
+}  // namespace brem::plat::os

@@ -1,0 +1,228 @@
+// Win32 implementation of the platform seam. What belongs here: the Win32
+// calls themselves. Paths are passed through unchanged; the file system
+// already treats `\` and `/` as separators and names case-blind.
+#include <windows.h>
+#include <malloc.h>
+
+#include <cstdint>
+
+#include "platform/os.h"
+#include "platform/winpath.h"
+
+namespace brem::plat::os {
+
+namespace {
+HANDLE toHandle(FileHandle h) { return reinterpret_cast<HANDLE>(h); }
+
+// Antivirus scanners and indexers briefly hold files the library has just
+// written; a delete or rename that meets a sharing violation is tried again
+// a few times before it counts as failed.
+template <typename F>
+bool retrySharing(F f) {
+    for (int attempt = 0;; ++attempt) {
+        if (f()) return true;
+        DWORD e = GetLastError();
+        if (attempt >= 4 || (e != ERROR_SHARING_VIOLATION && e != ERROR_ACCESS_DENIED)) return false;
+        Sleep(25 * (attempt + 1));
+    }
+}
+}  // namespace
+
+std::string systemPath(const std::string& path) { return path; }
+
+FileHandle openFile(const std::string& path, OpenMode mode) {
+    DWORD access = 0, disposition = 0;
+    switch (mode) {
+        case OpenMode::Read:
+            access = GENERIC_READ;
+            disposition = OPEN_EXISTING;
+            break;
+        case OpenMode::Create:
+            access = GENERIC_WRITE;
+            disposition = CREATE_ALWAYS;
+            break;
+        case OpenMode::Append:
+            // Read access too, so that a failed append can be cut back; the
+            // position is moved to the end below, and the library is the only
+            // writer while a call runs.
+            access = GENERIC_READ | GENERIC_WRITE;
+            disposition = OPEN_ALWAYS;
+            break;
+    }
+    HANDLE h = CreateFileA(path.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                           nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return kNoFile;
+    if (mode == OpenMode::Append) {
+        LARGE_INTEGER zero;
+        zero.QuadPart = 0;
+        if (!SetFilePointerEx(h, zero, nullptr, FILE_END)) {
+            CloseHandle(h);
+            return kNoFile;
+        }
+    }
+    return reinterpret_cast<FileHandle>(h);
+}
+
+int64_t readFile(FileHandle h, void* buf, size_t n) {
+    DWORD want = n > 0x40000000u ? 0x40000000u : static_cast<DWORD>(n);
+    DWORD got = 0;
+    if (!ReadFile(toHandle(h), buf, want, &got, nullptr)) return -1;
+    return got;
+}
+
+int64_t writeFile(FileHandle h, const void* buf, size_t n) {
+    const char* p = static_cast<const char*>(buf);
+    size_t done = 0;
+    while (done < n) {
+        size_t left = n - done;
+        DWORD want = left > 0x40000000u ? 0x40000000u : static_cast<DWORD>(left);
+        DWORD put = 0;
+        if (!WriteFile(toHandle(h), p + done, want, &put, nullptr)) {
+            return done > 0 ? static_cast<int64_t>(done) : -1;
+        }
+        if (put == 0) break;
+        done += put;
+    }
+    return static_cast<int64_t>(done);
+}
+
+bool seekFile(FileHandle h, int64_t offset) {
+    LARGE_INTEGER li;
+    li.QuadPart = offset;
+    return SetFilePointerEx(toHandle(h), li, nullptr, FILE_BEGIN) != 0;
+}
+
+int64_t fileSize(FileHandle h) {
+    LARGE_INTEGER li;
+    if (!GetFileSizeEx(toHandle(h), &li)) return -1;
+    return li.QuadPart;
+}
+
+bool truncateFile(FileHandle h, int64_t size) {
+    LARGE_INTEGER li;
+    li.QuadPart = size;
+    if (!SetFilePointerEx(toHandle(h), li, nullptr, FILE_BEGIN)) return false;
+    return SetEndOfFile(toHandle(h)) != 0;
+}
+
+bool closeFile(FileHandle h) { return CloseHandle(toHandle(h)) != 0; }
+
+bool deleteFile(const std::string& path) {
+    return retrySharing([&] { return DeleteFileA(path.c_str()) != 0; });
+}
+
+bool moveFile(const std::string& from, const std::string& to) {
+    return retrySharing([&] { return MoveFileExA(from.c_str(), to.c_str(), 0) != 0; });
+}
+
+bool fileExists(const std::string& path) {
+    DWORD a = GetFileAttributesA(path.c_str());
+    return a != INVALID_FILE_ATTRIBUTES && !(a & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool directoryExists(const std::string& path) {
+    DWORD a = GetFileAttributesA(path.c_str());
+    return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool makeDirectory(const std::string& path) { return CreateDirectoryA(path.c_str(), nullptr) != 0; }
+
+bool changeDirectory(const std::string& path) { return SetCurrentDirectoryA(path.c_str()) != 0; }
+
+std::vector<std::string> listFiles(const std::string& directory) {
+    std::vector<std::string> names;
+    std::string pattern = directory.empty() ? std::string("*") : directory + "\\*";
+    WIN32_FIND_DATAA fd;
+    HANDLE h = FindFirstFileA(pattern.c_str(), &fd);
+    if (h == INVALID_HANDLE_VALUE) return names;
+    do {
+        if (!(fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) names.push_back(fd.cFileName);
+    } while (FindNextFileA(h, &fd));
+    FindClose(h);
+    return names;
+}
+
+namespace {
+// Quotes one argument as the C runtime's command-line parser reads it back.
+std::string quoteArgument(const std::string& a) {
+    if (!a.empty() && a.find_first_of(" \t\"") == std::string::npos) return a;
+    std::string q = "\"";
+    size_t backslashes = 0;
+    for (char c : a) {
+        if (c == '\\') {
+            ++backslashes;
+        } else if (c == '"') {
+            q.append(backslashes * 2 + 1, '\\');
+            q.push_back('"');
+            backslashes = 0;
+        } else {
+            q.append(backslashes, '\\');
+            q.push_back(c);
+            backslashes = 0;
+        }
+    }
+    q.append(backslashes * 2, '\\');
+    q.push_back('"');
+    return q;
+}
+}  // namespace
+
+ProcessResult runHidden(const std::string& program, const std::vector<std::string>& args,
+                        uint32_t timeoutMs) {
+    ProcessResult res;
+    std::string cmd = quoteArgument(program);
+    for (const std::string& a : args) cmd += " " + quoteArgument(a);
+    STARTUPINFOA si;
+    ZeroMemory(&si, sizeof si);
+    si.cb = sizeof si;
+    si.dwFlags = STARTF_USESHOWWINDOW;
+    si.wShowWindow = SW_HIDE;
+    PROCESS_INFORMATION pi;
+    ZeroMemory(&pi, sizeof pi);
+    if (!CreateProcessA(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) return res;
+    res.started = true;
+    CloseHandle(pi.hThread);
+    DWORD w = WaitForSingleObject(pi.hProcess, timeoutMs);
+    if (w == WAIT_OBJECT_0) {
+        DWORD code = 0;
+        if (GetExitCodeProcess(pi.hProcess, &code)) {
+            res.finished = true;
+            res.exitCode = static_cast<int>(code);
+        }
+    } else {
+        TerminateProcess(pi.hProcess, 1);
+        WaitForSingleObject(pi.hProcess, 5000);
+    }
+    CloseHandle(pi.hProcess);
+    return res;
+}
+
+std::string compressorPath() {
+    // SearchPathA without a path looks where WinExec does: the program's
+    // directory, the current directory, the system directories, then PATH.
+    DWORD need = SearchPathA(nullptr, "zorpack.exe", nullptr, 0, nullptr, nullptr);
+    if (need > 0) {
+        std::string buf(need, '\0');
+        DWORD n = SearchPathA(nullptr, "zorpack.exe", nullptr, need, buf.data(), nullptr);
+        if (n > 0 && n < need) {
+            buf.resize(n);
+            return buf;
+        }
+    }
+    return "zorpack.exe";
+}
+
+void* loadLibrary(const std::string& name) {
+    return reinterpret_cast<void*>(LoadLibraryExA(name.c_str(), nullptr, 0));
+}
+
+void* librarySymbol(void* library, const char* name) {
+    HMODULE m = library ? static_cast<HMODULE>(library) : GetModuleHandleA(nullptr);
+    return reinterpret_cast<void*>(GetProcAddress(m, name));
+}
+
+void sleepMs(uint32_t ms) { Sleep(ms); }
+
+void releaseFreeMemory() { _heapmin(); }
+
+}  // namespace brem::plat::os

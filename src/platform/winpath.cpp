@@ -1,0 +1,96 @@
+#include "platform/winpath.h"
+
+namespace brem::plat {
+
+namespace {
+char lowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+
+size_t lastSeparator(const std::string& path) {
+    size_t i = path.size();
+    while (i > 0) {
+        if (isSeparator(path[i - 1])) return i - 1;
+        --i;
+    }
+    return std::string::npos;
+}
+
+bool matchFrom(const std::string& p, size_t pi, const std::string& n, size_t ni) {
+    // Iterative matching with one backtrack point for the latest '*'.
+    size_t starP = std::string::npos, starN = 0;
+    while (ni < n.size()) {
+        if (pi < p.size() && (p[pi] == '?' || lowerAscii(p[pi]) == lowerAscii(n[ni]))) {
+            ++pi;
+            ++ni;
+        } else if (pi < p.size() && p[pi] == '*') {
+            starP = pi++;
+            starN = ni;
+        } else if (starP != std::string::npos) {
+            pi = starP + 1;
+            ni = ++starN;
+        } else {
+            return false;
+        }
+    }
+    while (pi < p.size() && p[pi] == '*') ++pi;
+    return pi == p.size();
+}
+}  // namespace
+
+std::string directoryOf(const std::string& path) {
+    size_t i = lastSeparator(path);
+    if (i == std::string::npos) return "";
+    if (i == 0) return path.substr(0, 1);
+    return path.substr(0, i);
+}
+
+std::string leafOf(const std::string& path) {
+    size_t i = lastSeparator(path);
+    return i == std::string::npos ? path : path.substr(i + 1);
+}
+
+bool equalsNoCase(const std::string& a, const std::string& b) {
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i) {
+        if (lowerAscii(a[i]) != lowerAscii(b[i])) return false;
+    }
+    return true;
+}
+
+bool lessNoCase(const std::string& a, const std::string& b) {
+    size_t n = a.size() < b.size() ? a.size() : b.size();
+    for (size_t i = 0; i < n; ++i) {
+        unsigned char x = static_cast<unsigned char>(lowerAscii(a[i]));
+        unsigned char y = static_cast<unsigned char>(lowerAscii(b[i]));
+        if (x != y) return x < y;
+    }
+    if (a.size() != b.size()) return a.size() < b.size();
+    return a < b;  // same letters, different case: keep a stable order
+}
+
+bool wildcardMatch(const std::string& pattern, const std::string& name) {
+    if (matchFrom(pattern, 0, name, 0)) return true;
+    // Windows lets "name.*" (and "*.*") match a name without any dot.
+    if (pattern.size() >= 2 && pattern.compare(pattern.size() - 2, 2, ".*") == 0 &&
+        name.find('.') == std::string::npos) {
+        return matchFrom(pattern.substr(0, pattern.size() - 2), 0, name, 0);
+    }
+    return false;
+}
+
+std::vector<std::string> splitPath(const std::string& path, bool* rooted) {
+    std::vector<std::string> parts;
+    if (rooted) *rooted = !path.empty() && isSeparator(path[0]);
+    std::string cur;
+    for (char c : path) {
+        if (isSeparator(c)) {
+            if (!cur.empty()) parts.push_back(cur);
+            cur.clear();
+        } else {
+            cur.push_back(c);
+        }
+    }
+    if (!cur.empty()) parts.push_back(cur);
+    return parts;
+}
+
+}  // namespace brem::plat

@@ -1,0 +1,33 @@
+// Windows name rules as portable code, so that they behave the same on both
+// systems and can be tested on Linux: separators, case-blind comparison and
+// wildcard matching as FindFirstFileA does it.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace brem::plat {
+
+inline bool isSeparator(char c) { return c == '\\' || c == '/'; }
+
+// The part of a path before its last separator ("" when it has none; the
+// separator itself is not included, except for a path in the root).
+std::string directoryOf(const std::string& path);
+
+// The part after the last separator.
+std::string leafOf(const std::string& path);
+
+// Compares two names the way the Windows file system does for ASCII letters.
+bool equalsNoCase(const std::string& a, const std::string& b);
+bool lessNoCase(const std::string& a, const std::string& b);
+
+// Matches a name against a pattern with `*` (any run) and `?` (any one
+// character), ignoring case. "*.*" matches every name, dotted or not, and a
+// pattern ending in ".*" also matches a name without a dot, as on Windows.
+bool wildcardMatch(const std::string& pattern, const std::string& name);
+
+// Splits a path into its components, dropping empty ones (doubled
+// separators); `rooted` tells whether the path began with a separator.
+std::vector<std::string> splitPath(const std::string& path, bool* rooted);
+
+}  // namespace brem::plat

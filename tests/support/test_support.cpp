@@ -1,0 +1,99 @@
+#include "support/test_support.h"
+
+#include <sys/stat.h>
+#include <dirent.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+
+namespace brem::test {
+
+ScratchDir::ScratchDir() {
+    const char* base = std::getenv("TMPDIR");
+    std::string tmpl = std::string(base && *base ? base : "/tmp") + "/brem-test-XXXXXX";
+    std::vector<char> buf(tmpl.begin(), tmpl.end());
+    buf.push_back('\0');
+    if (!mkdtemp(buf.data())) throw std::runtime_error("mkdtemp failed");
+    path_ = buf.data();
+}
+
+ScratchDir::~ScratchDir() {
+    if (std::getenv("BREM_KEEP_TEST_DIRS")) return;
+    std::string cmd = "rm -rf '" + path_ + "'";
+    if (std::system(cmd.c_str()) != 0) {
+    }
+}
+
+std::string ScratchDir::hostPath() const { return toHost(path_); }
+
+std::string ScratchDir::subdir(const std::string& name) const {
+    std::string p = file(name);
+    ::mkdir(p.c_str(), 0755);
+    return p;
+}
+
+void writeFile(const std::string& path, const std::string& bytes) {
+    std::ofstream f(path, std::ios::binary | std::ios::trunc);
+    f.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    if (!f) throw std::runtime_error("cannot write " + path);
+}
+
+std::string readFile(const std::string& path) {
+    std::ifstream f(path, std::ios::binary);
+    std::ostringstream ss;
+    ss << f.rdbuf();
+    return ss.str();
+}
+
+bool exists(const std::string& path) {
+    struct stat st;
+    return ::stat(path.c_str(), &st) == 0;
+}
+
+int64_t fileSize(const std::string& path) {
+    struct stat st;
+    if (::stat(path.c_str(), &st) != 0) return -1;
+    return st.st_size;
+}
+
+std::vector<std::string> listDir(const std::string& dir) {
+    std::vector<std::string> names;
+    DIR* d = ::opendir(dir.c_str());
+    if (!d) return names;
+    while (struct dirent* e = ::readdir(d)) {
+        if (std::strcmp(e->d_name, ".") && std::strcmp(e->d_name, "..")) names.push_back(e->d_name);
+    }
+    ::closedir(d);
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+std::string toHost(const std::string& path) {
+    std::string p = path;
+    std::replace(p.begin(), p.end(), '/', '\\');
+    return p;
+}
+
+std::string dataFile(const std::string& name) { return std::string(BREM_TEST_DATA) + "/" + name; }
+
+std::string binDir() { return BREM_BIN_DIR; }
+
+std::vector<char> hostBuffer(const std::string& dir) {
+    std::vector<char> b(dir.size() + 64, '\0');
+    std::memcpy(b.data(), dir.data(), dir.size());
+    return b;
+}
+
+int runCommand(const std::string& cmd) {
+    int st = std::system(cmd.c_str());
+    if (st == -1) return -1;
+    return WEXITSTATUS(st);
+}
+
+}  // namespace brem::test

@@ -1,0 +1,44 @@
+// Helpers shared by the test programs: a fresh scratch directory per test,
+// whole-file reads and writes, and paths in the host's backslash form.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace brem::test {
+
+// A new empty directory under the system's temporary directory, removed
+// again when the object goes (kept when BREM_KEEP_TEST_DIRS is set).
+class ScratchDir {
+public:
+    ScratchDir();
+    ~ScratchDir();
+    const std::string& path() const { return path_; }
+    // path + "/" + name
+    std::string file(const std::string& name) const { return path_ + "/" + name; }
+    // The directory in the host's form, with backslashes, without a trailing one.
+    std::string hostPath() const;
+    // A subdirectory, created.
+    std::string subdir(const std::string& name) const;
+
+private:
+    std::string path_;
+};
+
+void writeFile(const std::string& path, const std::string& bytes);
+std::string readFile(const std::string& path);  // "" when missing
+bool exists(const std::string& path);
+int64_t fileSize(const std::string& path);  // -1 when missing
+std::vector<std::string> listDir(const std::string& dir);  // sorted names
+std::string toHost(const std::string& path);  // '/' -> '\\'
+std::string dataFile(const std::string& name);  // tests/data/<name>
+std::string binDir();  // where the build puts the library and the tools
+
+// A writable directory buffer as a host passes it to the importers.
+std::vector<char> hostBuffer(const std::string& dir);
+
+// Runs a shell command; returns its exit status.
+int runCommand(const std::string& cmd);
+
+}  // namespace brem::test

@@ -1,0 +1,167 @@
+// brem: drives every export of brem32 from the command line.
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "brem32.h"
+#include "cli.h"
+
+namespace brem::cli {
+
+bool takeOption(std::vector<std::string>& args, const std::string& name, std::string* value) {
+    for (size_t i = 0; i < args.size(); ++i) {
+        if (args[i] == name && i + 1 < args.size()) {
+            *value = args[i + 1];
+            args.erase(args.begin() + static_cast<long>(i), args.begin() + static_cast<long>(i) + 2);
+            return true;
+        }
+        if (args[i].rfind(name + "=", 0) == 0) {
+            *value = args[i].substr(name.size() + 1);
+            args.erase(args.begin() + static_cast<long>(i));
+            return true;
+        }
+    }
+    return false;
+}
+
+bool takeFlag(std::vector<std::string>& args, const std::string& name) {
+    for (size_t i = 0; i < args.size(); ++i) {
+        if (args[i] == name) {
+            args.erase(args.begin() + static_cast<long>(i));
+            return true;
+        }
+    }
+    return false;
+}
+
+bool parseInt32(const std::string& text, int32_t* out) {
+    if (text.empty()) return false;
+    char* end = nullptr;
+    long long v = std::strtoll(text.c_str(), &end, 10);
+    if (*end != '\0' || v < INT32_MIN || v > INT32_MAX) return false;
+    *out = static_cast<int32_t>(v);
+    return true;
+}
+
+std::vector<char> directoryBuffer(const std::string& dir, size_t calls) {
+    std::vector<char> buf(dir.size() + calls + 1, '\0');
+    std::memcpy(buf.data(), dir.data(), dir.size());
+    return buf;
+}
+
+bool readWholeFile(const std::string& path, std::string* out) {
+    FILE* f = std::fopen(path.c_str(), "rb");
+    if (!f) return false;
+    out->clear();
+    char buf[65536];
+    size_t n;
+    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) out->append(buf, n);
+    std::fclose(f);
+    return true;
+}
+
+std::string jsonString(const std::string& s) {
+    std::string o = "\"";
+    for (unsigned char c : s) {
+        switch (c) {
+            case '"': o += "\\\""; break;
+            case '\\': o += "\\\\"; break;
+            case '\n': o += "\\n"; break;
+            case '\r': o += "\\r"; break;
+            case '\t': o += "\\t"; break;
+            default:
+                if (c < 0x20) {
+                    char b[8];
+                    std::snprintf(b, sizeof b, "\\u%04x", c);
+                    o += b;
+                } else {
+                    o.push_back(static_cast<char>(c));
+                }
+        }
+    }
+    return o + "\"";
+}
+
+int32_t readStoredToStdout(const std::string& dir, int32_t area, int32_t start, int32_t length, ReadKind kind,
+                           std::string* error, std::string* textOut) {
+    std::vector<char> text(32302 + 16);
+    std::vector<char> err(dir.size() + 512);
+    int32_t result = -1;
+    // A host reads on from start + result with length - result until the
+    // library says the whole range was read (result length + 1).
+    for (;;) {
+        err[0] = '\0';
+        switch (kind) {
+            case ReadKind::Message: result = READMESSAGE(dir.c_str(), area, start, length, text.data(), err.data()); break;
+            case ReadKind::News: result = READNEWS(dir.c_str(), area, start, length, text.data(), err.data()); break;
+            case ReadKind::Mapi: result = READMAPIMSG(dir.c_str(), area, start, length, text.data(), err.data()); break;
+            case ReadKind::Extract:
+                result = EXTRACTMESSAGE(dir.c_str(), area, start, length, text.data(), err.data());
+                break;
+        }
+        if (result < 0) {
+            if (error) *error = err.data();
+            return result;
+        }
+        size_t n = std::strlen(text.data());
+        if (textOut) {
+            textOut->append(text.data(), n);
+        } else {
+            std::fwrite(text.data(), 1, n, stdout);
+        }
+        if (result > length || length <= 0) return result;
+        if (kind == ReadKind::Extract) {
+            // EXTRACTMESSAGE counts body bytes and does not say how long the
+            // header was. The header's size H is found as the smallest range
+            // length that yields body bytes (H + 1); the body then reads on as
+            // a plain range from start + H + result.
+            int32_t lo = 0, hi = length;  // invariant: lo <= H < hi
+            while (hi - lo > 1) {
+                int32_t mid = lo + (hi - lo) / 2;
+                int32_t r = EXTRACTMESSAGE(dir.c_str(), area, start, mid, text.data(), err.data());
+                if (r == 1) lo = mid; else hi = mid;
+            }
+            int32_t header = lo;
+            start += header;
+            length -= header;
+            kind = ReadKind::Message;
+        }
+        start += result;
+        length -= result;
+    }
+}
+
+}  // namespace brem::cli
+
+namespace {
+
+void printVerbs(const brem::cli::VerbTable& verbs) {
+    std::printf("usage: brem VERB [ARGUMENTS]   (brem VERB --help for a verb's options)\n\nverbs:\n");
+    for (const auto& [name, verb] : verbs) std::printf("  %-14s %s\n", name.c_str(), verb.summary.c_str());
+    std::printf("\nexit status: 0 success, 1 the library reported a failure, 2 wrong command line\n");
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    brem::cli::VerbTable verbs;
+    brem::cli::registerMailVerbs(verbs);
+
+    if (argc < 2 || std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0 ||
+        std::strcmp(argv[1], "help") == 0) {
+        printVerbs(verbs);
+        return argc < 2 ? brem::cli::kExitUsage : brem::cli::kExitOk;
+    }
+    auto it = verbs.find(argv[1]);
+    if (it == verbs.end()) {
+        std::fprintf(stderr, "brem: unknown verb '%s' (brem --help lists the verbs)\n", argv[1]);
+        return brem::cli::kExitUsage;
+    }
+    std::vector<std::string> args(argv + 2, argv + argc);
+    if (brem::cli::takeFlag(args, "--help") || brem::cli::takeFlag(args, "-h")) {
+        std::printf("%s", it->second.usage.c_str());
+        return brem::cli::kExitOk;
+    }
+    return it->second.run(args);
+}
