@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # The demo: the sample spool is imported into a fresh store, the records are
-# listed, and every message is read back from its address.
+# listed, and every message is read back from its address; the steps in
+# demo/steps/ run in the order of their names.
 #   demo/run-demo.sh [PATH-TO-brem]
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
@@ -9,34 +10,8 @@ work=$(mktemp -d "${TMPDIR:-/tmp}/brem-demo-XXXXXX")
 trap 'rm -rf "$work"' EXIT
 mkdir -p "$work/spool" "$work/store"
 cp "$here"/spool/* "$work/spool/"
-
-echo "== spool before import"
-ls "$work/spool"
-
-echo
-echo "== brem import-mail (sites: hubsite, mybox)"
-"$brem" import-mail "$work/spool" "$work/store" --site hubsite --local-site mybox --verbosity 5
-
-echo
-echo "== spool after import (the news job stays for news import)"
-ls "$work/spool"
-
-echo
-echo "== brem list-mail"
-"$brem" list-mail "$work/store"
-
-echo
-echo "== every message read back by its address"
-"$brem" list-mail "$work/store" | awk '/^#/ {print $3, $5}' | while read -r start length; do
-  echo "---- area 0, start $start, length $length"
-  "$brem" read "$work/store" 0 "$start" "$length" | tr -d '\r'
+for step in "$here"/steps/*.sh; do
+  # shellcheck source=/dev/null
+  . "$step"
+  echo
 done
-
-echo
-echo "== the body of the first message alone (EXTRACTMESSAGE)"
-first=$("$brem" list-mail "$work/store" | awk '/^#1 / {print $3, $5}')
-"$brem" read "$work/store" 0 ${first% *} ${first#* } --reader extract | tr -d '\r'
-
-echo
-echo "== mail.log"
-tr -d '\r' < "$work/store/mail.log"
