@@ -115,11 +115,21 @@ bool changeDirectory(const std::string& path) { return os::changeDirectory(path)
 std::vector<std::string> findFiles(const std::string& pattern) {
     std::string dir = directoryOf(pattern);
     std::string wild = leafOf(pattern);
-    std::vector<std::string> names;
+    // Sorted by a folded key computed once per name: a spool may hold many
+    // thousands of files, and the search runs on every import call.
+    std::vector<std::pair<std::string, std::string>> keyed;
     for (std::string& name : os::listFiles(dir)) {
-        if (wildcardMatch(wild, name)) names.push_back(std::move(name));
+        if (!wildcardMatch(wild, name)) continue;
+        std::string key = name;
+        for (char& c : key) {
+            if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+        }
+        keyed.emplace_back(std::move(key), std::move(name));
     }
-    std::sort(names.begin(), names.end(), lessNoCase);
+    std::sort(keyed.begin(), keyed.end());
+    std::vector<std::string> names;
+    names.reserve(keyed.size());
+    for (auto& k : keyed) names.push_back(std::move(k.second));
     return names;
 }
 

@@ -200,6 +200,13 @@ std::vector<std::string> listFiles(const std::string& directory) {
     DIR* d = ::opendir(dir.c_str());
     if (!d) return names;
     while (struct dirent* e = ::readdir(d)) {
+        // The entry's type usually comes with it; only where the file system
+        // does not say is the file asked (a spool may hold many thousands).
+        if (e->d_type == DT_REG) {
+            names.push_back(e->d_name);
+            continue;
+        }
+        if (e->d_type != DT_UNKNOWN && e->d_type != DT_LNK) continue;
         std::string full = joinDir(dir, e->d_name);
         struct stat st;
         if (::stat(full.c_str(), &st) == 0 && S_ISREG(st.st_mode)) names.push_back(e->d_name);
