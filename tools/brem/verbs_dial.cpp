@@ -4,16 +4,17 @@
 // so `hangup` and `status` on their own see no connection; `dial --hangup`
 // dials, watches and hangs up in one run.
 #include <chrono>
-#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
 #include <deque>
-#include <mutex>
 #include <string>
 #include <vector>
 
 #if defined(_WIN32)
 #include <windows.h>
+#else
+#include <condition_variable>
+#include <mutex>
 #endif
 
 #include "brem32.h"
@@ -91,17 +92,12 @@ void printState(int32_t state, int32_t error) {
 struct Notice {
     int32_t state, error;
 };
-std::mutex g_mutex;
-std::condition_variable g_arrived;
 std::deque<Notice> g_notices;
 
-void received(int32_t state, int32_t error) {
-    std::lock_guard<std::mutex> lock(g_mutex);
-    g_notices.push_back({state, error});
-    g_arrived.notify_all();
-}
-
 #if defined(_WIN32)
+// The notices arrive through this thread's window procedure.
+void received(int32_t state, int32_t error) { g_notices.push_back({state, error}); }
+
 LRESULT CALLBACK noticeWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == kProgressMessage) {
         received(static_cast<int32_t>(wParam), static_cast<int32_t>(lParam));
@@ -126,13 +122,10 @@ bool nextNotice(Notice* out, std::chrono::steady_clock::time_point deadline) {
     for (;;) {
         MSG msg;
         while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&msg);
-        {
-            std::lock_guard<std::mutex> lock(g_mutex);
-            if (!g_notices.empty()) {
-                *out = g_notices.front();
-                g_notices.pop_front();
-                return true;
-            }
+        if (!g_notices.empty()) {
+            *out = g_notices.front();
+            g_notices.pop_front();
+            return true;
         }
         auto now = std::chrono::steady_clock::now();
         if (now >= deadline) return false;
@@ -141,6 +134,16 @@ bool nextNotice(Notice* out, std::chrono::steady_clock::time_point deadline) {
     }
 }
 #else
+// The notices arrive on the remote access service's thread.
+std::mutex g_mutex;
+std::condition_variable g_arrived;
+
+void received(int32_t state, int32_t error) {
+    std::lock_guard<std::mutex> lock(g_mutex);
+    g_notices.push_back({state, error});
+    g_arrived.notify_all();
+}
+
 uint32_t noticeWindow() { return 1; }  // any non-zero handle: this process receives all notices
 
 bool nextNotice(Notice* out, std::chrono::steady_clock::time_point deadline) {
