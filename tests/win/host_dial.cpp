@@ -184,10 +184,10 @@ void withoutRemoteAccess() {
     WT_CHECK(GetModuleHandleA("rasapi32.dll") == nullptr);
 }
 
-Register r1("dial_status_before_any_dial", statusBeforeAnyDial);
-Register r2("dial_progress_reaches_the_window", progressReachesTheWindow);
-Register r3("dial_failures_and_overlong_names", failuresAndOverlongNames);
-Register r4("dial_hangup_takes_three_seconds", hangUpTakesThreeSeconds);
+Register r1("dial_standin_status_before_any_dial", statusBeforeAnyDial);
+Register r2("dial_standin_progress_reaches_the_window", progressReachesTheWindow);
+Register r3("dial_standin_failures_and_overlong_names", failuresAndOverlongNames);
+Register r4("dial_standin_hangup_takes_three_seconds", hangUpTakesThreeSeconds);
 Register r5("dial_without_remote_access", withoutRemoteAccess);
 
 }  // namespace
