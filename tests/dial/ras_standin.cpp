@@ -132,6 +132,7 @@ RAS_EXPORT uint32_t RAS_CALL RasDialA(void* extensions, const char* phonebook, v
     return 0;
 }
 
+#if !defined(STANDIN_WITHOUT_HANGUP)  // a library that lacks one function
 RAS_EXPORT uint32_t RAS_CALL RasHangUpA(void* connection) {
     g_worker.join();
     ++g_log.hangUps;
@@ -141,6 +142,7 @@ RAS_EXPORT uint32_t RAS_CALL RasHangUpA(void* connection) {
     g_error = 0;
     return 0;
 }
+#endif
 
 RAS_EXPORT uint32_t RAS_CALL RasGetConnectStatusA(void* connection, void* status) {
     unsigned char* rec = static_cast<unsigned char*>(status);
