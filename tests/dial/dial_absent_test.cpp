@@ -17,7 +17,7 @@ extern "C" __attribute__((visibility("default"))) int PostMessageA(void*, uint32
     return 1;
 }
 
-TEST(DialWithoutRemoteAccess, AnswersMinus1000UntilTheLibraryAndFunctionTurnUp) {
+TEST(DialWithoutRemoteAccess, AnswersMinus1000ForWhatIsMissingAndLoadsALateLibrary) {
     fs::path dir = RAS_LATE_DIR;
     fs::create_directories(dir);
     fs::remove(dir / "rasapi32.dll");
