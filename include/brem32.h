@@ -60,6 +60,31 @@ BREM_EXPORT int32_t BREM_API READMAPIMSG(const char *storeDir, int32_t area, int
 BREM_EXPORT int32_t BREM_API EXTRACTMESSAGE(const char *storeDir, int32_t area, int32_t start, int32_t length,
                                             char *text, char *errorText);
 
+/* ---- Dial-up connection ------------------------------------------------
+ * Through the remote access service (rasapi32.dll), loaded on first use.
+ * Every call returns -1000 while the service's library or the function it
+ * needs cannot be found (the next call tries again); otherwise the service's
+ * own result: 0 success, a remote access error code otherwise. The library
+ * keeps one connection for the whole process: the one of the last dial. */
+
+/* Starts dialling a phonebook entry of the default phonebook and returns at
+ * once (0: started). windowHandle points to the handle of the host window
+ * that receives every progress event as message 1025 (WM_USER + 1), wParam
+ * the connection state, lParam the error code (non-zero: the dial failed).
+ * Entry name, user name and password have at most 256 characters each;
+ * a longer one, or a null pointer, gives 87 and nothing is dialled.
+ * The second and sixth arguments are not used. */
+BREM_EXPORT int32_t BREM_API BREMDIAL(const uint32_t *windowHandle, int32_t reserved2, const char *entryName,
+                                      const char *userName, const char *password, int32_t reserved6);
+/* Hangs up the connection of the last dial, then waits 3 seconds for the
+ * line to drop before returning. */
+BREM_EXPORT int32_t BREM_API BREMHANGUP(void);
+/* The connection of the last dial (before any dial the service rejects the
+ * empty handle with its error code): error receives its error code, state
+ * its RASCONNSTATE value; both are meaningful only when the result is 0.
+ * 87 for a null pointer. */
+BREM_EXPORT int32_t BREM_API BremGetConnectStatus(int32_t *error, int32_t *state);
+
 #ifdef __cplusplus
 }
 #endif

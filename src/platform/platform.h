@@ -113,6 +113,17 @@ void* librarySymbol(void* library, const char* name);
 
 void sleepMs(uint32_t ms);
 
+// Posts a window message to a host window without waiting for it to be
+// handled (PostMessageA). Safe to call from any thread. Windows calls
+// USER32's PostMessageA. POSIX has no window system of its own: the host
+// process may define
+//   extern "C" int PostMessageA(void* window, uint32_t message,
+//                               uintptr_t wParam, intptr_t lParam);
+// (exported from the executable or a library it loaded), which is looked up
+// by name on every call; where the host has none the notice is dropped.
+// False when the message was not posted.
+bool postWindowMessage(uintptr_t window, uint32_t message, uintptr_t wParam, intptr_t lParam);
+
 // Hands the heap's free memory back to the system where the platform offers
 // a way; otherwise does nothing.
 void releaseFreeMemory();

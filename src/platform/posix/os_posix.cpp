@@ -302,6 +302,16 @@ void sleepMs(uint32_t ms) {
     }
 }
 
+bool postWindowMessage(uintptr_t window, uint32_t message, uintptr_t wParam, intptr_t lParam) {
+    using PostFn = int (*)(void*, uint32_t, uintptr_t, intptr_t);
+    // Looked up on every call: the host may define it in a library it loads
+    // after ours, and dlsym is safe on any thread.
+    void* sym = ::dlsym(RTLD_DEFAULT, "PostMessageA");
+    if (!sym) return false;
+    PostFn post = reinterpret_cast<PostFn>(sym);
+    return post(reinterpret_cast<void*>(window), message, wParam, lParam) != 0;
+}
+
 void releaseFreeMemory() {
 #if defined(__GLIBC__)
     ::malloc_trim(0);

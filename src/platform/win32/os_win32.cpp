@@ -223,6 +223,11 @@ void* librarySymbol(void* library, const char* name) {
 
 void sleepMs(uint32_t ms) { Sleep(ms); }
 
+bool postWindowMessage(uintptr_t window, uint32_t message, uintptr_t wParam, intptr_t lParam) {
+    return PostMessageA(reinterpret_cast<HWND>(window), message, static_cast<WPARAM>(wParam),
+                        static_cast<LPARAM>(lParam)) != FALSE;
+}
+
 void releaseFreeMemory() { _heapmin(); }
 
 }  // namespace brem::plat::os
