@@ -3,6 +3,8 @@
 // leaves behind.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <cstring>
 #include <string>
 #include <vector>
@@ -290,4 +292,26 @@ TEST(CopyIntoDirectory, AFailedCopyLeavesNoPartBehind) {
     EXPECT_EQ(c.result, -1);
     EXPECT_FALSE(test::exists(d.file("hold/job")));
     EXPECT_EQ(test::fileSize(d.file("src")), 200000);
+}
+
+TEST(WriteMessage, RefusesToTakeAFilePastTheLargestAddress) {
+    ScratchDir d;
+    const std::string dir = d.hostPath();
+    // Sparse files just short of 2^31 - 1 bytes.
+    for (const char* name : {"area9.txt", "big"}) {
+        ASSERT_EQ(truncate(d.file(name).c_str(), 0), -1);  // missing
+        test::writeFile(d.file(name), "");
+        ASSERT_EQ(truncate(d.file(name).c_str(), 2147483645), 0);
+    }
+    Written w = write(WRITEMESSAGE, dir, 9, "abc");
+    EXPECT_EQ(w.result, -1);
+    EXPECT_EQ(w.error, "Cannot write file " + dir + "\\area9.txt: it would grow past 2147483647 bytes");
+    EXPECT_EQ(test::fileSize(d.file("area9.txt")), 2147483645);
+    w = write(WRITEMESSAGE, dir, 9, "ab");  // exactly up to the largest address
+    EXPECT_EQ(w.result, 0);
+    EXPECT_EQ(w.start, 2147483645);
+    EXPECT_EQ(w.length, 2);
+    w = writeUucp(dir + "\\big", "abc");
+    EXPECT_EQ(w.error, "Cannot write file " + dir + "\\big: it would grow past 2147483647 bytes");
+    EXPECT_EQ(test::fileSize(d.file("big")), 2147483645);
 }
