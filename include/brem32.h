@@ -84,6 +84,50 @@ BREM_EXPORT int32_t BREM_API BREMHANGUP(void);
  * its RASCONNSTATE value; both are meaningful only when the result is 0.
  * 87 for a null pointer. */
 BREM_EXPORT int32_t BREM_API BremGetConnectStatus(int32_t *error, int32_t *state);
+/* ---- Writing ------------------------------------------------------------
+ * text is the host's NUL-terminated text with CR LF line ends; every CR is
+ * dropped, so the file holds LF line ends. start and length receive the
+ * stored message's address (start at least 1). Result 0, or -1 with the
+ * reason in errorText, which then holds the text and the file's path. */
+
+/* Appends a message to the store's area file (0 mailarea.txt, N areaN.txt).
+ * The first message of an empty area file is preceded by one LF at offset 0,
+ * so that it lies whole at start 1. */
+BREM_EXPORT int32_t BREM_API WRITEMESSAGE(const char *storeDir, int32_t area, int32_t *start, int32_t *length,
+                                          const char *text, char *errorText);
+/* As WRITEMESSAGE; the first blank past column 80 of a line ends the line. */
+BREM_EXPORT int32_t BREM_API WRITEMFORM(const char *storeDir, int32_t area, int32_t *start, int32_t *length,
+                                        const char *text, char *errorText);
+/* Appends the text to the file at path, adding no byte of its own. */
+BREM_EXPORT int32_t BREM_API WRITEUUCP(const char *path, int32_t *start, int32_t *length, const char *text,
+                                       char *errorText);
+/* Copies prefix and then the whole source file into dir\targetName (hold not
+ * 1: appended) or dir\hold\targetName (hold 1: a fresh file), creating that
+ * directory when missing. The source stays. 0 or -1 (errorText). */
+BREM_EXPORT int32_t BREM_API GENUUCP(const char *dir, const char *source, const char *targetName,
+                                     const char *prefix, char *errorText, int32_t hold);
+
+/* ---- Attachments, quoting and directories ------------------------------- */
+
+/* GENUUCP without a prefix. */
+BREM_EXPORT int32_t BREM_API FILEATTACH(const char *dir, const char *source, const char *targetName,
+                                        char *errorText, int32_t hold);
+/* Writes inboundPath as quoted-printable text (LF line ends) to outPath,
+ * which must name another file. The fourth argument is not used. 0 or -1. */
+BREM_EXPORT int32_t BREM_API WRITEQUOTED(const char *inboundPath, const char *outPath, char *errorText,
+                                         const char *unused);
+/* Creates one directory: 0, or -1 (exists, parent missing, bad name). */
+BREM_EXPORT int32_t BREM_API GENDIR(const char *path);
+/* Makes an existing directory the process's current directory: 0 or -1. */
+BREM_EXPORT int32_t BREM_API CHKDIR(const char *path);
+/* Renames or moves a file; never replaces an existing file: 0 or -1. */
+BREM_EXPORT int32_t BREM_API FILERENAME(const char *oldPath, const char *newPath);
+
+/* ---- Character sets -----------------------------------------------------
+ * Decodes quoted-printable ISO-8859-1 text into IBM code page 850 text.
+ * message receives "Success" (result 0) or the reason (result -2); it must
+ * hold 35 bytes more than the longer path. */
+BREM_EXPORT int32_t BREM_API DECODE_ISO(const char *inPath, const char *outPath, char *message);
 
 #ifdef __cplusplus
 }

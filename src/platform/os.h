@@ -18,6 +18,7 @@ bool closeFile(FileHandle h);
 bool deleteFile(const std::string& path);
 bool moveFile(const std::string& from, const std::string& to);
 bool fileExists(const std::string& path);
+bool sameFile(const std::string& a, const std::string& b);
 bool directoryExists(const std::string& path);
 bool makeDirectory(const std::string& path);
 bool changeDirectory(const std::string& path);

@@ -108,6 +108,7 @@ bool moveFile(const std::string& from, const std::string& to) {
 }
 
 bool fileExists(const std::string& path) { return os::fileExists(path); }
+bool sameFile(const std::string& a, const std::string& b) { return os::sameFile(a, b); }
 bool directoryExists(const std::string& path) { return os::directoryExists(path); }
 bool makeDirectory(const std::string& path) { return os::makeDirectory(path); }
 bool changeDirectory(const std::string& path) { return os::changeDirectory(path); }

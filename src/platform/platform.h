@@ -68,6 +68,10 @@ bool deleteFile(const std::string& path);
 bool moveFile(const std::string& from, const std::string& to);
 
 bool fileExists(const std::string& path);       // a file, not a directory
+// True when both paths name one existing file, however they are spelled
+// (letter case, relative or absolute, links): the file's identity on its
+// volume is compared, not the names.
+bool sameFile(const std::string& a, const std::string& b);
 bool directoryExists(const std::string& path);  // a directory
 
 // Creates one directory (CreateDirectoryA). False when it exists already or

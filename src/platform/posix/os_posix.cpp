@@ -178,6 +178,12 @@ bool fileExists(const std::string& path) {
     return ::stat(systemPath(path).c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
 }
 
+bool sameFile(const std::string& a, const std::string& b) {
+    struct stat sa, sb;
+    if (::stat(systemPath(a).c_str(), &sa) != 0 || ::stat(systemPath(b).c_str(), &sb) != 0) return false;
+    return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+}
+
 bool directoryExists(const std::string& path) {
     struct stat st;
     std::string sp = systemPath(path);
