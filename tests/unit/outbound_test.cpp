@@ -7,7 +7,9 @@
 #include <vector>
 
 #include "brem32.h"
+#include "inbound/spool_name.h"
 #include "platform/fault.h"
+#include "platform/platform.h"
 #include "support/test_support.h"
 
 using namespace brem;
@@ -367,4 +369,45 @@ TEST(NewsExport, FailedCompressionNeverSendsAStaleBatch) {
     EXPECT_EQ(s.spoolFiles(), std::vector<std::string>{});
     EXPECT_EQ(s.counter(), counterBytes(3));
     EXPECT_TRUE(hasLine(s.newsLog(), "Cannot open compressed file " + s.spoolHost() + "\\rnews.z\r\n"));
+}
+
+// What a peer does with a compressed news job: its transfer keeps the data
+// and execute files under local spool names, and news import expands and
+// files the batch. News import is taken from the built library by name, as a
+// host would, so that this check runs wherever the library has it.
+TEST(NewsExport, CompressedJobIsFiledByNewsImportAtThePeer) {
+    if (!haveCompressor()) GTEST_SKIP() << "no zorpack in " << test::binDir();
+    using ImpNews = int32_t (*)(char*, char*, const char*, const char*, int32_t, int32_t);
+    void* lib = plat::loadLibrary(test::binDir() + "/libbrem32.so");
+    auto impnews = lib ? reinterpret_cast<ImpNews>(plat::librarySymbol(lib, "IMPNEWS")) : nullptr;
+    if (!impnews) GTEST_SKIP() << "no IMPNEWS in " << test::binDir() << "/libbrem32.so";
+
+    std::vector<std::string> articles;
+    std::string batch;
+    for (int i = 0; i < 3; ++i) {
+        articles.push_back("From: me@mybox\nNewsgroups: local.test\nSubject: article " + std::to_string(i) +
+                           "\nMessage-ID: <" + std::to_string(i) + "@mybox>\n\nbody " + std::to_string(i) + "\n");
+        batch += "#! rnews " + std::to_string(articles.back().size()) + "\n" + articles.back();
+    }
+    Site s;
+    test::writeFile(s.spool + "/rnews", batch);
+    ASSERT_EQ(s.news(3, 16), 0) << s.newsLog();
+
+    ScratchDir peer;
+    std::string inbound = peer.subdir("spool"), store = peer.subdir("store");
+    std::string dataName, executeName;
+    ASSERT_EQ(inbound::MakeSpoolName(dataName, "D.mybox0001", "mybox", "peer"), 1);
+    ASSERT_EQ(inbound::MakeSpoolName(executeName, "X.mybox0001", "mybox", "peer"), 1);
+    test::writeFile(inbound + "/" + dataName, s.inSpool("0001.DAT"));
+    test::writeFile(inbound + "/" + executeName, s.inSpool("0001.XQT"));
+    test::writeFile(store + "/area.dat", "local.test\n5\n");
+
+    std::vector<char> sp = test::hostBuffer(test::toHost(inbound));
+    std::vector<char> st = test::hostBuffer(test::toHost(store));
+    ASSERT_EQ(impnews(sp.data(), st.data(), "mybox", "peer", 0, 16), 0) << test::readFile(store + "/news.log");
+    EXPECT_EQ(test::readFile(store + "/area5.txt"), "\n" + articles[0] + articles[1] + articles[2]);
+    std::string index = test::readFile(inbound + "/Header.Msg");
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_NE(index.find("Subject: article " + std::to_string(i) + "\r\n"), std::string::npos) << index;
+    }
 }
