@@ -30,23 +30,30 @@ private:
     bool keep_ = false;
 };
 
-// Runs the compressor over spool + "rnews" and waits for it. Returns false
-// when it could not be started (logged here); `produced` tells whether it
-// ended well.
-bool compress(const std::string& spoolDir, int32_t bits, ActivityLog& log, bool* produced) {
-    const std::string program = plat::compressorPath();
+// Runs the compressor over spool + "rnews" and waits for it to end, so that
+// the batch is used only once it has been compressed whole. Returns false,
+// logged, when it could not be started or did not produce "rnews.z".
+bool compress(const std::string& spoolDir, int32_t bits, const std::string& batchPath, ActivityLog& log) {
     const std::string bitText = std::to_string(bits);
     const std::string source = spoolDir + "rnews";
-    const std::string commandLine = program + " -fk  -b " + bitText + " " + source;
+    const std::string commandLine = "zorpack.exe -fk  -b " + bitText + " " + source;
     // The compressor is given the path in this system's own form, so that it
     // finds the batch whatever letter case the host gave its name.
-    plat::ProcessResult r = plat::runHidden(program, {"-fk", "-b", bitText, plat::systemPath(source)},
-                                            kCompressorTimeoutMs);
-    if (!r.started) {
+    plat::ProcessResult run = plat::runHidden(plat::compressorPath(), {"-fk", "-b", bitText, plat::systemPath(source)},
+                                              kCompressorTimeoutMs);
+    if (!run.started) {
         log.always("unable to execute Winexec, %s\n", commandLine.c_str());
         return false;
     }
-    *produced = r.finished && r.exitCode == 0;
+    if (!run.finished || run.exitCode != 0) {
+        if (!run.finished) {
+            log.always("The compressor did not finish within %u seconds\n", kCompressorTimeoutMs / 1000);
+        } else {
+            log.always("The compressor failed with exit status %d\n", run.exitCode);
+        }
+        log.always("Cannot open compressed file %s\n", batchPath.c_str());
+        return false;
+    }
     return true;
 }
 
@@ -75,12 +82,7 @@ int32_t ExportNews(const std::string& spoolDir, const std::string& storeDir, con
         // A "rnews.z" left from an earlier batch must not be sent in place of
         // this one should the compressor fail.
         plat::deleteFile(batchPath);
-        bool produced = false;
-        if (!compress(spoolDir, bits, log, &produced)) return -1;
-        if (!produced) {
-            log.always("Cannot open compressed file %s\n", batchPath.c_str());
-            return -1;
-        }
+        if (!compress(spoolDir, bits, batchPath, log)) return -1;
     }
 
     SequenceCounter counter;
