@@ -17,10 +17,9 @@ class MadeFiles {
 public:
     ~MadeFiles() {
         if (keep_) return;
-        // The data file first, then the execute and command files, so that a
-        // transfer looking at the spool meanwhile never finds a command file
-        // whose data file is gone.
-        for (auto it = paths_.rbegin(); it != paths_.rend(); ++it) plat::deleteFile(*it);
+        // The command file first: a transfer that looks at the spool
+        // meanwhile then never finds a command naming a file already gone.
+        for (const std::string& path : paths_) plat::deleteFile(path);
     }
     void add(const std::string& path) { paths_.push_back(path); }
     void keep() { keep_ = true; }
