@@ -128,6 +128,30 @@ BREM_EXPORT int32_t BREM_API FILERENAME(const char *oldPath, const char *newPath
  * message receives "Success" (result 0) or the reason (result -2); it must
  * hold 35 bytes more than the longer path. */
 BREM_EXPORT int32_t BREM_API DECODE_ISO(const char *inPath, const char *outPath, char *message);
+/* ---- Outbound -----------------------------------------------------------
+ * Each export writes one UUCP job into the spool: NNNN.CMD, NNNN.XQT and
+ * NNNN.DAT, NNNN drawn from export.dat in the store (1 to 9999, then 1 again;
+ * shared by mail and news). On -1 no job file of the call remains, the
+ * host's input file stays where it was and export.dat is unchanged; the log
+ * (mail.log, news.log in the store) says why. Run one export at a time. */
+
+/* Exports the message that the host wrote to rmail.z in spoolDir: rmail.z
+ * becomes NNNN.DAT, sent to rmail for recipient at the neighbour; site is this
+ * system's UUCP name; sender is only logged. The directory strings are not
+ * changed. 0: job written; -1: mail.log cannot be opened or the job failed
+ * (rmail.z missing, a job file or export.dat cannot be written). */
+BREM_EXPORT int32_t BREM_API EXPMAIL(const char *spoolDir, const char *storeDir, const char *recipient,
+                                     const char *site, const char *sender, int32_t verbosity);
+
+/* Exports a news batch. bits > 0: the plain batch in spoolDir's rnews is
+ * compressed by zorpack (-b bits) into rnews.z and sent behind
+ * "#! cunbatch\n"; bits <= 0: rnews.z is the host's plain batch, sent as it
+ * is. messages is only logged. One backslash is appended to each directory
+ * string in place: leave room for it. 0: job written and rnews.z deleted;
+ * -1: the compressor could not be started or failed, rnews.z is missing, or
+ * the job could not be written. */
+BREM_EXPORT int32_t BREM_API EXPNEWS(char *spoolDir, char *storeDir, const char *site, int32_t messages,
+                                     int32_t verbosity, int32_t bits);
 
 #ifdef __cplusplus
 }

@@ -21,6 +21,7 @@ using VerbTable = std::map<std::string, Verb>;
 void registerMailVerbs(VerbTable& verbs);
 void registerDialVerbs(VerbTable& verbs);
 void registerWriteVerbs(VerbTable& verbs);
+void registerExportVerbs(VerbTable& verbs);
 
 // Exit statuses, the same for every verb.
 inline constexpr int kExitOk = 0;
