@@ -59,7 +59,7 @@ void uuBothWays() {
     // 1000 bytes are 23 lines: 13 in the first part, the rest in the second.
     WT_EQ(readFile(dir + "\\ncode.dat"), std::string("2\r\n"));
     std::string first = readFile(dir + "\\data.enc");
-    WT_CHECK(first.compare(0, 49, "UUencode version 0.1 (Windows)\nbegin 644 data.bin\n") == 0);
+    WT_CHECK(first.compare(0, 50, "UUencode version 0.1 (Windows)\nbegin 644 data.bin\n") == 0);
     WT_CHECK(readFile(dir + "\\data.en2").compare(0, 26, "part 2\nbegin 644 data.bin\n") == 0);
     WT_EQ(uu((dir + "\\data.enc").c_str(), (dir + "\\copy.bin").c_str(), "", dir.c_str(), 0), 0);
     WT_EQ(readFile(dir + "\\copy.bin"), data);
