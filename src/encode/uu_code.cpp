@@ -152,7 +152,7 @@ private:
     bool scanHeader(std::string& name);
     bool scanNextPart();
     bool decodeLines();  // false when a part ended before the zero line
-    void repairBlock(char* block, size_t k, int n);
+    bool repairBlock(char* block, size_t k, int n);  // true when the line ended early
     void checkEndLine();
     bool writeDecoded(const unsigned char* bytes, size_t n);
 
@@ -398,7 +398,7 @@ bool Coder::writeDecoded(const unsigned char* bytes, size_t n) {
 }
 
 // Takes out of the k characters of a line body what is not in the alphabet.
-void Coder::repairBlock(char* block, size_t k, int n) {
+bool Coder::repairBlock(char* block, size_t k, int n) {
     size_t p = 0;
     while (p < k) {
         unsigned char c = static_cast<unsigned char>(block[p]);
@@ -413,7 +413,7 @@ void Coder::repairBlock(char* block, size_t k, int n) {
             unread(block + p + 1, k - p - 1);
             ++s.line;
             for (size_t i = p; i < k; ++i) block[i] = s.alphabet[0];
-            return;
+            return true;
         }
         if (c == '\n') {
             if (n == s.fullLength) report(Warning, true, "unexpected line break - glued");
@@ -428,6 +428,7 @@ void Coder::repairBlock(char* block, size_t k, int n) {
         int more = get();
         block[k - 1] = more < 0 ? s.alphabet[0] : static_cast<char>(more);
     }
+    return false;
 }
 
 bool Coder::decodeLines() {
@@ -448,9 +449,10 @@ bool Coder::decodeLines() {
             report(Warning, true, "unexpected end of file");
             for (size_t i = got; i < k; ++i) block[i] = s.alphabet[0];
         }
+        bool endedEarly = false;
         for (size_t i = 0; i < k; ++i) {
             if (table[static_cast<unsigned char>(block[i])] == UuState::kNotInAlphabet) {
-                repairBlock(block, k, n);
+                endedEarly = repairBlock(block, k, n);
                 break;
             }
         }
@@ -468,6 +470,9 @@ bool Coder::decodeLines() {
         }
         writeDecoded(bytes, static_cast<size_t>(n));
         s.total += n;
+        // A line that ended early has nothing more: what follows is the
+        // next line.
+        if (endedEarly) continue;
         int extra = 0;
         while ((c = peek()) >= 0 && table[c] != UuState::kNotInAlphabet) {
             get();
