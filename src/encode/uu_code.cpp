@@ -10,6 +10,7 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <string>
 
 #include "encode/uu.h"
@@ -232,14 +233,23 @@ void Coder::writeCountFile(int parts) {
 size_t encodeLine(const char* alphabet, const unsigned char* in, size_t n, char* out) {
     char* o = out;
     *o++ = alphabet[n];
-    for (size_t i = 0; i < n; i += 3) {
-        unsigned b0 = in[i];
-        unsigned b1 = i + 1 < n ? in[i + 1] : 0;
-        unsigned b2 = i + 2 < n ? in[i + 2] : 0;
+    size_t whole = n - n % 3;
+    for (size_t i = 0; i < whole; i += 3) {
+        unsigned b0 = in[i], b1 = in[i + 1], b2 = in[i + 2];
         o[0] = alphabet[b0 >> 2];
         o[1] = alphabet[((b0 << 4) | (b1 >> 4)) & 63];
         o[2] = alphabet[((b1 << 2) | (b2 >> 6)) & 63];
         o[3] = alphabet[b2 & 63];
+        o += 4;
+    }
+    if (whole < n) {
+        // The last group is completed with zero bytes.
+        unsigned b0 = in[whole];
+        unsigned b1 = whole + 1 < n ? in[whole + 1] : 0;
+        o[0] = alphabet[b0 >> 2];
+        o[1] = alphabet[((b0 << 4) | (b1 >> 4)) & 63];
+        o[2] = alphabet[(b1 << 2) & 63];
+        o[3] = alphabet[0];
         o += 4;
     }
     *o++ = '\n';
@@ -271,16 +281,34 @@ void Coder::encode() {
     plat::Stream& out = out_;
     if (!openPart(out, true)) return;
 
-    unsigned char bytes[kLineBytes];
-    char text[2 + 4 * (kLineBytes / 3)];
-    bool failed = false;
+    // The input is read many lines at a time and the lines are handed to
+    // the part file in batches; the lines and their breaks into parts are
+    // those of reading 45 bytes at a time.
+    constexpr size_t kBlockLines = 1024;
+    constexpr size_t kTextLine = 2 + 4 * (kLineBytes / 3);
+    std::unique_ptr<unsigned char[]> block(new unsigned char[kLineBytes * kBlockLines]);
+    std::unique_ptr<char[]> text(new char[kTextLine * kBlockLines]);
+    size_t have = 0, used = 0, pending = 0;
+    bool inputEnded = false, failed = false;
     for (;;) {
-        size_t n = in_.read(bytes, kLineBytes);
+        if (used == have && !inputEnded) {
+            have = in_.read(block.get(), kLineBytes * kBlockLines);
+            used = 0;
+            inputEnded = have < kLineBytes * kBlockLines;
+        }
+        size_t n = have - used < static_cast<size_t>(kLineBytes) ? have - used : kLineBytes;
+        pending += encodeLine(s.alphabet, block.get() + used, n, text.get() + pending);
+        used += n;
         s.total += static_cast<int64_t>(n);
-        writeChecked(out, text, encodeLine(s.alphabet, bytes, n, text));
         ++s.line;
         if (n == 0) break;
+        if (pending + kTextLine > kTextLine * kBlockLines) {
+            writeChecked(out, text.get(), pending);
+            pending = 0;
+        }
         if (s.line == s.lineLimit) {
+            writeChecked(out, text.get(), pending);
+            pending = 0;
             if (!closeChecked(out)) failed = true;
             ++s.part;
             if (!partPath(s.outPath, s.part)) {
@@ -290,6 +318,7 @@ void Coder::encode() {
             if (!openPart(out, false)) return;
         }
     }
+    writeChecked(out, text.get(), pending);
     std::string tail = format("end\n%lld bytes\n", static_cast<long long>(s.total));
     tail += format("encoded into %d file(s)\n", s.part);
     writeChecked(out, tail.data(), tail.size());
