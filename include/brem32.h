@@ -73,8 +73,8 @@ BREM_EXPORT int32_t BREM_API MIMEDECODE(const char *inPath, const char *outPath)
 
 /* Writes inPath as a MIME attachment body (header naming `name`, a blank
  * line, base64 lines of 60 characters, LF line ends) to outPath. 0: done;
- * -1: the input cannot be opened or the output cannot be created or written
- * (nothing is left at outPath then). */
+ * -1: the input cannot be opened, or the output cannot be created or written
+ * (a partly written output is removed). */
 BREM_EXPORT int32_t BREM_API MIMEENCODE(const char *inPath, const char *outPath, const char *name);
 
 /* The UU coder. An input whose extension is .enc, .xxe, .uue (or that has
