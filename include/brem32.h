@@ -152,6 +152,35 @@ BREM_EXPORT int32_t BREM_API EXPMAIL(const char *spoolDir, const char *storeDir,
  * the job could not be written. */
 BREM_EXPORT int32_t BREM_API EXPNEWS(char *spoolDir, char *storeDir, const char *site, int32_t messages,
                                      int32_t verbosity, int32_t bits);
+/* ---- Content encodings -------------------------------------------------
+ * Whole-file transformations from one named file to another. */
+
+/* Writes the decoded bytes of the first base64 body of the message file
+ * inPath to outPath. When the message never names an attachment other than
+ * outPath, outPath is at the end replaced by the file "$$$$$$$$.$$$" of the
+ * current directory (or removed when there is none). 0: the input was read
+ * to its end; -1: the input cannot be opened, the output cannot be created or
+ * written, or a later part names outPath as its attachment. */
+BREM_EXPORT int32_t BREM_API MIMEDECODE(const char *inPath, const char *outPath);
+
+/* Writes inPath as a MIME attachment body (header naming `name`, a blank
+ * line, base64 lines of 60 characters, LF line ends) to outPath. 0: done;
+ * -1: the input cannot be opened, or the output cannot be created or written
+ * (a partly written output is removed). */
+BREM_EXPORT int32_t BREM_API MIMEENCODE(const char *inPath, const char *outPath, const char *name);
+
+/* The UU coder. An input whose extension is .enc, .xxe, .uue (or that has
+ * none: .enc is added) is decoded into outPath, or, when outPath is empty,
+ * into the name of its "begin" line; it may carry its own alphabet in a
+ * "table" or "charmap" line (XX). Any other input is encoded into outPath
+ * (or the input path) with the extension .enc, in part files of partSize x 16
+ * lines (0: one file) named x.enc, x.en2 ... x.e99, with beginName (or the
+ * input's file name) in the "begin" lines; the number of part files goes to
+ * countDir\ncode.dat. Progress and diagnostics go to standard output; an
+ * existing output asks "overwrite (Y/N)?" on standard error and standard
+ * input. Always returns 0. Exported as _UUENCODE@20 by the Windows DLL. */
+BREM_EXPORT int32_t BREM_API UUENCODE(const char *inPath, const char *outPath, const char *beginName,
+                                      const char *countDir, int32_t partSize);
 
 #ifdef __cplusplus
 }

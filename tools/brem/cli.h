@@ -22,6 +22,7 @@ void registerMailVerbs(VerbTable& verbs);
 void registerDialVerbs(VerbTable& verbs);
 void registerWriteVerbs(VerbTable& verbs);
 void registerExportVerbs(VerbTable& verbs);
+void registerEncodeVerbs(VerbTable& verbs);
 
 // Exit statuses, the same for every verb.
 inline constexpr int kExitOk = 0;
