@@ -6,8 +6,8 @@ mkdir -p "$work/encode"
   cd "$work/encode"
   printf 'Attachment bytes \001\002\003 and a long enough tail to fill more than one line of base64.\n' > report.bin
 
-  echo "== brem attach report.bin report.mime"
-  "$brem" attach report.bin report.mime
+  echo "== brem encode-attachment report.bin report.mime"
+  "$brem" encode-attachment report.bin report.mime
   cat report.mime
 
   echo

@@ -28,7 +28,7 @@ samples="s0 s1 s45 s46 sall srand"
 
 echo "== MIMEENCODE -> munpack and Python's email package"
 for s in $samples; do
-  "$brem" attach $s.bin $s.mime --name $s.out >/dev/null
+  "$brem" encode-attachment $s.bin $s.mime --name $s.out >/dev/null
   { printf 'From: a@b\nTo: c@d\nSubject: %s\nMIME-Version: 1.0\n' "$s"; cat $s.mime; } > $s.msg
   mkdir -p unpack-$s
   (cd unpack-$s && munpack -q ../$s.msg >/dev/null 2>&1 || true)

@@ -44,7 +44,7 @@ int attach(std::vector<std::string>& args) {
     std::string name;
     bool named = takeOption(args, "--name", &name);
     if (args.size() != 2) {
-        std::fprintf(stderr, "usage: brem attach FILE OUT [--name NAME]\n");
+        std::fprintf(stderr, "usage: brem encode-attachment FILE OUT [--name NAME]\n");
         return kExitUsage;
     }
     if (!named) name = leafOf(args[0]);
@@ -101,8 +101,8 @@ void registerEncodeVerbs(VerbTable& verbs) {
         "  When the message never names an attachment other than OUT, OUT is\n"
         "  replaced at the end by $$$$$$$$.$$$ of the current directory, or removed.\n",
         extractAttachment};
-    verbs["attach"] = {"encode a file as a MIME base64 attachment body",
-                       "usage: brem attach FILE OUT [--name NAME]\n"
+    verbs["encode-attachment"] = {"encode a file as a MIME base64 attachment body",
+                       "usage: brem encode-attachment FILE OUT [--name NAME]\n"
                        "  Calls MIMEENCODE: OUT receives the attachment's MIME header (named\n"
                        "  NAME, by default FILE's file name), a blank line and FILE in base64.\n",
                        attach};
