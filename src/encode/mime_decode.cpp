@@ -294,6 +294,8 @@ int32_t Decoder::run(plat::Stream& in, plat::Stream& out) {
 int32_t MimeDecode(const std::string& inPath, const std::string& outPath) {
     plat::Stream in;
     if (!in.open(inPath, "r")) return -1;
+    // Creating the output would empty the input when both name one file.
+    if (plat::sameFile(inPath, outPath)) return -1;
     plat::Stream out;
     if (!out.open(outPath, "wb")) return -1;
     Decoder d(outPath);

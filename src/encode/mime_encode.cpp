@@ -55,6 +55,8 @@ size_t encodeLine(const unsigned char* in, size_t n, char* out) {
 int32_t MimeEncode(const std::string& inPath, const std::string& outPath, const std::string& name) {
     plat::Stream in;
     if (!in.open(inPath, "rb")) return -1;
+    // Creating the output would empty the input when both name one file.
+    if (plat::sameFile(inPath, outPath)) return -1;
     plat::Stream out;
     if (!out.open(outPath, "wb")) return -1;
 

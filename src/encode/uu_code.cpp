@@ -560,7 +560,7 @@ void Coder::decode() {
         // an encoded file cannot write outside the current directory.
         s.outPath = name.substr(leafStart(name));
     }
-    if (plat::equalsNoCase(s.outPath, s.inPath)) {
+    if (plat::equalsNoCase(s.outPath, s.inPath) || plat::sameFile(s.outPath, s.inPath)) {
         report(Error, false, "input and output filename must differ");
         return;
     }

@@ -226,3 +226,15 @@ TEST(MimeDecode, OpenAndWriteFailures) {
     EXPECT_FALSE(test::exists("out.bin"));
     EXPECT_EQ(test::readFile("msg.txt"), kSinglePart);
 }
+
+TEST(MimeSafety, AnOutputNamingTheInputIsRefusedAndTheInputKept) {
+    brem::test::ScratchDir d;
+    std::string msg = "Content-Type: application/octet-stream; name=\"x\"\nContent-Transfer-Encoding: base64\n\nQUJD\n";
+    brem::test::writeFile(d.file("m.txt"), msg);
+    std::string in = d.hostPath() + "\\m.txt";
+    std::string sameByOtherName = d.hostPath() + "\\.\\M.TXT";
+    EXPECT_EQ(MIMEDECODE(in.c_str(), sameByOtherName.c_str()), -1);
+    EXPECT_EQ(brem::test::readFile(d.file("m.txt")), msg);
+    EXPECT_EQ(MIMEENCODE(in.c_str(), sameByOtherName.c_str(), "x"), -1);
+    EXPECT_EQ(brem::test::readFile(d.file("m.txt")), msg);
+}
