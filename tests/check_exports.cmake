@@ -1,5 +1,7 @@
 # Compares a built library's export table with the names of the .def file.
-#   -DLIB=path -DEXPECTED=brem32.def -DMODE=elf|pe [-DOBJDUMP=...]
+#   -DLIB=path -DEXPECTED=brem32.def -DMODE=elf|pe [-DOBJDUMP=...] [-DHOST_NAMES=exports.txt]
+# HOST_NAMES lists every name a host looks up (the DLL's spelling); the
+# table must hold exactly those too.
 file(STRINGS ${EXPECTED} def_lines)
 set(expected "")
 set(in_exports FALSE)
@@ -17,6 +19,20 @@ foreach(line IN LISTS def_lines)
   endif()
 endforeach()
 list(SORT expected)
+if(HOST_NAMES)
+  file(STRINGS ${HOST_NAMES} host_names)
+  set(wanted "")
+  foreach(name IN LISTS host_names)
+    if(MODE STREQUAL "elf")
+      string(REGEX REPLACE "^_(.*)@[0-9]+$" "\\1" name "${name}")
+    endif()
+    list(APPEND wanted "${name}")
+  endforeach()
+  list(SORT wanted)
+  if(NOT wanted STREQUAL expected)
+    message(FATAL_ERROR ".def differs from the host's names\n .def:  ${expected}\n hosts: ${wanted}")
+  endif()
+endif()
 
 if(MODE STREQUAL "elf")
   execute_process(COMMAND nm -D --defined-only ${LIB} OUTPUT_VARIABLE out RESULT_VARIABLE rc)
