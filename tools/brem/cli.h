@@ -29,6 +29,10 @@ inline constexpr int kExitUsage = 2;   // the command line was wrong
 bool takeOption(std::vector<std::string>& args, const std::string& name, std::string* value);
 // Takes "--name" out of args; true when present.
 bool takeFlag(std::vector<std::string>& args, const std::string& name);
+// After a verb has taken its options: true (with a message on standard
+// error) when an unknown "--option" is left, so that a misspelt option is a
+// usage error and never taken for a file name.
+bool rejectUnknownOptions(const std::vector<std::string>& args, const std::string& verb);
 // Parses a signed 32-bit decimal number; false when it is not one.
 bool parseInt32(const std::string& text, int32_t* out);
 
@@ -39,7 +43,8 @@ std::vector<char> directoryBuffer(const std::string& dir, size_t calls = 4);
 // Reads a whole file; false when it cannot be opened.
 bool readWholeFile(const std::string& path, std::string* out);
 
-// Quotes a string for JSON output.
+// Quotes a string for JSON output; the result is always valid UTF-8 (bytes
+// that form no UTF-8 sequence are taken as ISO-8859-1).
 std::string jsonString(const std::string& s);
 
 // Reads a stored range back exactly as a host does, chunk by chunk; prints the

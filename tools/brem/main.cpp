@@ -35,6 +35,17 @@ bool takeFlag(std::vector<std::string>& args, const std::string& name) {
     return false;
 }
 
+bool rejectUnknownOptions(const std::vector<std::string>& args, const std::string& verb) {
+    for (const std::string& a : args) {
+        if (a.size() > 2 && a.compare(0, 2, "--") == 0) {
+            std::fprintf(stderr, "brem %s: unknown option '%s' (brem %s --help lists its options)\n", verb.c_str(),
+                         a.c_str(), verb.c_str());
+            return true;
+        }
+    }
+    return false;
+}
+
 bool parseInt32(const std::string& text, int32_t* out) {
     if (text.empty()) return false;
     char* end = nullptr;
@@ -61,9 +72,42 @@ bool readWholeFile(const std::string& path, std::string* out) {
     return true;
 }
 
+// Length of the well-formed UTF-8 sequence at s[i], or 0 when there is none.
+static size_t utf8Sequence(const std::string& s, size_t i) {
+    auto at = [&](size_t k) { return k < s.size() ? static_cast<unsigned char>(s[k]) : 0u; };
+    unsigned c = at(i);
+    auto cont = [&](size_t k, unsigned lo = 0x80, unsigned hi = 0xBF) { return at(k) >= lo && at(k) <= hi; };
+    if (c >= 0xC2 && c <= 0xDF) return cont(i + 1) ? 2 : 0;
+    if (c >= 0xE0 && c <= 0xEF) {
+        unsigned lo = c == 0xE0 ? 0xA0 : 0x80, hi = c == 0xED ? 0x9F : 0xBF;
+        return cont(i + 1, lo, hi) && cont(i + 2) ? 3 : 0;
+    }
+    if (c >= 0xF0 && c <= 0xF4) {
+        unsigned lo = c == 0xF0 ? 0x90 : 0x80, hi = c == 0xF4 ? 0x8F : 0xBF;
+        return cont(i + 1, lo, hi) && cont(i + 2) && cont(i + 3) ? 4 : 0;
+    }
+    return 0;
+}
+
 std::string jsonString(const std::string& s) {
     std::string o = "\"";
-    for (unsigned char c : s) {
+    for (size_t i = 0; i < s.size(); ++i) {
+        unsigned char c = static_cast<unsigned char>(s[i]);
+        if (c >= 0x80) {
+            // Header lines of old mail carry ISO-8859-1 bytes; JSON must be
+            // UTF-8, so a byte that starts no UTF-8 sequence is given as the
+            // ISO-8859-1 character of the same value.
+            size_t n = utf8Sequence(s, i);
+            if (n > 0) {
+                o.append(s, i, n);
+                i += n - 1;
+            } else {
+                char b[8];
+                std::snprintf(b, sizeof b, "\\u%04x", c);
+                o += b;
+            }
+            continue;
+        }
         switch (c) {
             case '"': o += "\\\""; break;
             case '\\': o += "\\\\"; break;

@@ -5,6 +5,7 @@
 
 #include "brem32.h"
 #include "cli.h"
+#include "progress.h"
 
 namespace brem::cli {
 
@@ -71,6 +72,7 @@ int importMail(std::vector<std::string>& args) {
     takeOption(args, "--local-site", &second);
     takeOption(args, "--verbosity", &v);
     bool quiet = takeFlag(args, "--quiet");
+    if (rejectUnknownOptions(args, "import-mail")) return kExitUsage;
     int32_t verbosity = 0;
     if (args.size() != 2 || !parseInt32(v, &verbosity)) {
         std::fprintf(stderr, "usage: brem import-mail SPOOL STORE [--site NAME] [--local-site NAME] [--verbosity N]\n");
@@ -78,6 +80,7 @@ int importMail(std::vector<std::string>& args) {
     }
     const std::string hdrPath = joinPath(args[1], "mail.hdr");
     int imported = 0;
+    Progress progress("importing mail");
     for (;;) {
         std::string before;
         readWholeFile(hdrPath, &before);
@@ -88,16 +91,22 @@ int importMail(std::vector<std::string>& args) {
         ++imported;
         std::string after;
         readWholeFile(hdrPath, &after);
+        std::vector<MailRecord> added = parseMailHeaders(after, before.size());
         if (!quiet) {
-            for (const MailRecord& rec : parseMailHeaders(after, before.size())) printRecord(rec, imported);
+            progress.clear();
+            for (const MailRecord& rec : added) printRecord(rec, imported);
+            std::fflush(stdout);
         }
+        progress.step(imported, -1, added.empty() ? std::string() : added.back().subject);
     }
+    progress.clear();
     std::printf("%d mail%s imported\n", imported, imported == 1 ? "" : "s");
     return kExitOk;
 }
 
 int listMail(std::vector<std::string>& args) {
     bool json = takeFlag(args, "--json");
+    if (rejectUnknownOptions(args, "list-mail")) return kExitUsage;
     if (args.size() != 1) {
         std::fprintf(stderr, "usage: brem list-mail STORE [--json]\n");
         return kExitUsage;
@@ -121,6 +130,7 @@ int listMail(std::vector<std::string>& args) {
 int readVerb(std::vector<std::string>& args) {
     std::string how = "message";
     takeOption(args, "--reader", &how);
+    if (rejectUnknownOptions(args, "read")) return kExitUsage;
     ReadKind kind;
     if (how == "message") kind = ReadKind::Message;
     else if (how == "news") kind = ReadKind::News;
