@@ -29,18 +29,30 @@ fi
 [ $missing -eq 0 ] || exit 1
 for page in "$root"/usr/share/man/man1/*.gz; do gzip -t "$page"; done
 
+# Every subsystem whose exports the package's header declares is checked.
+host_defines() {
+  local n
+  for n in IMPNEWS EXPMAIL WRITEMESSAGE FILEATTACH DECODE_ISO MIMEENCODE UUENCODE BremGetConnectStatus; do
+    if grep -Eq "BREM_API[[:space:]]+$n\(" "$1"; then printf ' -DBREM_HAS_%s' "$n"; fi
+  done
+}
+defines=$(host_defines "$root/usr/include/brem32.h")
+echo "host checks enabled by the header:${defines:- none beyond mail and reading}"
+
 # pkg-config alone, its search path and sysroot inside the unpacked tree.
 export PKG_CONFIG_LIBDIR="$(dirname "$pc")" PKG_CONFIG_SYSROOT_DIR="$root"
 export PKG_CONFIG_ALLOW_SYSTEM_CFLAGS=1 PKG_CONFIG_ALLOW_SYSTEM_LIBS=1
 flags=$(pkg-config --cflags --libs brem32)
 echo "pkg-config: $flags"
-cc -std=c99 -Wall -Wextra -Werror -O2 -o "$work/host" "$here/host.c" $flags
+# shellcheck disable=SC2086
+cc -std=c99 -Wall -Wextra -Werror -O2 $defines -o "$work/host" "$here/host.c" $flags
 mkdir -p "$work/run/spool" "$work/run/store"
 echo "== host built with pkg-config"
 (cd "$work/run" && LD_LIBRARY_PATH="$libdir" "$work/host")
 
 echo "== host built with find_package(brem32)"
-cmake -S "$here/consumer" -B "$work/consumer" -DCMAKE_PREFIX_PATH="$root/usr" >/dev/null
+cmake -S "$here/consumer" -B "$work/consumer" -DCMAKE_PREFIX_PATH="$root/usr" \
+      -DCMAKE_C_FLAGS="$defines" >/dev/null
 cmake --build "$work/consumer" >/dev/null
 mkdir -p "$work/run2/spool" "$work/run2/store"
 (cd "$work/run2" && LD_LIBRARY_PATH="$libdir" "$work/consumer/host")

@@ -29,11 +29,22 @@ done
 [ $missing -eq 0 ] || exit 1
 echo "zip contents:"; (cd "$pkg" && find . -type f | sort | sed 's|^\./|  |')
 
+# Every subsystem whose exports the package's header declares is checked.
+host_defines() {
+  local n
+  for n in IMPNEWS EXPMAIL WRITEMESSAGE FILEATTACH DECODE_ISO MIMEENCODE UUENCODE BremGetConnectStatus; do
+    if grep -Eq "BREM_API[[:space:]]+$n\(" "$1"; then printf ' -DBREM_HAS_%s' "$n"; fi
+  done
+}
+defines=$(host_defines "$pkg/include/brem32.h")
+echo "host checks enabled by the header:${defines:- none beyond mail and reading}"
+
 # The same host against each import library; the programs sit beside the DLL
 # as a host's do.
 for lib in libbrem32.dll.a brem32.lib; do
   exe="$pkg/host-${lib%%.*}.exe"
-  "$cc" -std=c99 -Wall -Wextra -Werror -O2 -I"$pkg/include" -o "$exe" "$here/host.c" "$pkg/$lib"
+  # shellcheck disable=SC2086
+  "$cc" -std=c99 -Wall -Wextra -Werror -O2 $defines -I"$pkg/include" -o "$exe" "$here/host.c" "$pkg/$lib"
   run="$work/run-${lib%%.*}"
   mkdir -p "$run/spool" "$run/store"
   echo "== host linked with $lib"
