@@ -52,6 +52,11 @@ TEST(BremCli, ExitStatusesTellUsageFromFailure) {
     EXPECT_EQ(runCommand(bremCommand() + " list-mail " + store + " 2>/dev/null"), 1);
     EXPECT_EQ(runCommand(bremCommand() + " read " + store + " 7 1 10 2>/dev/null >/dev/null"), 1);
     EXPECT_EQ(runCommand(bremCommand() + " list-mail --help >/dev/null"), 0);
+    // A store that cannot take the log is a failure, not an empty spool.
+    EXPECT_EQ(runCommand(bremCommand() + " import-mail " + d.subdir("empty") + " " + d.file("missing") +
+                         " 2>/dev/null >/dev/null"),
+              1);
+    EXPECT_EQ(runCommand(bremCommand() + " import-mail " + d.subdir("empty") + " " + store + " >/dev/null"), 0);
     // Options take "--name VALUE" and "--name=VALUE" alike.
     std::string spool = d.subdir("spool");
     latin1Spool(spool);

@@ -100,6 +100,14 @@ int importMail(std::vector<std::string>& args) {
         progress.step(imported, -1, added.empty() ? std::string() : added.back().subject);
     }
     progress.clear();
+    // IMPMAIL gives -1 alike for "nothing left" and for a store whose log it
+    // cannot open; a script must not take the second for a quiet night.
+    std::string logBytes;
+    if (imported == 0 && !readWholeFile(joinPath(args[1], "mail.log"), &logBytes)) {
+        std::fprintf(stderr, "brem: cannot open %s: is STORE a writable directory?\n",
+                     joinPath(args[1], "mail.log").c_str());
+        return kExitFailed;
+    }
     std::printf("%d mail%s imported\n", imported, imported == 1 ? "" : "s");
     return kExitOk;
 }
