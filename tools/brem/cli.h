@@ -29,10 +29,6 @@ inline constexpr int kExitUsage = 2;   // the command line was wrong
 bool takeOption(std::vector<std::string>& args, const std::string& name, std::string* value);
 // Takes "--name" out of args; true when present.
 bool takeFlag(std::vector<std::string>& args, const std::string& name);
-// After a verb has taken its options: true (with a message on standard
-// error) when an unknown "--option" is left, so that a misspelt option is a
-// usage error and never taken for a file name.
-bool rejectUnknownOptions(const std::vector<std::string>& args, const std::string& verb);
 // Parses a signed 32-bit decimal number; false when it is not one.
 bool parseInt32(const std::string& text, int32_t* out);
 

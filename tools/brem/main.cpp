@@ -1,4 +1,5 @@
 // brem: drives every export of brem32 from the command line.
+#include <cctype>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -29,17 +30,6 @@ bool takeFlag(std::vector<std::string>& args, const std::string& name) {
     for (size_t i = 0; i < args.size(); ++i) {
         if (args[i] == name) {
             args.erase(args.begin() + static_cast<long>(i));
-            return true;
-        }
-    }
-    return false;
-}
-
-bool rejectUnknownOptions(const std::vector<std::string>& args, const std::string& verb) {
-    for (const std::string& a : args) {
-        if (a.size() > 2 && a.compare(0, 2, "--") == 0) {
-            std::fprintf(stderr, "brem %s: unknown option '%s' (brem %s --help lists its options)\n", verb.c_str(),
-                         a.c_str(), verb.c_str());
             return true;
         }
     }
@@ -180,6 +170,17 @@ int32_t readStoredToStdout(const std::string& dir, int32_t area, int32_t start, 
 
 namespace {
 
+// True when the verb's usage text names the option ("--name" followed by
+// anything but another name character).
+bool usageNames(const std::string& usage, const std::string& option) {
+    for (size_t at = usage.find(option); at != std::string::npos; at = usage.find(option, at + 1)) {
+        size_t after = at + option.size();
+        char c = after < usage.size() ? usage[after] : ' ';
+        if (!(std::isalnum(static_cast<unsigned char>(c)) || c == '-' || c == '_')) return true;
+    }
+    return false;
+}
+
 void printVerbs(const brem::cli::VerbTable& verbs) {
     std::printf("usage: brem VERB [ARGUMENTS]   (brem VERB --help for a verb's options)\n\nverbs:\n");
     for (const auto& [name, verb] : verbs) std::printf("  %-14s %s\n", name.c_str(), verb.summary.c_str());
@@ -206,6 +207,19 @@ int main(int argc, char** argv) {
     if (brem::cli::takeFlag(args, "--help") || brem::cli::takeFlag(args, "-h")) {
         std::printf("%s", it->second.usage.c_str());
         return brem::cli::kExitOk;
+    }
+    // Every option of a verb is in its usage text. Anything else written like
+    // an option is a usage error, so that a misspelt option is never taken
+    // for a file name or silently ignored.
+    for (const std::string& a : args) {
+        if (a.size() > 2 && a.compare(0, 2, "--") == 0) {
+            std::string option = a.substr(0, a.find('='));
+            if (!usageNames(it->second.usage, option)) {
+                std::fprintf(stderr, "brem %s: unknown option '%s' (brem %s --help lists its options)\n", argv[1],
+                             option.c_str(), argv[1]);
+                return brem::cli::kExitUsage;
+            }
+        }
     }
     return it->second.run(args);
 }

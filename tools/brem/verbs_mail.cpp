@@ -72,7 +72,6 @@ int importMail(std::vector<std::string>& args) {
     takeOption(args, "--local-site", &second);
     takeOption(args, "--verbosity", &v);
     bool quiet = takeFlag(args, "--quiet");
-    if (rejectUnknownOptions(args, "import-mail")) return kExitUsage;
     int32_t verbosity = 0;
     if (args.size() != 2 || !parseInt32(v, &verbosity)) {
         std::fprintf(stderr, "usage: brem import-mail SPOOL STORE [--site NAME] [--local-site NAME] [--verbosity N]\n");
@@ -114,7 +113,6 @@ int importMail(std::vector<std::string>& args) {
 
 int listMail(std::vector<std::string>& args) {
     bool json = takeFlag(args, "--json");
-    if (rejectUnknownOptions(args, "list-mail")) return kExitUsage;
     if (args.size() != 1) {
         std::fprintf(stderr, "usage: brem list-mail STORE [--json]\n");
         return kExitUsage;
@@ -138,7 +136,6 @@ int listMail(std::vector<std::string>& args) {
 int readVerb(std::vector<std::string>& args) {
     std::string how = "message";
     takeOption(args, "--reader", &how);
-    if (rejectUnknownOptions(args, "read")) return kExitUsage;
     ReadKind kind;
     if (how == "message") kind = ReadKind::Message;
     else if (how == "news") kind = ReadKind::News;
