@@ -56,6 +56,16 @@ static long file_size(const char *path) {
     return n;
 }
 
+static int file_equals(const char *path, const char *bytes, size_t n) {
+    static char buf[4096];
+    size_t got;
+    FILE *f = fopen(path, "rb");
+    if (!f) return 0;
+    got = fread(buf, 1, sizeof buf, f);
+    fclose(f);
+    return got == n && memcmp(buf, bytes, n) == 0;
+}
+
 /* The stored text as a reader hands it back: every LF preceded by a CR. */
 static void with_crlf(const char *in, char *out) {
     for (; *in; ++in) {
@@ -68,6 +78,7 @@ static void with_crlf(const char *in, char *out) {
 /* Inbound: one mail job taken from the spool into the store. */
 static int check_inbound(void) {
     static const char job[] = "U uucp hubsite\nF D.hubsiteA0001\nI D.hubsiteA0001\nC rmail reader@mybox.example\n";
+    static char stored[512];
     char spool[32] = "spool", store[32] = "store";
     EXPECT(write_file("spool/0C0001.X", job, strlen(job)), "cannot write the execute file");
     EXPECT(write_file("spool/0A0001.D", message, strlen(message)), "cannot write the data file");
@@ -75,6 +86,10 @@ static int check_inbound(void) {
     EXPECT(strcmp(spool, "spool\\") == 0, "IMPMAIL did not append its separator");
     EXPECT(file_size("spool/0C0001.X") < 0 && file_size("spool/0A0001.D") < 0, "the spool files are still there");
     EXPECT(file_size("store/mail.hdr") > 0, "no mail.hdr");
+    /* The first message of a new area file lies behind one LF, whole at 1. */
+    stored[0] = '\n';
+    strcpy(stored + 1, message);
+    EXPECT(file_equals("store/mailarea.txt", stored, strlen(stored)), "mailarea.txt holds other bytes");
     spool[5] = store[5] = '\0';
     EXPECT(IMPMAIL(spool, store, "hubsite", "mybox", 0) == -1, "IMPMAIL found a second mail");
     return 0;
@@ -100,16 +115,6 @@ static int check_store(void) {
     r = READMESSAGE("store", 7, 1, 10, text, err);
     EXPECT(r == -1 && strncmp(err, "Cannot open area file", 21) == 0, "a missing area was not reported");
     return 0;
-}
-
-static int file_equals(const char *path, const char *bytes, size_t n) {
-    static char buf[4096];
-    size_t got;
-    FILE *f = fopen(path, "rb");
-    if (!f) return 0;
-    got = fread(buf, 1, sizeof buf, f);
-    fclose(f);
-    return got == n && memcmp(buf, bytes, n) == 0;
 }
 
 #ifdef BREM_HAS_IMPNEWS
