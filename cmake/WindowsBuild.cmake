@@ -40,3 +40,18 @@ if(BREM_TESTS)
             bash ${PROJECT_SOURCE_DIR}/tests/release/check-windows-zip.sh ${BREM_WIN_DIR})
   set_tests_properties(windows_release_zip PROPERTIES LABELS "wine;windows" TIMEOUT 600)
 endif()
+
+# The dial-up exports, each run with the remote access library it needs: the
+# stand-in beside wintest.exe preferred over Wine's own, or none at all.
+if(BREM_TESTS)
+  add_test(NAME windows_dial
+    COMMAND ${CMAKE_COMMAND} -E env WINEDEBUG=-all "WINEDLLOVERRIDES=mscoree,mshtml=$<SEMICOLON>rasapi32=n" BREM_RAS=standin
+            ${BREM_WINE} ${BREM_WIN_DIR}/bin/wintest.exe ${PROJECT_SOURCE_DIR}/tests/data dial_standin
+    WORKING_DIRECTORY ${BREM_WIN_DIR}/bin)
+  add_test(NAME windows_dial_without_remote_access
+    COMMAND ${CMAKE_COMMAND} -E env WINEDEBUG=-all "WINEDLLOVERRIDES=mscoree,mshtml=$<SEMICOLON>rasapi32=d" BREM_RAS=disabled
+            ${BREM_WINE} ${BREM_WIN_DIR}/bin/wintest.exe ${PROJECT_SOURCE_DIR}/tests/data dial_without
+    WORKING_DIRECTORY ${BREM_WIN_DIR}/bin)
+  set_tests_properties(windows_dial windows_dial_without_remote_access PROPERTIES
+    LABELS "wine;windows" TIMEOUT 120 FAIL_REGULAR_EXPRESSION "FAIL|skipped|\n0 passed")
+endif()

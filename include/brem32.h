@@ -60,6 +60,99 @@ BREM_EXPORT int32_t BREM_API READMAPIMSG(const char *storeDir, int32_t area, int
 BREM_EXPORT int32_t BREM_API EXTRACTMESSAGE(const char *storeDir, int32_t area, int32_t start, int32_t length,
                                             char *text, char *errorText);
 
+/* ---- Dial-up connection ------------------------------------------------
+ * Through the remote access service (rasapi32.dll), loaded on first use.
+ * Every call returns -1000 while the service's library or the function it
+ * needs cannot be found (the next call tries again); otherwise the service's
+ * own result: 0 success, a remote access error code otherwise. The library
+ * keeps one connection for the whole process: the one of the last dial. */
+
+/* Starts dialling a phonebook entry of the default phonebook and returns at
+ * once (0: started). windowHandle points to the handle of the host window
+ * that receives every progress event as message 1025 (WM_USER + 1), wParam
+ * the connection state, lParam the error code (non-zero: the dial failed).
+ * Entry name, user name and password have at most 256 characters each;
+ * a longer one, or a null pointer, gives 87 and nothing is dialled.
+ * The second and sixth arguments are not used. */
+BREM_EXPORT int32_t BREM_API BREMDIAL(const uint32_t *windowHandle, int32_t reserved2, const char *entryName,
+                                      const char *userName, const char *password, int32_t reserved6);
+/* Hangs up the connection of the last dial, then waits 3 seconds for the
+ * line to drop before returning. */
+BREM_EXPORT int32_t BREM_API BREMHANGUP(void);
+/* The connection of the last dial (before any dial the service rejects the
+ * empty handle with its error code): error receives its error code, state
+ * its RASCONNSTATE value; both are meaningful only when the result is 0.
+ * 87 for a null pointer. */
+BREM_EXPORT int32_t BREM_API BremGetConnectStatus(int32_t *error, int32_t *state);
+/* ---- Writing ------------------------------------------------------------
+ * text is the host's NUL-terminated text with CR LF line ends; every CR is
+ * dropped, so the file holds LF line ends. start and length receive the
+ * stored message's address (start at least 1). Result 0, or -1 with the
+ * reason in errorText, which then holds the text and the file's path. */
+
+/* Appends a message to the store's area file (0 mailarea.txt, N areaN.txt).
+ * The first message of an empty area file is preceded by one LF at offset 0,
+ * so that it lies whole at start 1. */
+BREM_EXPORT int32_t BREM_API WRITEMESSAGE(const char *storeDir, int32_t area, int32_t *start, int32_t *length,
+                                          const char *text, char *errorText);
+/* As WRITEMESSAGE; the first blank past column 80 of a line ends the line. */
+BREM_EXPORT int32_t BREM_API WRITEMFORM(const char *storeDir, int32_t area, int32_t *start, int32_t *length,
+                                        const char *text, char *errorText);
+/* Appends the text to the file at path, adding no byte of its own. */
+BREM_EXPORT int32_t BREM_API WRITEUUCP(const char *path, int32_t *start, int32_t *length, const char *text,
+                                       char *errorText);
+/* Copies prefix and then the whole source file into dir\targetName (hold not
+ * 1: appended) or dir\hold\targetName (hold 1: a fresh file), creating that
+ * directory when missing. The source stays. 0 or -1 (errorText). */
+BREM_EXPORT int32_t BREM_API GENUUCP(const char *dir, const char *source, const char *targetName,
+                                     const char *prefix, char *errorText, int32_t hold);
+
+/* ---- Attachments, quoting and directories ------------------------------- */
+
+/* GENUUCP without a prefix. */
+BREM_EXPORT int32_t BREM_API FILEATTACH(const char *dir, const char *source, const char *targetName,
+                                        char *errorText, int32_t hold);
+/* Writes inboundPath as quoted-printable text (LF line ends) to outPath,
+ * which must name another file. The fourth argument is not used. 0 or -1. */
+BREM_EXPORT int32_t BREM_API WRITEQUOTED(const char *inboundPath, const char *outPath, char *errorText,
+                                         const char *unused);
+/* Creates one directory: 0, or -1 (exists, parent missing, bad name). */
+BREM_EXPORT int32_t BREM_API GENDIR(const char *path);
+/* Makes an existing directory the process's current directory: 0 or -1. */
+BREM_EXPORT int32_t BREM_API CHKDIR(const char *path);
+/* Renames or moves a file; never replaces an existing file: 0 or -1. */
+BREM_EXPORT int32_t BREM_API FILERENAME(const char *oldPath, const char *newPath);
+
+/* ---- Character sets -----------------------------------------------------
+ * Decodes quoted-printable ISO-8859-1 text into IBM code page 850 text.
+ * message receives "Success" (result 0) or the reason (result -2); it must
+ * hold 35 bytes more than the longer path. */
+BREM_EXPORT int32_t BREM_API DECODE_ISO(const char *inPath, const char *outPath, char *message);
+/* ---- Outbound -----------------------------------------------------------
+ * Each export writes one UUCP job into the spool: NNNN.CMD, NNNN.XQT and
+ * NNNN.DAT, NNNN drawn from export.dat in the store (1 to 9999, then 1 again;
+ * shared by mail and news). On -1 no job file of the call remains, the
+ * host's input file stays where it was and export.dat is unchanged; the log
+ * (mail.log, news.log in the store) says why. Run one export at a time. */
+
+/* Exports the message that the host wrote to rmail.z in spoolDir: rmail.z
+ * becomes NNNN.DAT, sent to rmail for recipient at the neighbour; site is this
+ * system's UUCP name; sender is only logged. The directory strings are not
+ * changed. 0: job written; -1: mail.log cannot be opened or the job failed
+ * (rmail.z missing, a job file or export.dat cannot be written). */
+BREM_EXPORT int32_t BREM_API EXPMAIL(const char *spoolDir, const char *storeDir, const char *recipient,
+                                     const char *site, const char *sender, int32_t verbosity);
+
+/* Exports a news batch. bits > 0: the plain batch in spoolDir's rnews is
+ * compressed by zorpack (-b bits) into rnews.z and sent behind
+ * "#! cunbatch\n"; bits <= 0: rnews.z is the host's plain batch, sent as it
+ * is. messages is only logged. One backslash is appended to each directory
+ * string in place: leave room for it. 0: job written and rnews.z deleted;
+ * -1: the compressor could not be started or failed, rnews.z is missing, or
+ * the job could not be written. */
+BREM_EXPORT int32_t BREM_API EXPNEWS(char *spoolDir, char *storeDir, const char *site, int32_t messages,
+                                     int32_t verbosity, int32_t bits);
+
 #ifdef __cplusplus
 }
 #endif

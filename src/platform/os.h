@@ -18,6 +18,7 @@ bool closeFile(FileHandle h);
 bool deleteFile(const std::string& path);
 bool moveFile(const std::string& from, const std::string& to);
 bool fileExists(const std::string& path);
+bool sameFile(const std::string& a, const std::string& b);
 bool directoryExists(const std::string& path);
 bool makeDirectory(const std::string& path);
 bool changeDirectory(const std::string& path);
@@ -30,6 +31,7 @@ std::string compressorPath();
 void* loadLibrary(const std::string& name);
 void* librarySymbol(void* library, const char* name);
 void sleepMs(uint32_t ms);
+bool postWindowMessage(uintptr_t window, uint32_t message, uintptr_t wParam, intptr_t lParam);
 void releaseFreeMemory();
 std::string systemPath(const std::string& path);
 

@@ -108,6 +108,7 @@ bool moveFile(const std::string& from, const std::string& to) {
 }
 
 bool fileExists(const std::string& path) { return os::fileExists(path); }
+bool sameFile(const std::string& a, const std::string& b) { return os::sameFile(a, b); }
 bool directoryExists(const std::string& path) { return os::directoryExists(path); }
 bool makeDirectory(const std::string& path) { return os::makeDirectory(path); }
 bool changeDirectory(const std::string& path) { return os::changeDirectory(path); }
@@ -115,11 +116,21 @@ bool changeDirectory(const std::string& path) { return os::changeDirectory(path)
 std::vector<std::string> findFiles(const std::string& pattern) {
     std::string dir = directoryOf(pattern);
     std::string wild = leafOf(pattern);
-    std::vector<std::string> names;
+    // Sorted by a folded key computed once per name: a spool may hold many
+    // thousands of files, and the search runs on every import call.
+    std::vector<std::pair<std::string, std::string>> keyed;
     for (std::string& name : os::listFiles(dir)) {
-        if (wildcardMatch(wild, name)) names.push_back(std::move(name));
+        if (!wildcardMatch(wild, name)) continue;
+        std::string key = name;
+        for (char& c : key) {
+            if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+        }
+        keyed.emplace_back(std::move(key), std::move(name));
     }
-    std::sort(names.begin(), names.end(), lessNoCase);
+    std::sort(keyed.begin(), keyed.end());
+    std::vector<std::string> names;
+    names.reserve(keyed.size());
+    for (auto& k : keyed) names.push_back(std::move(k.second));
     return names;
 }
 
@@ -133,6 +144,9 @@ std::string compressorPath() { return os::compressorPath(); }
 void* loadLibrary(const std::string& name) { return os::loadLibrary(name); }
 void* librarySymbol(void* library, const char* name) { return os::librarySymbol(library, name); }
 void sleepMs(uint32_t ms) { os::sleepMs(ms); }
+bool postWindowMessage(uintptr_t window, uint32_t message, uintptr_t wParam, intptr_t lParam) {
+    return os::postWindowMessage(window, message, wParam, lParam);
+}
 void releaseFreeMemory() { os::releaseFreeMemory(); }
 std::string systemPath(const std::string& path) { return os::systemPath(path); }
 

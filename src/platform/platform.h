@@ -68,6 +68,10 @@ bool deleteFile(const std::string& path);
 bool moveFile(const std::string& from, const std::string& to);
 
 bool fileExists(const std::string& path);       // a file, not a directory
+// True when both paths name one existing file, however they are spelled
+// (letter case, relative or absolute, links): the file's identity on its
+// volume is compared, not the names.
+bool sameFile(const std::string& a, const std::string& b);
 bool directoryExists(const std::string& path);  // a directory
 
 // Creates one directory (CreateDirectoryA). False when it exists already or
@@ -112,6 +116,17 @@ void* loadLibrary(const std::string& name);
 void* librarySymbol(void* library, const char* name);
 
 void sleepMs(uint32_t ms);
+
+// Posts a window message to a host window without waiting for it to be
+// handled (PostMessageA). Safe to call from any thread. Windows calls
+// USER32's PostMessageA. POSIX has no window system of its own: the host
+// process may define
+//   extern "C" int PostMessageA(void* window, uint32_t message,
+//                               uintptr_t wParam, intptr_t lParam);
+// (exported from the executable or a library it loaded), which is looked up
+// by name on every call; where the host has none the notice is dropped.
+// False when the message was not posted.
+bool postWindowMessage(uintptr_t window, uint32_t message, uintptr_t wParam, intptr_t lParam);
 
 // Hands the heap's free memory back to the system where the platform offers
 // a way; otherwise does nothing.

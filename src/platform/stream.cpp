@@ -36,7 +36,7 @@ Stream& Stream::operator=(Stream&& other) noexcept {
     return *this;
 }
 
-bool Stream::open(const std::string& path, const char* mode) {
+bool Stream::open(const std::string& path, const char* mode, size_t bufferSize) {
     discard();
     std::string m = mode ? mode : "";
     OpenMode om;
@@ -70,9 +70,10 @@ bool Stream::open(const std::string& path, const char* mode) {
         int64_t s = fileSize(h);
         filePos_ = s < 0 ? 0 : s;
     }
-    if (!buf_) {
-        buf_.reset(new char[kBufferSize]);
-        bufSize_ = kBufferSize;
+    size_t want = bufferSize ? bufferSize : kBufferSize;
+    if (!buf_ || bufSize_ != want) {
+        buf_.reset(new char[want]);
+        bufSize_ = want;
     }
     return true;
 }
@@ -113,6 +114,12 @@ int Stream::getSlow() {
         return '\n';
     }
     return '\r';
+}
+
+size_t Stream::peek(const char** data) {
+    if (pos_ >= end_ && !fill()) return 0;
+    *data = buf_.get() + pos_;
+    return end_ - pos_;
 }
 
 size_t Stream::read(void* out, size_t n) {

@@ -33,7 +33,10 @@ public:
 
     // Opens `path` with one of the modes above. False when the system refuses
     // (or the mode is unknown); the stream is then closed.
-    bool open(const std::string& path, const char* mode);
+    // `bufferSize` sets how many bytes one system read or write moves (64 KB
+    // unless given); a reader that takes one bounded piece of a large file
+    // asks for little more than that piece.
+    bool open(const std::string& path, const char* mode, size_t bufferSize = 0);
     bool isOpen() const { return handle_ != kNoFile; }
 
     // Reading. get() returns the next byte (0 to 255) or -1 at the end of the
@@ -54,6 +57,11 @@ public:
     // up to maxChars bytes, stopping after an LF. False when nothing was
     // read (the end of the input). `line` holds the bytes, NULs included.
     bool getLine(std::string& line, size_t maxChars);
+    // The bytes already buffered for reading, refilled when none are left:
+    // sets *data and returns their count (0 at the end of the input). For
+    // binary reading streams; consume() takes n of them.
+    size_t peek(const char** data);
+    void consume(size_t n) { pos_ += n; }
     bool atEnd() const { return eof_; }
     bool readError() const { return readError_; }
 

@@ -68,6 +68,12 @@ bool lessNoCase(const std::string& a, const std::string& b) {
 }
 
 bool wildcardMatch(const std::string& pattern, const std::string& name) {
+    // The common "*.ext" form is a suffix test.
+    if (pattern.size() >= 2 && pattern[0] == '*' && pattern.find_first_of("*?", 1) == std::string::npos &&
+        pattern.compare(pattern.size() - 2, 2, ".*") != 0) {
+        size_t n = pattern.size() - 1;
+        return name.size() >= n && equalsNoCase(name.substr(name.size() - n), pattern.substr(1));
+    }
     if (matchFrom(pattern, 0, name, 0)) return true;
     // Windows lets "name.*" (and "*.*") match a name without any dot.
     if (pattern.size() >= 2 && pattern.compare(pattern.size() - 2, 2, ".*") == 0 &&

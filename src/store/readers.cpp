@@ -28,7 +28,8 @@ int32_t ReadStored(Reader which, const std::string& dir, int32_t area, int32_t s
                    char* err) {
     std::string path = readPath(dir, area, which == Reader::MapiMessage);
     plat::Stream in;
-    if (!in.open(path, "rb")) {
+    // One chunk takes at most 32300 bytes of the file.
+    if (!in.open(path, "rb", 32 * 1024 + 512)) {
         setError(err, which == Reader::Extract ? "Cannot open area file (mailarea.txt)\r\n" : kCannotOpenArea);
         return -1;
     }

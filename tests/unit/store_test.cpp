@@ -2,6 +2,8 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <random>
+#include <tuple>
 #include <string>
 #include <vector>
 
@@ -201,4 +203,54 @@ TEST(Readers, ExtractMessageSkipsTheHeader) {
     r = readWith(EXTRACTMESSAGE, d.hostPath(), 5, 0, 30);
     EXPECT_EQ(r.result, -1);
     EXPECT_EQ(r.error, "Unexpected End Of File");
+}
+
+namespace {
+// The chunk rule byte by byte, as the store has always applied it.
+int32_t referenceChunk(const std::string& file, int32_t start, int32_t length, int32_t soft, int32_t hard,
+                       std::string* text) {
+    text->clear();
+    int32_t count = 0;
+    for (int32_t i = 0; i < length; ++i) {
+        size_t at = static_cast<size_t>(start) + static_cast<size_t>(i);
+        if (at >= file.size()) return -1;
+        char c = file[at];
+        if (c == '\n') {
+            text->push_back('\r');
+            ++count;
+        }
+        text->push_back(c);
+        ++count;
+        if (count >= soft && (c == ' ' || c == '\n')) return i + 1;
+        if (count >= hard) return i + 1;
+    }
+    return length + 1;
+}
+}  // namespace
+
+TEST(Readers, ChunksMatchTheByteRuleOnVariedText) {
+    ScratchDir d;
+    std::mt19937 rng(42);
+    // Texts from all line ends to none, blanks dense to absent.
+    for (int density : {1, 2, 7, 40, 500, 100000}) {
+        std::string file;
+        while (file.size() < 90000) {
+            unsigned r = rng() % static_cast<unsigned>(density + 2);
+            file.push_back(r == 0 ? '\n' : r == 1 ? ' ' : static_cast<char>('a' + rng() % 26));
+        }
+        test::writeFile(d.file("area9.txt"), file);
+        for (int trial = 0; trial < 20; ++trial) {
+            int32_t start = static_cast<int32_t>(rng() % 1000);
+            int32_t length = static_cast<int32_t>(rng() % 80000);
+            for (auto [fn, soft, hard] : {std::tuple<ReaderFn, int32_t, int32_t>{READMESSAGE, 32000, 32300},
+                                          {READNEWS, 32000, 32000}}) {
+                SCOPED_TRACE(std::to_string(density) + " " + std::to_string(start) + "+" + std::to_string(length));
+                std::string want;
+                int32_t expect = referenceChunk(file, start, length, soft, hard, &want);
+                ReadResult got = readWith(fn, d.hostPath(), 9, start, length);
+                ASSERT_EQ(got.result, expect);
+                ASSERT_EQ(got.text, want);
+            }
+        }
+    }
 }

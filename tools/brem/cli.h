@@ -19,6 +19,9 @@ using VerbTable = std::map<std::string, Verb>;
 
 // Each group of verbs registers itself here.
 void registerMailVerbs(VerbTable& verbs);
+void registerDialVerbs(VerbTable& verbs);
+void registerWriteVerbs(VerbTable& verbs);
+void registerExportVerbs(VerbTable& verbs);
 
 // Exit statuses, the same for every verb.
 inline constexpr int kExitOk = 0;

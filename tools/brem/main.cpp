@@ -192,6 +192,9 @@ void printVerbs(const brem::cli::VerbTable& verbs) {
 int main(int argc, char** argv) {
     brem::cli::VerbTable verbs;
     brem::cli::registerMailVerbs(verbs);
+    brem::cli::registerDialVerbs(verbs);
+    brem::cli::registerWriteVerbs(verbs);
+    brem::cli::registerExportVerbs(verbs);
 
     if (argc < 2 || std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0 ||
         std::strcmp(argv[1], "help") == 0) {

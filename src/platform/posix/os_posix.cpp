@@ -178,6 +178,12 @@ bool fileExists(const std::string& path) {
     return ::stat(systemPath(path).c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
 }
 
+bool sameFile(const std::string& a, const std::string& b) {
+    struct stat sa, sb;
+    if (::stat(systemPath(a).c_str(), &sa) != 0 || ::stat(systemPath(b).c_str(), &sb) != 0) return false;
+    return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+}
+
 bool directoryExists(const std::string& path) {
     struct stat st;
     std::string sp = systemPath(path);
@@ -200,6 +206,13 @@ std::vector<std::string> listFiles(const std::string& directory) {
     DIR* d = ::opendir(dir.c_str());
     if (!d) return names;
     while (struct dirent* e = ::readdir(d)) {
+        // The entry's type usually comes with it; only where the file system
+        // does not say is the file asked (a spool may hold many thousands).
+        if (e->d_type == DT_REG) {
+            names.push_back(e->d_name);
+            continue;
+        }
+        if (e->d_type != DT_UNKNOWN && e->d_type != DT_LNK) continue;
         std::string full = joinDir(dir, e->d_name);
         struct stat st;
         if (::stat(full.c_str(), &st) == 0 && S_ISREG(st.st_mode)) names.push_back(e->d_name);
@@ -293,6 +306,16 @@ void sleepMs(uint32_t ms) {
     struct timespec ts = {static_cast<time_t>(ms / 1000), static_cast<long>((ms % 1000) * 1000000L)};
     while (::nanosleep(&ts, &ts) != 0 && errno == EINTR) {
     }
+}
+
+bool postWindowMessage(uintptr_t window, uint32_t message, uintptr_t wParam, intptr_t lParam) {
+    using PostFn = int (*)(void*, uint32_t, uintptr_t, intptr_t);
+    // Looked up on every call: the host may define it in a library it loads
+    // after ours, and dlsym is safe on any thread.
+    void* sym = ::dlsym(RTLD_DEFAULT, "PostMessageA");
+    if (!sym) return false;
+    PostFn post = reinterpret_cast<PostFn>(sym);
+    return post(reinterpret_cast<void*>(window), message, wParam, lParam) != 0;
 }
 
 void releaseFreeMemory() {

@@ -120,6 +120,25 @@ bool fileExists(const std::string& path) {
     return a != INVALID_FILE_ATTRIBUTES && !(a & FILE_ATTRIBUTE_DIRECTORY);
 }
 
+namespace {
+// The volume and index that identify a file whatever path names it.
+bool fileIdentity(const std::string& path, BY_HANDLE_FILE_INFORMATION* info) {
+    HANDLE h = CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                           OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return false;
+    bool ok = GetFileInformationByHandle(h, info) != 0;
+    CloseHandle(h);
+    return ok;
+}
+}  // namespace
+
+bool sameFile(const std::string& a, const std::string& b) {
+    BY_HANDLE_FILE_INFORMATION ia, ib;
+    if (!fileIdentity(a, &ia) || !fileIdentity(b, &ib)) return false;
+    return ia.dwVolumeSerialNumber == ib.dwVolumeSerialNumber && ia.nFileIndexHigh == ib.nFileIndexHigh &&
+           ia.nFileIndexLow == ib.nFileIndexLow;
+}
+
 bool directoryExists(const std::string& path) {
     DWORD a = GetFileAttributesA(path.c_str());
     return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
@@ -222,6 +241,11 @@ void* librarySymbol(void* library, const char* name) {
 }
 
 void sleepMs(uint32_t ms) { Sleep(ms); }
+
+bool postWindowMessage(uintptr_t window, uint32_t message, uintptr_t wParam, intptr_t lParam) {
+    return PostMessageA(reinterpret_cast<HWND>(window), message, static_cast<WPARAM>(wParam),
+                        static_cast<LPARAM>(lParam)) != FALSE;
+}
 
 void releaseFreeMemory() { _heapmin(); }
 

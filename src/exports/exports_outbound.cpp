@@ -1,0 +1,56 @@
+// The exported entry points of mail and news export.
+#define BREM32_BUILDING 1
+#include "brem32.h"
+
+#include <cstring>
+#include <string>
+
+#include "outbound/mail_export.h"
+#include "outbound/news_export.h"
+
+namespace {
+
+template <typename F>
+int32_t guarded(int32_t failure, F f) {
+    try {
+        return f();
+    } catch (...) {
+        return failure;
+    }
+}
+
+// EXPNEWS, like the importers, appends one backslash to the host's string in
+// place and builds its paths on the result.
+std::string appendSeparatorInPlace(char* dir) {
+    std::size_t n = std::strlen(dir);
+    dir[n] = '\\';
+    dir[n + 1] = '\0';
+    return std::string(dir, n + 1);
+}
+
+std::string str(const char* s) { return s ? std::string(s) : std::string(); }
+
+}  // namespace
+
+extern "C" {
+
+int32_t BREM_API EXPMAIL(const char* spoolDir, const char* storeDir, const char* recipient, const char* site,
+                         const char* sender, int32_t verbosity) {
+    if (!spoolDir || !storeDir || !recipient || !site) return -1;
+    return guarded(-1, [&] {
+        return brem::outbound::ExportMail(std::string(spoolDir) + "\\", std::string(storeDir) + "\\", recipient,
+                                          site, str(sender), verbosity);
+    });
+}
+
+int32_t BREM_API EXPNEWS(char* spoolDir, char* storeDir, const char* site, int32_t messages, int32_t verbosity,
+                         int32_t bits) {
+    if (!spoolDir || !storeDir || !site) return -1;
+    return guarded(-1, [&] {
+        std::string spool = appendSeparatorInPlace(spoolDir);
+        std::string store = appendSeparatorInPlace(storeDir);
+        return brem::outbound::ExportNews(spool, store, site, messages, verbosity, bits);
+    });
+}
+
+}  // extern "C"

@@ -1,0 +1,70 @@
+// Exported entry points of the host's writers and file services.
+#define BREM32_BUILDING 1
+#include "brem32.h"
+
+#include <string>
+
+#include "store/file_services.h"
+#include "store/store.h"
+#include "store/writers.h"
+
+namespace {
+
+template <typename F>
+int32_t guarded(F f) {
+    try {
+        return f();
+    } catch (...) {
+        return -1;
+    }
+}
+
+std::string str(const char* s) { return s ? std::string(s) : std::string(); }
+
+}  // namespace
+
+extern "C" {
+
+int32_t BREM_API WRITEMESSAGE(const char* storeDir, int32_t area, int32_t* start, int32_t* length, const char* text,
+                              char* errorText) {
+    return guarded([&] { return brem::store::WriteMessage(str(storeDir), area, false, start, length, text, errorText); });
+}
+
+int32_t BREM_API WRITEMFORM(const char* storeDir, int32_t area, int32_t* start, int32_t* length, const char* text,
+                            char* errorText) {
+    return guarded([&] { return brem::store::WriteMessage(str(storeDir), area, true, start, length, text, errorText); });
+}
+
+int32_t BREM_API WRITEUUCP(const char* path, int32_t* start, int32_t* length, const char* text, char* errorText) {
+    return guarded([&] { return brem::store::WriteUucp(str(path), start, length, text, errorText); });
+}
+
+int32_t BREM_API GENUUCP(const char* dir, const char* source, const char* targetName, const char* prefix,
+                         char* errorText, int32_t hold) {
+    return guarded(
+        [&] { return brem::store::GenUucp(str(dir), str(source), str(targetName), str(prefix), hold, errorText); });
+}
+
+int32_t BREM_API FILEATTACH(const char* dir, const char* source, const char* targetName, char* errorText,
+                            int32_t hold) {
+    return guarded([&] { return brem::store::FileAttach(str(dir), str(source), str(targetName), hold, errorText); });
+}
+
+int32_t BREM_API WRITEQUOTED(const char* inboundPath, const char* outPath, char* errorText, const char* unused) {
+    (void)unused;
+    return guarded([&] { return brem::store::WriteQuoted(str(inboundPath), str(outPath), errorText); });
+}
+
+int32_t BREM_API GENDIR(const char* path) {
+    return guarded([&] { return brem::store::MakeDir(str(path)); });
+}
+
+int32_t BREM_API CHKDIR(const char* path) {
+    return guarded([&] { return brem::store::ChangeDir(str(path)); });
+}
+
+int32_t BREM_API FILERENAME(const char* oldPath, const char* newPath) {
+    return guarded([&] { return brem::store::RenameFile(str(oldPath), str(newPath)); });
+}
+
+}  // extern "C"

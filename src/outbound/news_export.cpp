@@ -1,0 +1,152 @@
+#include "outbound/news_export.h"
+
+#include <vector>
+
+#include "log/log.h"
+#include "outbound/uucp_job.h"
+#include "platform/platform.h"
+#include "platform/stream.h"
+
+namespace brem::outbound {
+
+namespace {
+
+// The job files made so far; they are deleted again, under the names they
+// were created with, unless the export completes.
+class MadeFiles {
+public:
+    ~MadeFiles() {
+        if (keep_) return;
+        // The command file first: a transfer that looks at the spool
+        // meanwhile then never finds a command naming a file already gone.
+        for (const std::string& path : paths_) plat::deleteFile(path);
+    }
+    void add(const std::string& path) { paths_.push_back(path); }
+    void keep() { keep_ = true; }
+
+private:
+    std::vector<std::string> paths_;
+    bool keep_ = false;
+};
+
+// Runs the compressor over spool + "rnews" and waits for it to end, so that
+// the batch is used only once it has been compressed whole. Returns false,
+// logged, when it could not be started or did not produce "rnews.z".
+bool compress(const std::string& spoolDir, int32_t bits, const std::string& batchPath, ActivityLog& log) {
+    const std::string bitText = std::to_string(bits);
+    const std::string source = spoolDir + "rnews";
+    const std::string commandLine = "zorpack.exe -fk  -b " + bitText + " " + source;
+    // The compressor is given the path in this system's own form, so that it
+    // finds the batch whatever letter case the host gave its name.
+    plat::ProcessResult run = plat::runHidden(plat::compressorPath(), {"-fk", "-b", bitText, plat::systemPath(source)},
+                                              kCompressorTimeoutMs);
+    if (!run.started) {
+        log.always("unable to execute Winexec, %s\n", commandLine.c_str());
+        return false;
+    }
+    if (!run.finished || run.exitCode != 0) {
+        if (!run.finished) {
+            log.always("The compressor did not finish within %u seconds\n", kCompressorTimeoutMs / 1000);
+        } else {
+            log.always("The compressor failed with exit status %d\n", run.exitCode);
+        }
+        log.always("Cannot open compressed file %s\n", batchPath.c_str());
+        return false;
+    }
+    return true;
+}
+
+// Appends the rest of `in` to `out`. False when a write failed; a read error
+// shows in in.readError().
+bool copyAll(plat::Stream& in, plat::Stream& out) {
+    std::vector<char> buf(1 << 16);
+    for (;;) {
+        size_t got = in.read(buf.data(), buf.size());
+        if (got == 0) return true;
+        if (!out.write(buf.data(), got)) return false;
+    }
+}
+
+}  // namespace
+
+int32_t ExportNews(const std::string& spoolDir, const std::string& storeDir, const std::string& site,
+                   int32_t messages, int32_t verbosity, int32_t bits) {
+    ActivityLog log;
+    log.open(storeDir + "news.log", verbosity);  // carries on without a log
+    log.always("News export started\n");
+
+    const std::string batchPath = spoolDir + "rnews.z";
+    if (bits > 0) {
+        log.above(7, "about to compress \n");
+        // A "rnews.z" left from an earlier batch must not be sent in place of
+        // this one should the compressor fail.
+        plat::deleteFile(batchPath);
+        if (!compress(spoolDir, bits, batchPath, log)) return -1;
+    }
+
+    SequenceCounter counter;
+    int32_t n = counter.draw(storeDir, log, JobKind::News);
+
+    // Any job file that cannot be written ends the export: the job is taken
+    // back and the batch stays for another try under the same number.
+    MadeFiles made;
+    const std::string cmdPath = spoolDir + JobFileName(n, "CMD");
+    switch (WriteJobFile(cmdPath, CommandFileText(n, site, JobKind::News))) {
+        case WriteResult::Written: made.add(cmdPath); break;
+        case WriteResult::CannotCreate: log.always("Cannot open .cmd\n"); return -1;
+        case WriteResult::WriteFailed: log.always("Cannot write .cmd\n"); return -1;
+    }
+    const std::string xqtPath = spoolDir + JobFileName(n, "XQT");
+    switch (WriteJobFile(xqtPath, ExecuteFileText(n, site, JobKind::News, std::string()))) {
+        case WriteResult::Written: made.add(xqtPath); break;
+        case WriteResult::CannotCreate: log.always("Cannot open .xqt\n"); return -1;
+        case WriteResult::WriteFailed: log.always("Cannot write .xqt\n"); return -1;
+    }
+
+    const std::string datName = JobFileName(n, "DAT");
+    const std::string datPath = spoolDir + datName;
+    plat::Stream dat;
+    if (!dat.open(datPath, "wb")) {
+        log.always("Cannot open %s\n", datName.c_str());
+        return -1;
+    }
+    made.add(datPath);
+
+    plat::Stream batch;
+    if (!batch.open(batchPath, "rb")) {
+        log.always("Cannot open compressed file %s\n", batchPath.c_str());
+        dat.discard();
+        return -1;
+    }
+    if (bits > 0) dat.write("#! cunbatch\n", 12);
+    bool copied = copyAll(batch, dat);
+    if (batch.readError()) {
+        log.always("Cannot read compressed file %s\n", batchPath.c_str());
+        dat.discard();
+        return -1;
+    }
+    batch.close();
+    if (!dat.close() || !copied) {
+        log.always("Cannot write %s\n", datName.c_str());
+        return -1;
+    }
+    log.flush();
+
+    // Saved only now that the whole job is on disk. A number that cannot be
+    // saved would be drawn again by the next export, which would overwrite
+    // this job before the transfer has sent it, so the job is taken back.
+    SequenceCounter::SaveResult saved = counter.save(n);
+    if (saved != SequenceCounter::SaveResult::Saved) {
+        log.always(saved == SequenceCounter::SaveResult::CannotCreate ? "Cannot open export.dat to write\n"
+                                                                      : "Cannot write export.dat\n");
+        return -1;
+    }
+    made.keep();
+
+    if (!plat::deleteFile(batchPath)) log.always("Cannot delete %s\n", batchPath.c_str());
+    log.always("Exported %ld messages\n", static_cast<long>(messages));
+    log.always("News export complete\n");
+    return 0;
+}
+
+}  // namespace brem::outbound

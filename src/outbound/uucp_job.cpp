@@ -1,0 +1,116 @@
+#include "outbound/uucp_job.h"
+
+#include <cstdarg>
+#include <cstdio>
+#include <vector>
+
+#include "platform/platform.h"
+#include "platform/stream.h"
+
+namespace brem::outbound {
+
+namespace {
+
+std::string format(const char* fmt, ...)
+#if defined(__GNUC__)
+    __attribute__((format(printf, 1, 2)))
+#endif
+    ;
+
+std::string format(const char* fmt, ...) {
+    va_list ap;
+    va_start(ap, fmt);
+    va_list again;
+    va_copy(again, ap);
+    int n = std::vsnprintf(nullptr, 0, fmt, ap);
+    va_end(ap);
+    std::string out;
+    if (n > 0) {
+        std::vector<char> buf(static_cast<size_t>(n) + 1);
+        std::vsnprintf(buf.data(), buf.size(), fmt, again);
+        out.assign(buf.data(), static_cast<size_t>(n));
+    }
+    va_end(again);
+    return out;
+}
+
+std::string littleEndian(int32_t n) {
+    uint32_t u = static_cast<uint32_t>(n);
+    std::string b(4, '\0');
+    for (int i = 0; i < 4; ++i) b[static_cast<size_t>(i)] = static_cast<char>((u >> (8 * i)) & 0xFF);
+    return b;
+}
+
+}  // namespace
+
+std::string JobFileName(int32_t number, const char* extension) { return format("%04d.%s", number, extension); }
+
+std::string CommandFileText(int32_t number, const std::string& site, JobKind kind) {
+    const char* user = kind == JobKind::Mail ? "daemon" : "news";
+    return format("S %04d.DAT D.%s%04d %s - %04d.DAT 0666\r\n", number, site.c_str(), number, user, number) +
+           format("S %04d.XQT X.%s%04d %s - %04d.XQT 0666\r\n", number, site.c_str(), number, user, number);
+}
+
+std::string ExecuteFileText(int32_t number, const std::string& site, JobKind kind, const std::string& recipient) {
+    // The remote side's letter case differs from the command file's on
+    // purpose: mail is requested by "Daemon" here and by "daemon" there.
+    std::string text = kind == JobKind::Mail ? format("U Daemon %s\nZ\n", site.c_str())
+                                             : format("U news %s\nZ\n", site.c_str());
+    text += format("F D.%s%04d\n", site.c_str(), number);
+    text += format("I D.%s%04d\n", site.c_str(), number);
+    text += kind == JobKind::Mail ? "C rmail " + recipient + "\n" : std::string("C rnews\n");
+    return text;
+}
+
+int32_t SequenceCounter::draw(const std::string& storeDir, ActivityLog& log, JobKind kind) {
+    path_ = storeDir + "export.dat";
+    existed_ = false;
+    before_.clear();
+    plat::Stream in;
+    if (!in.open(path_, "rb")) {
+        log.always(kind == JobKind::Mail ? "Cannot open export.dat (mail)\n" : "Cannot open export.dat (news)\n");
+        return 1;
+    }
+    existed_ = true;
+    char raw[4];
+    size_t got = in.read(raw, sizeof raw);
+    before_.assign(raw, got);
+    in.close();
+    // A short file holds no number, and a negative one was never written by
+    // an export: both start the numbering afresh rather than give a job
+    // number of 0 or below.
+    if (got < sizeof raw) return 1;
+    uint32_t u = 0;
+    for (int i = 3; i >= 0; --i) u = (u << 8) | static_cast<unsigned char>(raw[i]);
+    int32_t last = static_cast<int32_t>(u);
+    if (last < 0 || last >= kLastSequenceNumber) return 1;
+    return last + 1;
+}
+
+SequenceCounter::SaveResult SequenceCounter::save(int32_t number) {
+    plat::Stream out;
+    if (!out.open(path_, "wb")) return SaveResult::CannotCreate;
+    out.write(littleEndian(number));
+    if (out.close()) return SaveResult::Saved;
+    if (!existed_) {
+        plat::deleteFile(path_);
+    } else {
+        plat::Stream again;
+        if (again.open(path_, "wb")) {
+            again.write(before_);
+            again.close();
+        }
+    }
+    return SaveResult::WriteFailed;
+}
+
+WriteResult WriteJobFile(const std::string& path, const std::string& bytes) {
+    plat::Stream out;
+    if (!out.open(path, "wb")) return WriteResult::CannotCreate;
+    out.write(bytes);
+    if (out.close()) return WriteResult::Written;
+    plat::deleteFile(path);
+    return WriteResult::WriteFailed;
+}
+
+}  // namespace brem::outbound

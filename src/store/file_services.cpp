@@ -1,0 +1,53 @@
+#include "store/file_services.h"
+
+#include "encode/charset.h"
+#include "encode/quoted_printable.h"
+#include "platform/platform.h"
+#include "platform/stream.h"
+#include "store/store.h"
+
+namespace brem::store {
+
+namespace {
+
+// The writer's byte source over an open stream: its bytes, then the end.
+int nextByte(void* stream) { return static_cast<plat::Stream*>(stream)->get(); }
+static_assert(encode::kEndOfInput == -1, "Stream::get() ends with -1");
+
+}  // namespace
+
+int32_t WriteQuoted(const std::string& inboundPath, const std::string& outPath, char* err) {
+    encode::SelectConversion(encode::kIso8859_1, encode::kIso8859_1);
+    plat::Stream in;
+    if (!in.open(inboundPath, "rb")) {
+        setError(err, "Cannot open in bound file \r\n");
+        return -1;
+    }
+    // The out file is emptied when it is opened: naming the inbound file
+    // there would lose the text before it is read.
+    plat::Stream out;
+    if (plat::sameFile(inboundPath, outPath) || !out.open(outPath, "wb")) {
+        setError(err, "Cannot open out file " + outPath + "\r\n");
+        return -1;
+    }
+    bool written = encode::WriteQuotedPrintable(encode::kModeBody, encode::kTransferQuotedPrintable,
+                                                encode::kIso8859_1, encode::ByteSource{nextByte, &in}, out);
+    bool closed = out.close();
+    if (in.readError() || !written || !closed) {
+        plat::deleteFile(outPath);
+        setError(err, in.readError() ? std::string("Cannot read in bound file \r\n")
+                                     : "Cannot write out file " + outPath + "\r\n");
+        return -1;
+    }
+    return 0;
+}
+
+int32_t MakeDir(const std::string& path) { return !path.empty() && plat::makeDirectory(path) ? 0 : -1; }
+
+int32_t ChangeDir(const std::string& path) { return !path.empty() && plat::changeDirectory(path) ? 0 : -1; }
+
+int32_t RenameFile(const std::string& oldPath, const std::string& newPath) {
+    return !oldPath.empty() && !newPath.empty() && plat::moveFile(oldPath, newPath) ? 0 : -1;
+}
+
+}  // namespace brem::store

@@ -1,0 +1,191 @@
+// Verbs of the host's writers, file services and character-set decoding.
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "brem32.h"
+#include "cli.h"
+
+namespace brem::cli {
+
+namespace {
+
+// Room for any of the library's texts and the longest path it names.
+std::vector<char> errorBuffer(const std::vector<std::string>& paths) {
+    size_t longest = 0;
+    for (const std::string& p : paths) longest = std::max(longest, p.size());
+    return std::vector<char>(longest + 512, '\0');
+}
+
+void reportFailure(const char* what, const char* text) {
+    std::string t = text;
+    while (!t.empty() && (t.back() == '\n' || t.back() == '\r')) t.pop_back();
+    for (char& c : t) {
+        if (c == '\r' || c == '\n') c = ' ';
+    }
+    std::fprintf(stderr, "brem: %s failed: %s\n", what, t.c_str());
+}
+
+int writeMessage(std::vector<std::string>& args) {
+    bool wrap = takeFlag(args, "--wrap");
+    bool json = takeFlag(args, "--json");
+    std::string file;
+    bool toFile = takeOption(args, "--file", &file);
+    int32_t area = 0;
+    if (args.size() != (toFile ? 1u : 3u) || (!toFile && !parseInt32(args[1], &area))) {
+        std::fprintf(stderr, "usage: brem write-message STORE AREA TEXTFILE [--wrap] [--json]\n"
+                             "       brem write-message --file PATH TEXTFILE [--json]\n");
+        return kExitUsage;
+    }
+    const std::string& textFile = args.back();
+    std::string text;
+    if (!readWholeFile(textFile, &text)) {
+        std::fprintf(stderr, "brem: cannot open %s\n", textFile.c_str());
+        return kExitUsage;
+    }
+    // The library takes the text up to its first NUL, as a host's string.
+    text = text.c_str();
+    int32_t start = 0, length = 0;
+    std::vector<char> err = errorBuffer({args[0], file});
+    int32_t r;
+    if (toFile) {
+        r = WRITEUUCP(file.c_str(), &start, &length, text.c_str(), err.data());
+    } else if (wrap) {
+        r = WRITEMFORM(args[0].c_str(), area, &start, &length, text.c_str(), err.data());
+    } else {
+        r = WRITEMESSAGE(args[0].c_str(), area, &start, &length, text.c_str(), err.data());
+    }
+    if (r != 0) {
+        reportFailure(toFile ? "WRITEUUCP" : wrap ? "WRITEMFORM" : "WRITEMESSAGE", err.data());
+        return kExitFailed;
+    }
+    if (json) {
+        std::printf("{\"start\": %d, \"length\": %d}\n", start, length);
+    } else {
+        std::printf("start %d length %d\n", start, length);
+    }
+    return kExitOk;
+}
+
+int attachFile(std::vector<std::string>& args) {
+    bool hold = takeFlag(args, "--hold");
+    std::string prefix, prefixFile;
+    bool withPrefix = takeOption(args, "--prefix", &prefix);
+    if (takeOption(args, "--prefix-file", &prefixFile)) {
+        if (!readWholeFile(prefixFile, &prefix)) {
+            std::fprintf(stderr, "brem: cannot open %s\n", prefixFile.c_str());
+            return kExitUsage;
+        }
+        prefix = prefix.c_str();
+        withPrefix = true;
+    }
+    if (args.size() != 2 && args.size() != 3) {
+        std::fprintf(stderr, "usage: brem attach DIR SOURCE [NAME] [--hold] [--prefix TEXT | --prefix-file FILE]\n");
+        return kExitUsage;
+    }
+    std::string name = args.size() == 3 ? args[2] : args[1].substr(args[1].find_last_of("/\\") + 1);
+    std::vector<char> err = errorBuffer(args);
+    int32_t r = withPrefix ? GENUUCP(args[0].c_str(), args[1].c_str(), name.c_str(), prefix.c_str(), err.data(),
+                                     hold ? 1 : 0)
+                           : FILEATTACH(args[0].c_str(), args[1].c_str(), name.c_str(), err.data(), hold ? 1 : 0);
+    if (r != 0) {
+        reportFailure(withPrefix ? "GENUUCP" : "FILEATTACH", err.data());
+        return kExitFailed;
+    }
+    // Shown in the separator style of the directory as given.
+    const char* sep = args[0].find('\\') == std::string::npos && args[0].find('/') != std::string::npos ? "/" : "\\";
+    std::printf("%s %s%s%s%s\n", hold ? "written to" : "appended to", args[0].c_str(), sep,
+                hold ? (std::string("hold") + sep).c_str() : "", name.c_str());
+    return kExitOk;
+}
+
+int quoteFile(std::vector<std::string>& args) {
+    if (args.size() != 2) {
+        std::fprintf(stderr, "usage: brem quote IN OUT\n");
+        return kExitUsage;
+    }
+    std::vector<char> err = errorBuffer(args);
+    if (WRITEQUOTED(args[0].c_str(), args[1].c_str(), err.data(), nullptr) != 0) {
+        reportFailure("WRITEQUOTED", err.data());
+        return kExitFailed;
+    }
+    return kExitOk;
+}
+
+int decodeIso(std::vector<std::string>& args) {
+    if (args.size() != 2) {
+        std::fprintf(stderr, "usage: brem decode-iso IN OUT\n");
+        return kExitUsage;
+    }
+    std::vector<char> msg = errorBuffer(args);
+    int32_t r = DECODE_ISO(args[0].c_str(), args[1].c_str(), msg.data());
+    if (r != 0) {
+        reportFailure("DECODE_ISO", msg.data());
+        return kExitFailed;
+    }
+    return kExitOk;
+}
+
+int makeDir(std::vector<std::string>& args) {
+    if (args.size() != 1) {
+        std::fprintf(stderr, "usage: brem make-dir DIR\n");
+        return kExitUsage;
+    }
+    if (GENDIR(args[0].c_str()) != 0) {
+        std::fprintf(stderr, "brem: GENDIR failed: %s cannot be created\n", args[0].c_str());
+        return kExitFailed;
+    }
+    return kExitOk;
+}
+
+int renameFile(std::vector<std::string>& args) {
+    if (args.size() != 2) {
+        std::fprintf(stderr, "usage: brem rename OLD NEW\n");
+        return kExitUsage;
+    }
+    if (FILERENAME(args[0].c_str(), args[1].c_str()) != 0) {
+        std::fprintf(stderr, "brem: FILERENAME failed: %s cannot become %s\n", args[0].c_str(), args[1].c_str());
+        return kExitFailed;
+    }
+    return kExitOk;
+}
+
+}  // namespace
+
+void registerWriteVerbs(VerbTable& verbs) {
+    verbs["write-message"] = {
+        "append a message from a file to an area, printing its start and length",
+        "usage: brem write-message STORE AREA TEXTFILE [--wrap] [--json]\n"
+        "       brem write-message --file PATH TEXTFILE [--json]\n"
+        "  Appends the text of TEXTFILE (up to a NUL byte; CRs are dropped) to the\n"
+        "  area's file of STORE (0 mailarea.txt, N areaN.txt) with WRITEMESSAGE, or\n"
+        "  with WRITEMFORM when --wrap is given (a line breaks after the first blank\n"
+        "  past column 80). With --file the text goes to PATH itself (WRITEUUCP).\n"
+        "  Prints \"start S length L\", the address to read it back with brem read.\n",
+        writeMessage};
+    verbs["attach"] = {
+        "copy a file into a directory or its hold directory",
+        "usage: brem attach DIR SOURCE [NAME] [--hold] [--prefix TEXT | --prefix-file FILE]\n"
+        "  Copies SOURCE to the end of DIR\\NAME (NAME: the source's file name) with\n"
+        "  FILEATTACH; with --hold into DIR\\hold\\NAME as a fresh file (the hold\n"
+        "  directory is made when missing). With a prefix the text is written before\n"
+        "  the copy (GENUUCP).\n",
+        attachFile};
+    verbs["quote"] = {"write a file as quoted-printable (WRITEQUOTED)",
+                      "usage: brem quote IN OUT\n"
+                      "  Writes IN as quoted-printable text with LF line ends to OUT, which must\n"
+                      "  be another file.\n",
+                      quoteFile};
+    verbs["decode-iso"] = {"decode a quoted-printable ISO-8859-1 file to code page 850",
+                           "usage: brem decode-iso IN OUT\n"
+                           "  Decodes the quoted-printable ISO-8859-1 text of IN into IBM code page\n"
+                           "  850 text in OUT (DECODE_ISO).\n",
+                           decodeIso};
+    verbs["make-dir"] = {"create one directory (GENDIR)", "usage: brem make-dir DIR\n", makeDir};
+    verbs["rename"] = {"rename or move a file without replacing one (FILERENAME)",
+                       "usage: brem rename OLD NEW\n", renameFile};
+}
+
+}  // namespace brem::cli
