@@ -32,6 +32,15 @@ if(BREM_TESTS)
   set_tests_properties(windows_host PROPERTIES LABELS "wine;windows" TIMEOUT 600)
 endif()
 
+# The release zip of the cross build, unpacked into an empty directory, with a
+# host built against its header and import libraries alone, run under Wine.
+if(BREM_TESTS)
+  add_test(NAME windows_release_zip
+    COMMAND ${CMAKE_COMMAND} -E env CPACK=${CMAKE_CPACK_COMMAND}
+            bash ${PROJECT_SOURCE_DIR}/tests/release/check-windows-zip.sh ${BREM_WIN_DIR})
+  set_tests_properties(windows_release_zip PROPERTIES LABELS "wine;windows" TIMEOUT 600)
+endif()
+
 # The dial-up exports, each run with the remote access library it needs: the
 # stand-in beside wintest.exe preferred over Wine's own, or none at all.
 if(BREM_TESTS)

@@ -14,3 +14,5 @@ cmake -S . -B build -DBREM_SANITIZE=ON -DBREM_WINDOWS=ON
 cmake --build build -j"$jobs"
 cd build
 ctest --output-on-failure -j"$jobs" "$@"
+# The Debian package, built Release in build-pkg and installed into a scratch tree.
+cd .. && scripts/package.sh check-deb

@@ -43,7 +43,8 @@ std::vector<char> directoryBuffer(const std::string& dir, size_t calls = 4);
 // Reads a whole file; false when it cannot be opened.
 bool readWholeFile(const std::string& path, std::string* out);
 
-// Quotes a string for JSON output.
+// Quotes a string for JSON output; the result is always valid UTF-8 (bytes
+// that form no UTF-8 sequence are taken as ISO-8859-1).
 std::string jsonString(const std::string& s);
 
 // Reads a stored range back exactly as a host does, chunk by chunk; prints the

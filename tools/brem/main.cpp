@@ -1,4 +1,5 @@
 // brem: drives every export of brem32 from the command line.
+#include <cctype>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -61,9 +62,42 @@ bool readWholeFile(const std::string& path, std::string* out) {
     return true;
 }
 
+// Length of the well-formed UTF-8 sequence at s[i], or 0 when there is none.
+static size_t utf8Sequence(const std::string& s, size_t i) {
+    auto at = [&](size_t k) { return k < s.size() ? static_cast<unsigned char>(s[k]) : 0u; };
+    unsigned c = at(i);
+    auto cont = [&](size_t k, unsigned lo = 0x80, unsigned hi = 0xBF) { return at(k) >= lo && at(k) <= hi; };
+    if (c >= 0xC2 && c <= 0xDF) return cont(i + 1) ? 2 : 0;
+    if (c >= 0xE0 && c <= 0xEF) {
+        unsigned lo = c == 0xE0 ? 0xA0 : 0x80, hi = c == 0xED ? 0x9F : 0xBF;
+        return cont(i + 1, lo, hi) && cont(i + 2) ? 3 : 0;
+    }
+    if (c >= 0xF0 && c <= 0xF4) {
+        unsigned lo = c == 0xF0 ? 0x90 : 0x80, hi = c == 0xF4 ? 0x8F : 0xBF;
+        return cont(i + 1, lo, hi) && cont(i + 2) && cont(i + 3) ? 4 : 0;
+    }
+    return 0;
+}
+
 std::string jsonString(const std::string& s) {
     std::string o = "\"";
-    for (unsigned char c : s) {
+    for (size_t i = 0; i < s.size(); ++i) {
+        unsigned char c = static_cast<unsigned char>(s[i]);
+        if (c >= 0x80) {
+            // Header lines of old mail carry ISO-8859-1 bytes; JSON must be
+            // UTF-8, so a byte that starts no UTF-8 sequence is given as the
+            // ISO-8859-1 character of the same value.
+            size_t n = utf8Sequence(s, i);
+            if (n > 0) {
+                o.append(s, i, n);
+                i += n - 1;
+            } else {
+                char b[8];
+                std::snprintf(b, sizeof b, "\\u%04x", c);
+                o += b;
+            }
+            continue;
+        }
         switch (c) {
             case '"': o += "\\\""; break;
             case '\\': o += "\\\\"; break;
@@ -136,6 +170,17 @@ int32_t readStoredToStdout(const std::string& dir, int32_t area, int32_t start, 
 
 namespace {
 
+// True when the verb's usage text names the option ("--name" followed by
+// anything but another name character).
+bool usageNames(const std::string& usage, const std::string& option) {
+    for (size_t at = usage.find(option); at != std::string::npos; at = usage.find(option, at + 1)) {
+        size_t after = at + option.size();
+        char c = after < usage.size() ? usage[after] : ' ';
+        if (!(std::isalnum(static_cast<unsigned char>(c)) || c == '-' || c == '_')) return true;
+    }
+    return false;
+}
+
 void printVerbs(const brem::cli::VerbTable& verbs) {
     std::printf("usage: brem VERB [ARGUMENTS]   (brem VERB --help for a verb's options)\n\nverbs:\n");
     for (const auto& [name, verb] : verbs) std::printf("  %-14s %s\n", name.c_str(), verb.summary.c_str());
@@ -166,6 +211,19 @@ int main(int argc, char** argv) {
     if (brem::cli::takeFlag(args, "--help") || brem::cli::takeFlag(args, "-h")) {
         std::printf("%s", it->second.usage.c_str());
         return brem::cli::kExitOk;
+    }
+    // Every option of a verb is in its usage text. Anything else written like
+    // an option is a usage error, so that a misspelt option is never taken
+    // for a file name or silently ignored.
+    for (const std::string& a : args) {
+        if (a.size() > 2 && a.compare(0, 2, "--") == 0) {
+            std::string option = a.substr(0, a.find('='));
+            if (!usageNames(it->second.usage, option)) {
+                std::fprintf(stderr, "brem %s: unknown option '%s' (brem %s --help lists its options)\n", argv[1],
+                             option.c_str(), argv[1]);
+                return brem::cli::kExitUsage;
+            }
+        }
     }
     return it->second.run(args);
 }

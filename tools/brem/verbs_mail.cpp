@@ -5,6 +5,7 @@
 
 #include "brem32.h"
 #include "cli.h"
+#include "progress.h"
 
 namespace brem::cli {
 
@@ -78,6 +79,7 @@ int importMail(std::vector<std::string>& args) {
     }
     const std::string hdrPath = joinPath(args[1], "mail.hdr");
     int imported = 0;
+    Progress progress("importing mail");
     for (;;) {
         std::string before;
         readWholeFile(hdrPath, &before);
@@ -88,9 +90,22 @@ int importMail(std::vector<std::string>& args) {
         ++imported;
         std::string after;
         readWholeFile(hdrPath, &after);
+        std::vector<MailRecord> added = parseMailHeaders(after, before.size());
         if (!quiet) {
-            for (const MailRecord& rec : parseMailHeaders(after, before.size())) printRecord(rec, imported);
+            progress.clear();
+            for (const MailRecord& rec : added) printRecord(rec, imported);
+            std::fflush(stdout);
         }
+        progress.step(imported, -1, added.empty() ? std::string() : added.back().subject);
+    }
+    progress.clear();
+    // IMPMAIL gives -1 alike for "nothing left" and for a store whose log it
+    // cannot open; a script must not take the second for a quiet night.
+    std::string logBytes;
+    if (imported == 0 && !readWholeFile(joinPath(args[1], "mail.log"), &logBytes)) {
+        std::fprintf(stderr, "brem: cannot open %s: is STORE a writable directory?\n",
+                     joinPath(args[1], "mail.log").c_str());
+        return kExitFailed;
     }
     std::printf("%d mail%s imported\n", imported, imported == 1 ? "" : "s");
     return kExitOk;

@@ -1,0 +1,91 @@
+# Release packages, built with `cpack` in a build directory (scripts/package.sh
+# does the whole run):
+#  - the cross build (mingw-w64) makes the Windows zip for host developers:
+#    brem32.dll, its .def, an import library for MSVC (brem32.lib) and one for
+#    mingw (libbrem32.dll.a), include/brem32.h, brem.exe, zorpack.exe, the
+#    README and the reference in docs/;
+#  - the native build makes the Debian package: library, header, CMake package,
+#    pkg-config file, brem, zorpack and their man pages.
+set(CPACK_PACKAGE_NAME brem32)
+set(CPACK_PACKAGE_VENDOR "brem32")
+set(CPACK_PACKAGE_CONTACT "brem32 maintainers <brem32@localhost>")
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
+  "Message pre-processing library for a dial-up UUCP mail and news client")
+set(CPACK_PACKAGE_DESCRIPTION
+  "brem32 imports inbound UUCP mail and news from a spool directory into a flat-file\nmessage store with index records, exports outgoing mail and news as UUCP jobs,\nreads and writes stored messages in chunks, and decodes and encodes content\n(MIME base64, quoted-printable, UU and XX).")
+set(CPACK_RESOURCE_FILE_README ${PROJECT_SOURCE_DIR}/README.md)
+set(CPACK_PACKAGE_CHECKSUM SHA256)
+set(CPACK_SOURCE_IGNORE_FILES "/build.*/" "/\\\\.git/")
+
+if(WIN32)
+  # Only what a host developer needs goes into the zip: the installation of
+  # the CMake package, with its linker-made import library, stays out.
+  set(CPACK_GENERATOR ZIP)
+  set(CPACK_SYSTEM_NAME win32)
+  set(CPACK_ARCHIVE_COMPONENT_INSTALL ON)
+  set(CPACK_COMPONENTS_ALL release)
+  set(CPACK_COMPONENTS_GROUPING ALL_COMPONENTS_IN_ONE)
+  set(CPACK_COMPONENT_INCLUDE_TOPLEVEL_DIRECTORY ON)
+  set(CPACK_PACKAGE_FILE_NAME brem32-${PROJECT_VERSION}-win32)
+
+  # brem32.lib for MSVC, made like libbrem32.dll.a from the .def by dlltool:
+  # its symbols carry the __stdcall decoration (_IMPMAIL@20) that a 32-bit
+  # MSVC compiler emits for the header's declarations, and they import the
+  # DLL's undecorated names.
+  set(BREM_MSVC_IMPORT_LIB ${CMAKE_BINARY_DIR}/lib/brem32.lib)
+  add_custom_command(OUTPUT ${BREM_MSVC_IMPORT_LIB}
+    COMMAND ${BREM_DLLTOOL} -k -d ${BREM_IMPORT_DEF} -l ${BREM_MSVC_IMPORT_LIB} -D brem32.dll
+    DEPENDS ${PROJECT_SOURCE_DIR}/src/exports/brem32.def brem32_importlib
+    COMMENT "MSVC import library for brem32.dll")
+  add_custom_target(brem32_msvc_importlib ALL DEPENDS ${BREM_MSVC_IMPORT_LIB})
+
+  # The DLL and the programs side by side at the top of the zip: brem.exe
+  # loads brem32.dll from its own directory and the library starts
+  # zorpack.exe from there too.
+  install(FILES $<TARGET_FILE:brem32> DESTINATION . COMPONENT release)
+  install(FILES $<TARGET_FILE:brem> DESTINATION . COMPONENT release)
+  if(TARGET zorpack)
+    install(FILES $<TARGET_FILE:zorpack> DESTINATION . COMPONENT release)
+  endif()
+  install(FILES ${PROJECT_SOURCE_DIR}/src/exports/brem32.def ${BREM_MSVC_IMPORT_LIB}
+          ${CMAKE_BINARY_DIR}/lib/libbrem32.dll.a
+    DESTINATION . COMPONENT release)
+  install(FILES ${PROJECT_SOURCE_DIR}/include/brem32.h DESTINATION include COMPONENT release)
+  install(FILES ${PROJECT_SOURCE_DIR}/README.md DESTINATION . COMPONENT release)
+  install(DIRECTORY ${PROJECT_SOURCE_DIR}/docs/ DESTINATION docs COMPONENT release
+    FILES_MATCHING PATTERN "*.md" PATTERN man EXCLUDE)
+else()
+  set(CPACK_GENERATOR DEB)
+  set(CPACK_PACKAGING_INSTALL_PREFIX ${CMAKE_INSTALL_PREFIX})
+  set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+  set(CPACK_DEBIAN_PACKAGE_SECTION libs)
+  set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+  set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://localhost/brem32")
+
+  # Man pages, compressed as Debian keeps them.
+  find_program(BREM_GZIP gzip)
+  set(man_pages brem)
+  if(TARGET zorpack)
+    list(APPEND man_pages zorpack)
+  endif()
+  foreach(page IN LISTS man_pages)
+    set(src ${PROJECT_SOURCE_DIR}/docs/man/${page}.1)
+    if(BREM_GZIP)
+      set(out ${CMAKE_BINARY_DIR}/man/${page}.1.gz)
+      add_custom_command(OUTPUT ${out}
+        COMMAND ${CMAKE_COMMAND} -E copy ${src} ${CMAKE_BINARY_DIR}/man/${page}.1
+        COMMAND ${BREM_GZIP} -9 -n -f ${CMAKE_BINARY_DIR}/man/${page}.1
+        DEPENDS ${src} VERBATIM)
+      add_custom_target(man_${page} ALL DEPENDS ${out})
+      install(FILES ${out} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+    else()
+      install(FILES ${src} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+    endif()
+  endforeach()
+  install(FILES ${PROJECT_SOURCE_DIR}/README.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
+  install(DIRECTORY ${PROJECT_SOURCE_DIR}/docs/ DESTINATION ${CMAKE_INSTALL_DOCDIR}/docs
+    FILES_MATCHING PATTERN "*.md" PATTERN man EXCLUDE)
+endif()
+
+include(CPack)

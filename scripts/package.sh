@@ -1,0 +1,39 @@
+#!/usr/bin/env bash
+# Builds a release package in a build directory of its own and prints its path.
+#   scripts/package.sh deb       the Debian package (build-pkg/brem32_*.deb)
+#   scripts/package.sh windows   the Windows zip for host developers (build-pkg-win/brem32-*-win32.zip)
+#   scripts/package.sh check     builds both and checks each one (tests/release/)
+#   scripts/package.sh check-deb | check-windows   builds and checks one
+set -euo pipefail
+cd "$(dirname "$0")/.."
+jobs=$(( $(nproc) < 2 ? $(nproc) : 2 ))
+
+deb() {
+  scripts/install-deps.sh demo >&2
+  cmake -S . -B build-pkg -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX=/usr \
+        -DBREM_TESTS=OFF -DBREM_WINDOWS=OFF -DBREM_SANITIZE=OFF >&2
+  cmake --build build-pkg -j"$jobs" >&2
+  (cd build-pkg && rm -f brem32_*.deb && cpack -G DEB >&2)
+  ls "$PWD"/build-pkg/brem32_*.deb
+}
+
+windows() {
+  scripts/install-deps.sh all >&2
+  cmake -S . -B build-pkg-win -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-i686.cmake \
+        -DCMAKE_BUILD_TYPE=Release -DBREM_TESTS=OFF >&2
+  cmake --build build-pkg-win -j"$jobs" >&2
+  (cd build-pkg-win && rm -f brem32-*-win32.zip && cpack -G ZIP >&2)
+  ls "$PWD"/build-pkg-win/brem32-*-win32.zip
+}
+
+case "${1:-}" in
+  deb) deb ;;
+  windows) windows ;;
+  check)
+    tests/release/check-deb.sh "$(deb)"
+    tests/release/check-windows-zip.sh "$(windows)"
+    ;;
+  check-deb) tests/release/check-deb.sh "$(deb)" ;;
+  check-windows) tests/release/check-windows-zip.sh "$(windows)" ;;
+  *) echo "usage: scripts/package.sh deb|windows|check|check-deb|check-windows" >&2; exit 2 ;;
+esac
