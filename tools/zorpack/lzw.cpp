@@ -1,0 +1,420 @@
+#include "lzw.h"
+
+#include <cstring>
+#include <memory>
+#include <vector>
+
+namespace zorpack {
+
+const char* describe(Status s) {
+    switch (s) {
+        case Status::Ok: return "ok";
+        case Status::ReadError: return "read error";
+        case Status::WriteError: return "write error";
+        case Status::NotCompressed: return "not in compressed format";
+        case Status::BadBits: return "code size outside 9 to 16 bits";
+        case Status::Corrupt: return "corrupt input";
+        case Status::Truncated: return "unexpected end of compressed data";
+    }
+    return "error";
+}
+
+namespace {
+
+constexpr unsigned char kMagic1 = 0x1F;
+constexpr unsigned char kMagic2 = 0x9D;
+constexpr unsigned char kBlockMode = 0x80;
+constexpr unsigned char kBitsMask = 0x1F;
+constexpr int32_t kClear = 256;
+constexpr int32_t kFirst = 257;
+// Bytes of input between two looks at the compression ratio once the table
+// is full.
+constexpr int64_t kCheckGap = 10000;
+constexpr size_t kInBuf = 1 << 16;
+constexpr size_t kOutBuf = 1 << 16;
+
+// Output bits, low bit first, counted from the start of the stream so that
+// the padding at a change of code size falls where every decoder expects it.
+class BitWriter {
+public:
+    explicit BitWriter(Sink& sink) : sink_(sink), buf_(new unsigned char[kOutBuf]) {}
+
+    void put(uint32_t code, int nBits) {
+        acc_ |= static_cast<uint64_t>(code) << held_;
+        held_ += nBits;
+        while (held_ >= 8) {
+            byte(static_cast<unsigned char>(acc_));
+            acc_ >>= 8;
+            held_ -= 8;
+        }
+    }
+
+    // Skips to the next multiple of nBits bytes counted from the start of
+    // the current group of codes, and starts a new group there.
+    void align(int nBits) {
+        uint64_t group = static_cast<uint64_t>(nBits) * 8;
+        uint64_t used = (bits() - groupStart_) % group;
+        uint64_t pad = used == 0 ? 0 : group - used;
+        while (pad > 0) {
+            int k = pad > 32 ? 32 : static_cast<int>(pad);
+            put(0, k);
+            pad -= static_cast<uint64_t>(k);
+        }
+        groupStart_ = bits();
+    }
+
+    uint64_t bits() const { return written_ * 8 + static_cast<uint64_t>(fill_) * 8 + static_cast<uint64_t>(held_); }
+
+    bool finish() {
+        if (held_ > 0) byte(static_cast<unsigned char>(acc_));
+        held_ = 0;
+        acc_ = 0;
+        return flush() && ok_;
+    }
+
+    void setGroupStart() { groupStart_ = bits(); }
+
+private:
+    void byte(unsigned char b) {
+        buf_[fill_++] = b;
+        if (fill_ == kOutBuf) flush();
+    }
+    bool flush() {
+        if (fill_ > 0 && ok_ && !sink_.write(buf_.get(), fill_)) ok_ = false;
+        written_ += fill_;
+        fill_ = 0;
+        return ok_;
+    }
+
+    Sink& sink_;
+    std::unique_ptr<unsigned char[]> buf_;
+    size_t fill_ = 0;
+    uint64_t written_ = 0;
+    uint64_t acc_ = 0;
+    int held_ = 0;
+    uint64_t groupStart_ = 0;
+    bool ok_ = true;
+};
+
+// The string table of the compressor: (prefix code, next byte) -> code, in
+// an open-addressed hash table with a second probe step, never more than
+// about 95 percent full.
+class Table {
+public:
+    static constexpr int32_t kSize = 69001;  // prime
+    Table() : keys_(kSize), codes_(kSize) { clear(); }
+    void clear() { std::fill(keys_.begin(), keys_.end(), -1); }
+
+    // Finds (prefix, c); on a miss leaves `slot` at the free slot for it.
+    bool find(int32_t prefix, int c, int32_t* code, int32_t* slot) const {
+        int32_t key = (prefix << 8) | c;
+        int32_t hp = (c << 8) ^ prefix;
+        int32_t k = keys_[hp];
+        if (k == key) {
+            *code = codes_[hp];
+            return true;
+        }
+        if (k != -1) {
+            int32_t disp = hp == 0 ? 1 : kSize - hp;
+            do {
+                hp -= disp;
+                if (hp < 0) hp += kSize;
+                k = keys_[hp];
+                if (k == key) {
+                    *code = codes_[hp];
+                    return true;
+                }
+            } while (k != -1);
+        }
+        *slot = hp;
+        return false;
+    }
+    void insert(int32_t slot, int32_t prefix, int c, int32_t code) {
+        keys_[slot] = (prefix << 8) | c;
+        codes_[slot] = static_cast<uint16_t>(code);
+    }
+
+private:
+    std::vector<int32_t> keys_;
+    std::vector<uint16_t> codes_;
+};
+
+}  // namespace
+
+Status compress(Source& in, Sink& out, int maxBits) {
+    if (maxBits < kMinBits || maxBits > kMaxBits) return Status::BadBits;
+    BitWriter w(out);
+    w.put(kMagic1, 8);
+    w.put(kMagic2, 8);
+    w.put(static_cast<uint32_t>(maxBits) | kBlockMode, 8);
+    w.setGroupStart();
+
+    auto table = std::make_unique<Table>();
+    int nBits = kMinBits;
+    // The code count at which the next code needs one more bit. At 9 bits
+    // the table is cleared one code earlier than it fills, see the header.
+    int64_t extCode = maxBits == kMinBits ? (int64_t{1} << kMinBits) : (int64_t{1} << kMinBits) + 1;
+    int32_t freeEnt = kFirst;
+    bool adding = true;
+    int64_t ratio = 0;
+    int64_t checkpoint = kCheckGap;
+    int64_t bytesIn = 0;
+    int32_t ent = -1;
+
+    std::unique_ptr<unsigned char[]> buf(new unsigned char[kInBuf]);
+    for (;;) {
+        long got = in.read(buf.get(), kInBuf);
+        if (got < 0) return Status::ReadError;
+        if (got == 0) break;
+        size_t pos = 0;
+        if (ent < 0) {
+            ent = buf[0];
+            pos = 1;
+            bytesIn = 1;
+        }
+        for (; pos < static_cast<size_t>(got); ++pos) {
+            int c = buf[pos];
+            ++bytesIn;
+            int32_t code, slot;
+            if (table->find(ent, c, &code, &slot)) {
+                ent = code;
+                continue;
+            }
+            w.put(static_cast<uint32_t>(ent), nBits);
+            if (adding) table->insert(slot, ent, c, freeEnt++);
+            ent = c;
+
+            if (freeEnt >= extCode) {
+                if (nBits < maxBits) {
+                    w.align(nBits);
+                    ++nBits;
+                    extCode = nBits < maxBits ? (int64_t{1} << nBits) + 1 : (int64_t{1} << nBits);
+                } else if (maxBits == kMinBits) {
+                    w.put(kClear, nBits);
+                    w.align(nBits);
+                    table->clear();
+                    freeEnt = kFirst;
+                    extCode = int64_t{1} << kMinBits;
+                } else {
+                    extCode = INT64_MAX;
+                    adding = false;
+                }
+            }
+            if (!adding && bytesIn >= checkpoint) {
+                // The table is full: as long as the ratio holds, keep it;
+                // once it falls, start a new table.
+                checkpoint = bytesIn + kCheckGap;
+                int64_t outBytes = static_cast<int64_t>(w.bits() >> 3);
+                int64_t rat;
+                if (bytesIn > 0x007fffff) {
+                    int64_t r = outBytes >> 8;
+                    rat = r == 0 ? 0x7fffffff : bytesIn / r;
+                } else {
+                    rat = (bytesIn << 8) / outBytes;
+                }
+                if (rat >= ratio) {
+                    ratio = rat;
+                } else {
+                    ratio = 0;
+                    table->clear();
+                    w.put(kClear, nBits);
+                    w.align(nBits);
+                    nBits = kMinBits;
+                    extCode = (int64_t{1} << kMinBits) + 1;
+                    freeEnt = kFirst;
+                    adding = true;
+                }
+            }
+        }
+    }
+    if (ent >= 0) w.put(static_cast<uint32_t>(ent), nBits);
+    return w.finish() ? Status::Ok : Status::WriteError;
+}
+
+namespace {
+
+class BitReader {
+public:
+    explicit BitReader(Source& src) : src_(src), buf_(new unsigned char[kInBuf]) {}
+
+    // Next byte, or -1 at the end (-2 on a read error).
+    int byte() {
+        if (pos_ == end_) {
+            if (done_) return -1;
+            long got = src_.read(buf_.get(), kInBuf);
+            if (got < 0) {
+                error_ = true;
+                done_ = true;
+                return -2;
+            }
+            if (got == 0) {
+                done_ = true;
+                return -1;
+            }
+            pos_ = 0;
+            end_ = static_cast<size_t>(got);
+        }
+        return buf_[pos_++];
+    }
+
+    // Reads one code; false at the end of the stream (left over bits stay
+    // counted in leftover()).
+    bool code(int nBits, int32_t* out) {
+        while (held_ < nBits) {
+            int b = byte();
+            if (b < 0) return false;
+            acc_ |= static_cast<uint64_t>(b) << held_;
+            held_ += 8;
+        }
+        *out = static_cast<int32_t>(acc_ & ((uint64_t{1} << nBits) - 1));
+        acc_ >>= nBits;
+        held_ -= nBits;
+        used_ += static_cast<uint64_t>(nBits);
+        return true;
+    }
+
+    void align(int nBits) {
+        uint64_t group = static_cast<uint64_t>(nBits) * 8;
+        uint64_t used = (used_ - groupStart_) % group;
+        uint64_t pad = used == 0 ? 0 : group - used;
+        while (pad > 0) {
+            if (held_ == 0) {
+                int b = byte();
+                if (b < 0) break;  // the stream ends inside the padding
+                acc_ = static_cast<uint64_t>(b);
+                held_ = 8;
+            }
+            int k = pad < static_cast<uint64_t>(held_) ? static_cast<int>(pad) : held_;
+            acc_ = k >= 64 ? 0 : acc_ >> k;
+            held_ -= k;
+            used_ += static_cast<uint64_t>(k);
+            pad -= static_cast<uint64_t>(k);
+        }
+        groupStart_ = used_;
+    }
+
+    int leftover() const { return held_; }
+    bool readError() const { return error_; }
+
+private:
+    Source& src_;
+    std::unique_ptr<unsigned char[]> buf_;
+    size_t pos_ = 0, end_ = 0;
+    bool done_ = false;
+    bool error_ = false;
+    uint64_t acc_ = 0;
+    int held_ = 0;
+    uint64_t used_ = 0;
+    uint64_t groupStart_ = 0;
+};
+
+class ByteWriter {
+public:
+    explicit ByteWriter(Sink& sink) : sink_(sink), buf_(new unsigned char[kOutBuf]) {}
+    // Appends the n bytes of a reversed string held at src[0..n).
+    void putReversed(const unsigned char* src, size_t n) {
+        while (n > 0) {
+            if (fill_ == kOutBuf) flush();
+            buf_[fill_++] = src[--n];
+        }
+    }
+    bool flush() {
+        if (fill_ > 0 && ok_ && !sink_.write(buf_.get(), fill_)) ok_ = false;
+        fill_ = 0;
+        return ok_;
+    }
+
+private:
+    Sink& sink_;
+    std::unique_ptr<unsigned char[]> buf_;
+    size_t fill_ = 0;
+    bool ok_ = true;
+};
+
+}  // namespace
+
+Status expand(Source& in, Sink& out) {
+    BitReader r(in);
+    int m1 = r.byte(), m2 = r.byte();
+    if (m1 == -2 || m2 == -2) return Status::ReadError;
+    if (m1 != kMagic1 || m2 != kMagic2) return Status::NotCompressed;
+    int flags = r.byte();
+    if (flags == -2) return Status::ReadError;
+    if (flags < 0) return Status::Truncated;
+    int maxBits = flags & kBitsMask;
+    bool blockMode = (flags & kBlockMode) != 0;
+    if (maxBits < kMinBits || maxBits > kMaxBits) return Status::BadBits;
+
+    const int32_t maxMaxCode = int32_t{1} << maxBits;
+    std::vector<uint16_t> prefix(static_cast<size_t>(maxMaxCode));
+    std::vector<unsigned char> suffix(static_cast<size_t>(maxMaxCode));
+    std::vector<unsigned char> stack(static_cast<size_t>(maxMaxCode) + 1);
+    for (int i = 0; i < 256; ++i) suffix[static_cast<size_t>(i)] = static_cast<unsigned char>(i);
+    ByteWriter w(out);
+
+    int nBits = kMinBits;
+    // Decoders have always widened once the table holds maxCode + 1 entries
+    // and never read a 9-bit table as full; written streams rely on that.
+    int32_t maxCode = (int32_t{1} << nBits) - 1;
+    const int32_t first = blockMode ? kFirst : 256;
+    int32_t freeEnt = first;
+    int32_t oldCode = -1;
+    int finChar = 0;
+
+    for (;;) {
+        if (freeEnt > maxCode) {
+            r.align(nBits);
+            ++nBits;
+            maxCode = nBits == maxBits ? maxMaxCode : (int32_t{1} << nBits) - 1;
+        }
+        int32_t code;
+        if (!r.code(nBits, &code)) break;
+        if (oldCode == -1) {
+            if (blockMode && code == kClear) {
+                r.align(nBits);
+                nBits = kMinBits;
+                maxCode = (int32_t{1} << nBits) - 1;
+                continue;
+            }
+            if (code >= 256) return Status::Corrupt;
+            finChar = code;
+            oldCode = code;
+            unsigned char c = static_cast<unsigned char>(code);
+            w.putReversed(&c, 1);
+            continue;
+        }
+        if (blockMode && code == kClear) {
+            r.align(nBits);
+            nBits = kMinBits;
+            maxCode = (int32_t{1} << nBits) - 1;
+            freeEnt = first;
+            oldCode = -1;
+            continue;
+        }
+        int32_t inCode = code;
+        size_t sp = 0;
+        if (code >= freeEnt) {
+            if (code > freeEnt) return Status::Corrupt;
+            stack[sp++] = static_cast<unsigned char>(finChar);
+            code = oldCode;
+        }
+        while (code >= 256) {
+            stack[sp++] = suffix[static_cast<size_t>(code)];
+            code = prefix[static_cast<size_t>(code)];
+        }
+        finChar = code;
+        stack[sp++] = static_cast<unsigned char>(code);
+        w.putReversed(stack.data(), sp);
+        if (freeEnt < maxMaxCode) {
+            prefix[static_cast<size_t>(freeEnt)] = static_cast<uint16_t>(oldCode);
+            suffix[static_cast<size_t>(freeEnt)] = static_cast<unsigned char>(finChar);
+            ++freeEnt;
+        }
+        oldCode = inCode;
+    }
+    if (r.readError()) return Status::ReadError;
+    if (r.leftover() >= 8) return Status::Truncated;
+    return w.flush() ? Status::Ok : Status::WriteError;
+}
+
+}  // namespace zorpack
