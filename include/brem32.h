@@ -60,6 +60,18 @@ BREM_EXPORT int32_t BREM_API READMAPIMSG(const char *storeDir, int32_t area, int
 BREM_EXPORT int32_t BREM_API EXTRACTMESSAGE(const char *storeDir, int32_t area, int32_t start, int32_t length,
                                             char *text, char *errorText);
 
+/* ---- News import ---------------------------------------------------------
+ * Imports one inbound news job (command rnews) from the spool: its batch is
+ * split into articles, each appended to the area that STORE\area.dat gives
+ * its newsgroups, and indexed with a nine-line record in SPOOL\Header.Msg,
+ * which then describes this batch alone. bits above 0: batches arrive
+ * compressed ("#! cunbatch") and are expanded with zorpack; 0: plain.
+ * 0: one batch filed (read Header.Msg, call again); 1: no news job left;
+ * -1: a failure (see STORE\news.log). Both directory buffers gain one
+ * backslash per call. */
+BREM_EXPORT int32_t BREM_API IMPNEWS(char *spoolDir, char *storeDir, const char *firstSite,
+                                     const char *secondSite, int32_t verbosity, int32_t bits);
+
 #ifdef __cplusplus
 }
 #endif

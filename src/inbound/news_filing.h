@@ -1,0 +1,32 @@
+// News batch filing: splits the staged batch "$7b60051.int" of the spool into
+// its articles, appends each article to the area that area.dat gives its
+// newsgroups, and indexes it with a nine-line record in the spool's
+// Header.Msg.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "log/log.h"
+
+namespace brem::inbound {
+
+// Both directories end in a separator. Returns 0 when the batch was read to
+// its end, 1 when area.dat could not be opened (articles before the one that
+// needed it stay filed), -1 on a failure the log names. An article whose
+// append or record cannot be written completely is taken back whole: no area
+// file keeps bytes that no record points to.
+int32_t FileNewsBatch(ActivityLog& log, const std::string& spoolDir, const std::string& storeDir,
+                      int32_t verbosity);
+
+// The area of a Newsgroups line by area.dat: the number of the first entry
+// whose name occurs in the line, 0 when none does. False when area.dat
+// cannot be opened.
+bool LookUpArea(ActivityLog& log, const std::string& storeDir, const std::string& newsgroupsLine, int32_t* area);
+
+// A decimal count as the batch and area.dat write them: blanks skipped, an
+// optional sign, digits up to the first other character (none: 0), held
+// within the signed 32-bit range.
+int32_t ParseDecimal(const std::string& text);
+
+}  // namespace brem::inbound
