@@ -1,0 +1,179 @@
+// Filing a staged news batch: where each article goes, what its record
+// holds, and what is left after a failure.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "inbound/news_filing.h"
+#include "log/log.h"
+#include "platform/fault.h"
+#include "support/test_support.h"
+
+using namespace brem;
+using brem::test::ScratchDir;
+
+namespace {
+
+struct Filing {
+    ScratchDir root;
+    std::string spool = root.subdir("spool");
+    std::string store = root.subdir("store");
+
+    void areaDat(const std::string& text) { test::writeFile(store + "/area.dat", text); }
+    void batch(const std::string& text) { test::writeFile(spool + "/$7b60051.int", text); }
+    int32_t file(int32_t verbosity = 0) {
+        ActivityLog log;
+        log.open(test::toHost(store) + "\\news.log", verbosity);
+        return inbound::FileNewsBatch(log, test::toHost(spool) + "\\", test::toHost(store) + "\\", verbosity);
+    }
+    std::string area(int n) const { return test::readFile(store + "/area" + std::to_string(n) + ".txt"); }
+    std::string hdr() const { return test::readFile(spool + "/Header.Msg"); }
+    std::string log() const { return test::readFile(store + "/news.log"); }
+};
+
+// The example article: 93 bytes.
+const std::string kArticle =
+    "From: ann\nNewsgroups: rec.arts\nSubject: hi\nDate: 1 Jan 1997\nMessage-ID: (a1)\nLines: 1\n\nhello\n";
+
+std::string rnews(const std::string& article) { return "#! rnews " + std::to_string(article.size()) + "\n" + article; }
+
+std::string article(const std::string& headers, const std::string& body = "body\n") { return headers + "\n" + body; }
+
+}  // namespace
+
+TEST(NewsFiling, FilesTheExampleBatchAfterTheLeadingLineFeed) {
+    Filing f;
+    ASSERT_EQ(kArticle.size(), 93u);
+    f.areaDat("rec.arts\n3\n");
+    std::string second = article("From: bob\nNewsgroups: rec.arts\n", std::string(50 - 32, 'x'));
+    ASSERT_EQ(second.size(), 50u);
+    f.batch(rnews(kArticle) + rnews(second));
+
+    EXPECT_EQ(f.file(), 0);
+    EXPECT_EQ(f.area(3), "\n" + kArticle + second);
+    EXPECT_EQ(f.hdr(),
+              "3\r\nFrom: ann\r\nDate: 1 Jan 1997\r\nMessage-ID: (a1)\r\nSubject: hi\r\nMessage-ID: (a1)\r\n"
+              "Lines: 1\r\n1\r\n94\r\n"
+              "3\r\nFrom: bob\r\nDate: \r\nMessage-ID: \r\nSubject: \r\nMessage-ID: \r\nLines: \r\n94\r\n144\r\n");
+    EXPECT_NE(f.log().find("\tFound end of file\r\n"), std::string::npos);
+}
+
+TEST(NewsFiling, AreaDatFirstEntryOccurringInTheLineDecides) {
+    Filing f;
+    // A CR LF name keeps its CR and never matches; upper case does not match
+    // lower; a 0 entry does not end the search; rec.arts takes its subgroups.
+    f.areaDat("comp.misc\r\n9\nREC.ARTS\n8\nrec.arts.movies\n0\nrec.arts\n3\nrec.arts.movies\n4\nalt.x\n5\n");
+    f.batch(rnews(article("Newsgroups: rec.arts.movies\nSubject: a\n")) +
+            rnews(article("Newsgroups: comp.misc\nSubject: b\n")) +
+            rnews(article("Newsgroups: alt.y,comp.misc,alt.x\nSubject: c\n")));
+    EXPECT_EQ(f.file(8), 0);
+    EXPECT_NE(f.area(3).find("Subject: a"), std::string::npos);
+    EXPECT_FALSE(test::exists(f.store + "/area4.txt"));
+    EXPECT_FALSE(test::exists(f.store + "/area9.txt"));
+    EXPECT_NE(f.area(5).find("Subject: c"), std::string::npos);
+    std::string log = f.log();
+    EXPECT_NE(log.find("Message could not be found an area :\r\n Newsgroups: comp.misc\r\n\r\n"), std::string::npos);
+    EXPECT_NE(log.find("areaname = rec.arts\r\n \r\n"), std::string::npos);
+    EXPECT_NE(log.find("rec Grp Name: Newsgroups: comp.misc\r\n - Actual REC.ARTS\r\n"), std::string::npos);
+
+    // An empty name line matches every article.
+    Filing g;
+    g.areaDat("\n7\n");
+    g.batch(rnews(article("Newsgroups: anything\n")));
+    EXPECT_EQ(g.file(), 0);
+    EXPECT_EQ(g.area(7), "\n" + article("Newsgroups: anything\n"));
+}
+
+TEST(NewsFiling, NoArticleTakesHeadersOrAreaFromTheOneBefore) {
+    Filing f;
+    f.areaDat("rec.arts\n3\n");
+    std::string longSubject = "Subject: " + std::string(400, 's') + "\n";
+    std::string longRefs = "References: " + std::string(700, 'r') + "\n";  // read in two pieces
+    f.batch(rnews(kArticle) + rnews(article("From: zed\nSubject: no groups\n")) +
+            rnews(article("Newsgroups: rec.arts\n" + longSubject + longRefs)));
+    EXPECT_EQ(f.file(), 0);
+    std::string expectedSubject = "Subject: " + std::string(198 - 9, 's') + "\r\n";
+    std::string expectedRefs = "References: " + std::string(498 - 12, 'r') + "\r\n";
+    EXPECT_EQ(f.hdr().substr(f.hdr().find("\r\n94\r\n") + 6),
+              "3\r\nFrom: \r\nDate: \r\nMessage-ID: \r\n" + expectedSubject + expectedRefs + "Lines: \r\n94\r\n" +
+                  std::to_string(94 + article("Newsgroups: rec.arts\n" + longSubject + longRefs).size()) + "\r\n");
+    EXPECT_EQ(f.area(3).find("no groups"), std::string::npos);
+    EXPECT_NE(f.log().find("Message could not be found an area :\r\n Newsgroups: \r\n\r\n"), std::string::npos);
+}
+
+TEST(NewsFiling, SkipsStrayLinesAndCopiesEveryByteValue) {
+    Filing f;
+    f.areaDat("rec.arts\n3\n");
+    std::string binary = article("Newsgroups: rec.arts\n", std::string("\xff\x00\x1a\r\n", 5));
+    // A negative count is an empty article; a count past the end of the
+    // batch takes what there is; a header scan stops at the article's end.
+    std::string noBlank = "Newsgroups: rec.arts\nSubject: cut";
+    f.batch("stray line\n" + rnews(binary) + "another stray\n#! rnews -5\n" + "#! rnews 33\n" + noBlank +
+            "\nSubject: next\n" + "#! rnews 500\n" + kArticle);
+    EXPECT_EQ(f.file(), 0);
+    std::string expected = "\n" + binary + noBlank + kArticle;
+    EXPECT_EQ(f.area(3), expected);
+    std::string hdr = f.hdr();
+    EXPECT_NE(hdr.find("Subject: cut\r\n"), std::string::npos);
+    EXPECT_EQ(hdr.find("Subject: next"), std::string::npos);
+    EXPECT_NE(hdr.find(std::to_string(expected.size()) + "\r\n"), std::string::npos);
+}
+
+TEST(NewsFiling, EmptyBatchMissingAreaDatAndMissingStage) {
+    Filing f;
+    f.batch("");
+    EXPECT_EQ(f.file(), 0);
+    EXPECT_FALSE(test::exists(f.spool + "/Header.Msg"));
+
+    // Without area.dat the batch stops at the first Newsgroups line.
+    Filing g;
+    g.batch(rnews(kArticle));
+    EXPECT_EQ(g.file(), 1);
+    EXPECT_NE(g.log().find("\tCannot open area file.\r\n"), std::string::npos);
+    EXPECT_FALSE(test::exists(g.spool + "/Header.Msg"));
+
+    Filing h;
+    EXPECT_EQ(h.file(), -1);
+    EXPECT_NE(h.log().find("\tCannot open .int file!\r\n"), std::string::npos);
+}
+
+TEST(NewsFiling, AWriteFailureLeavesNoFragmentAndNoPartialRecord) {
+    using plat::fault::Op;
+    struct Case {
+        Op op;
+        int nth;
+    };
+    // Writes: the area file's (2nd article), then Header.Msg's; closes of
+    // the area file and of Header.Msg.
+    for (Case c : {Case{Op::Write, 2}, Case{Op::Write, 3}, Case{Op::Close, 5}, Case{Op::Close, 6}}) {
+        Filing f;
+        f.areaDat("rec.arts\n3\n");
+        f.batch(rnews(kArticle) + rnews(kArticle));
+        plat::fault::disarm();
+        plat::fault::arm(c.op, c.nth);
+        int32_t r = f.file();
+        bool fired = plat::fault::fired() > 0;
+        plat::fault::disarm();
+        ASSERT_TRUE(fired);
+        EXPECT_EQ(r, -1);
+        // Whatever was filed is whole and indexed; nothing else is there.
+        std::string hdr = f.hdr();
+        std::string area = f.area(3);
+        if (hdr.empty()) {
+            EXPECT_TRUE(area.empty() || area == "\n") << area.size();
+        } else {
+            EXPECT_EQ(hdr, "3\r\nFrom: ann\r\nDate: 1 Jan 1997\r\nMessage-ID: (a1)\r\nSubject: hi\r\nMessage-ID: (a1)\r\n"
+                           "Lines: 1\r\n1\r\n94\r\n");
+            EXPECT_EQ(area, "\n" + kArticle);
+        }
+        EXPECT_NE(f.log().find("Cannot write"), std::string::npos);
+    }
+}
+
+TEST(NewsFiling, ParsesCountsAsTheBatchWritesThem) {
+    EXPECT_EQ(inbound::ParseDecimal("  234\n"), 234);
+    EXPECT_EQ(inbound::ParseDecimal("12abc"), 12);
+    EXPECT_EQ(inbound::ParseDecimal("x"), 0);
+    EXPECT_EQ(inbound::ParseDecimal("-7"), -7);
+    EXPECT_EQ(inbound::ParseDecimal("99999999999"), 2147483647);
+}
