@@ -19,6 +19,7 @@ using VerbTable = std::map<std::string, Verb>;
 
 // Each group of verbs registers itself here.
 void registerMailVerbs(VerbTable& verbs);
+void registerNewsVerbs(VerbTable& verbs);
 
 // Exit statuses, the same for every verb.
 inline constexpr int kExitOk = 0;

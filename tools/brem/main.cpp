@@ -147,6 +147,7 @@ void printVerbs(const brem::cli::VerbTable& verbs) {
 int main(int argc, char** argv) {
     brem::cli::VerbTable verbs;
     brem::cli::registerMailVerbs(verbs);
+    brem::cli::registerNewsVerbs(verbs);
 
     if (argc < 2 || std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0 ||
         std::strcmp(argv[1], "help") == 0) {
