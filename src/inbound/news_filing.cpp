@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 #include <limits>
+#include <map>
+#include <memory>
 
 #include "platform/platform.h"
 #include "platform/stream.h"
@@ -73,43 +75,213 @@ int32_t ParseDecimal(const std::string& text) {
     return static_cast<int32_t>(v);
 }
 
-bool LookUpArea(ActivityLog& log, const std::string& storeDir, const std::string& newsgroupsLine, int32_t* area) {
+bool AreaMap::load(const std::string& storeDir) {
     plat::Stream map;
     if (!map.open(storeDir + "area.dat", "rb")) return false;
-    *area = 0;
-    std::string name, number;
-    for (;;) {
-        bool gotName = map.getLine(name, kAreaNameChars);
-        log.above(4, "areaname = %s \n", gotName ? name.c_str() : "");
-        if (!map.getLine(number, kAreaNumberChars)) number.clear();
-        if (!gotName) break;
-        // Exactly one character, the line feed, ends a name line; the name
-        // matches when it occurs anywhere in the line, so an entry for a
-        // group also takes its subgroups and the first entry that fits wins.
-        std::string key = name.substr(0, name.size() - 1);
-        if (std::strstr(newsgroupsLine.c_str(), key.c_str()) != nullptr) {
-            *area = ParseDecimal(number);
-        } else {
-            log.above(7, "rec Grp Name: %s - Actual %s\n", newsgroupsLine.c_str(), key.c_str());
-        }
-        if (*area != 0) break;
+    entries_.clear();
+    Entry e;
+    while (map.getLine(e.nameLine, kAreaNameChars)) {
+        if (!map.getLine(e.numberLine, kAreaNumberChars)) e.numberLine.clear();
+        entries_.push_back(e);
     }
     return true;
 }
+
+int32_t AreaMap::lookUp(ActivityLog& log, const std::string& newsgroupsLine) const {
+    for (const Entry& e : entries_) {
+        log.above(4, "areaname = %s \n", e.nameLine.c_str());
+        // Exactly one character, the line feed, ends a name line; the name
+        // matches when it occurs anywhere in the line, so an entry for a
+        // group also takes its subgroups and the first entry that fits wins.
+        std::string key = e.nameLine.substr(0, e.nameLine.size() - 1);
+        int32_t area = 0;
+        if (std::strstr(newsgroupsLine.c_str(), key.c_str()) != nullptr) {
+            area = ParseDecimal(e.numberLine);
+        } else {
+            log.above(7, "rec Grp Name: %s - Actual %s\n", newsgroupsLine.c_str(), key.c_str());
+        }
+        if (area != 0) return area;
+    }
+    log.above(4, "areaname = %s \n", "");  // the search read on to the end of the file
+    return 0;
+}
+
+namespace {
+
+// The files a batch appends to, kept open for the whole batch. Appends are
+// made durable together at commit points: every area file is flushed first,
+// then Header.Msg, so a record never reaches the index before its article
+// reaches its area. A failure takes every file back to the last commit
+// point, so no area keeps bytes that no record points to and no record
+// points to bytes that are not there.
+class BatchFiles {
+public:
+    BatchFiles(const std::string& spoolDir, std::string storeDir)
+        : hdrPath_(spoolDir + "Header.Msg"), storeDir_(std::move(storeDir)) {}
+    ~BatchFiles() { rollback(); }
+
+    enum class Result { Ok, HeaderOpenFailed, AreaOpenFailed, TooLarge, ReadFailed, WriteFailed };
+
+    // Appends one article: the copy function writes exactly `length` bytes
+    // to the stream it is given (false when it could not). On success the
+    // record with its start and end is queued behind it. Every result but
+    // WriteFailed leaves the files as they were before the article.
+    template <typename Copy>
+    Result file(int32_t area, int64_t length, const std::string& recordHead, Copy copy) {
+        if (!hdr_.isOpen()) {
+            if (!hdr_.open(hdrPath_, "at")) return Result::HeaderOpenFailed;
+            hdrBefore_ = hdrCommitted_ = hdr_.size();
+            if (hdrCommitted_ < 0) return Result::WriteFailed;
+        }
+        Result why = Result::Ok;
+        Area* a = open(area, &why);
+        if (!a) return why;
+        // Offset 0 is never a start: an empty area file gets one line feed
+        // first, so the article's first byte lies at its recorded start 1.
+        int64_t lead = a->size <= 0 ? 1 : 0;
+        if (a->size + lead + length > std::numeric_limits<int32_t>::max()) return Result::TooLarge;
+        int64_t start = a->size <= 0 ? 1 : a->size;
+        const int64_t before = a->size;
+        if (lead && !a->out.put('\n')) return Result::WriteFailed;
+        if (!copy(a->out)) {
+            if (a->out.writeFailed()) return Result::WriteFailed;
+            // The batch could not be read: the part copied goes again.
+            if (!a->out.flush() || !a->out.truncate(before)) return Result::WriteFailed;
+            return Result::ReadFailed;
+        }
+        a->size += lead + length;
+        if (!hdr_.write(recordHead + std::to_string(start) + "\n" + std::to_string(a->size) + "\n"))
+            return Result::WriteFailed;
+        if (++sinceCommit_ >= kCommitEvery && !commit()) return Result::WriteFailed;
+        return Result::Ok;
+    }
+
+    std::string pathFor(int32_t area) const { return storeDir_ + store::numberedAreaName(area); }
+
+    // Makes everything appended so far durable; false (and everything since
+    // the last commit point taken back) when a write fails.
+    bool commit() {
+        bool ok = true;
+        for (auto& kv : areas_) ok = ok && kv.second->out.flush();
+        ok = ok && (!hdr_.isOpen() || hdr_.flush());
+        if (!ok) {
+            rollback();
+            return false;
+        }
+        for (auto& kv : areas_) kv.second->committed = kv.second->size;
+        if (hdr_.isOpen()) hdrCommitted_ = hdr_.size();
+        sinceCommit_ = 0;
+        return true;
+    }
+
+    // Commits and closes every file; false when a write or a close failed.
+    bool close() {
+        if (!commit()) return false;
+        bool ok = true;
+        for (auto& kv : areas_) {
+            if (!kv.second->out.close()) {
+                ok = false;
+                store::cutBack(kv.second->path, kv.second->before);
+            }
+        }
+        if (!ok) {
+            // Which articles reached the disk is unknown: take the batch's
+            // records back with them.
+            areas_.clear();
+            if (hdr_.isOpen()) hdr_.discard();
+            store::cutBack(hdrPath_, hdrBefore_);
+            return false;
+        }
+        areas_.clear();
+        if (hdr_.isOpen() && !hdr_.close()) {
+            store::cutBack(hdrPath_, hdrCommitted_);
+            return false;
+        }
+        return true;
+    }
+
+    void rollback() {
+        for (auto& kv : areas_) {
+            Area& a = *kv.second;
+            if (a.out.isOpen()) {
+                a.out.truncate(a.committed < 0 ? 0 : a.committed);
+                a.out.discard();
+            }
+        }
+        areas_.clear();
+        if (hdr_.isOpen()) {
+            hdr_.truncate(hdrCommitted_ < 0 ? 0 : hdrCommitted_);
+            hdr_.discard();
+        }
+    }
+
+private:
+    static constexpr int kCommitEvery = 256;  // articles
+    static constexpr size_t kMostOpenAreas = 64;
+
+    struct Area {
+        std::string path;
+        plat::Stream out;
+        int64_t before = 0;     // size when the batch opened it
+        int64_t committed = 0;  // size at the last commit point
+        int64_t size = 0;       // size with what is buffered
+    };
+
+    Area* open(int32_t area, Result* why) {
+        auto it = areas_.find(area);
+        if (it != areas_.end()) return it->second.get();
+        // A batch for many areas keeps a bounded number of files open.
+        if (areas_.size() >= kMostOpenAreas) {
+            *why = Result::WriteFailed;
+            if (!commit()) return nullptr;
+            for (auto& kv : areas_) {
+                if (!kv.second->out.close()) return nullptr;
+            }
+            areas_.clear();
+        }
+        auto a = std::make_unique<Area>();
+        a->path = pathFor(area);
+        *why = Result::AreaOpenFailed;
+        if (!a->out.open(a->path, "ab")) return nullptr;
+        a->before = a->committed = a->size = a->out.size();
+        if (a->size < 0) return nullptr;
+        Area* raw = a.get();
+        areas_[area] = std::move(a);
+        return raw;
+    }
+
+    std::string hdrPath_;
+    std::string storeDir_;
+    plat::Stream hdr_;
+    int64_t hdrBefore_ = 0;
+    int64_t hdrCommitted_ = 0;
+    int sinceCommit_ = 0;
+    std::map<int32_t, std::unique_ptr<Area>> areas_;
+};
+
+}  // namespace
 
 int32_t FileNewsBatch(ActivityLog& log, const std::string& spoolDir, const std::string& storeDir,
                       int32_t verbosity) {
     (void)verbosity;  // the log carries it
     const std::string batchPath = spoolDir + "$7b60051.int";
-    const std::string hdrPath = spoolDir + "Header.Msg";
     plat::Stream batch;
     if (!batch.open(batchPath, "rb")) {
         log.always("Cannot open .int file!\n");
         return -1;
     }
     const int64_t batchSize = batch.size();
+    BatchFiles files(spoolDir, storeDir);
+    AreaMap map;
+    bool mapLoaded = false;
     std::string line;
     std::vector<char> copyBuf(1 << 16);
+    auto closeFiles = [&]() {
+        if (files.close()) return true;
+        log.always("Cannot write the articles of %s to their area files and %sHeader.Msg\n", batchPath.c_str(),
+                   spoolDir.c_str());
+        return false;
+    };
 
     for (;;) {
         if (!batch.getLine(line, kRnewsLineChars)) {
@@ -117,6 +289,7 @@ int32_t FileNewsBatch(ActivityLog& log, const std::string& spoolDir, const std::
                 log.always("Cannot read %s\n", batchPath.c_str());
                 return -1;
             }
+            if (!closeFiles()) return -1;
             log.always("Found end of file\n");
             return 0;
         }
@@ -128,7 +301,6 @@ int32_t FileNewsBatch(ActivityLog& log, const std::string& spoolDir, const std::
         // end up in its record or decide its area. The scan stays within the
         // article's own bytes.
         std::string kept[kFieldCount];
-        std::string groupsLine;
         int32_t area = 0;
         int64_t remaining = n;
         while (remaining > 0) {
@@ -139,11 +311,11 @@ int32_t FileNewsBatch(ActivityLog& log, const std::string& spoolDir, const std::
                 if (!startsNoCase(line, kKept[f].prefix)) continue;
                 kept[f] = keptLine(line, kKept[f].width);
                 if (f == kNewsgroups) {
-                    groupsLine = line;
-                    if (!LookUpArea(log, storeDir, groupsLine, &area)) {
+                    if (!mapLoaded && !(mapLoaded = map.load(storeDir))) {
                         log.always("Cannot open area file.\n");
-                        return 1;
+                        return closeFiles() ? 1 : -1;
                     }
+                    area = map.lookUp(log, line);
                 }
                 break;
             }
@@ -156,12 +328,6 @@ int32_t FileNewsBatch(ActivityLog& log, const std::string& spoolDir, const std::
             continue;
         }
 
-        plat::Stream hdr;
-        if (!hdr.open(hdrPath, "at")) {
-            log.always("Cannot open header file!\n");
-            return -1;
-        }
-        const int64_t hdrBefore = hdr.size();
         std::string record = std::to_string(area) + "\n";
         record += valueOrEmpty(kept, kFrom);
         record += valueOrEmpty(kept, kDate);
@@ -173,52 +339,41 @@ int32_t FileNewsBatch(ActivityLog& log, const std::string& spoolDir, const std::
         // The article is copied as the batch holds it, stopping early only
         // at the end of the batch.
         const int64_t length = std::min(n, std::max<int64_t>(0, batchSize - p));
-        const std::string areaPath = storeDir + store::numberedAreaName(area);
-        store::Append append;
-        store::Append::Status st = append.begin(areaPath, length);
-        if (st == store::Append::Status::OpenFailed) {
-            log.always("Cannot open area file!\n");
-            return -1;
-        }
-        if (st == store::Append::Status::TooLarge) {
-            log.always("Area file %s is full: an article of %lld bytes would take it past 2147483647 bytes\n",
-                       areaPath.c_str(), static_cast<long long>(length));
-            return -1;
-        }
-        if (st != store::Append::Status::Ok) {
-            log.always("Cannot write area file %s\n", areaPath.c_str());
-            return -1;
-        }
         batch.seek(p);
-        int64_t left = length;
-        while (left > 0) {
-            size_t want = static_cast<size_t>(std::min<int64_t>(left, static_cast<int64_t>(copyBuf.size())));
-            size_t got = batch.read(copyBuf.data(), want);
-            if (got == 0) break;
-            append.out().write(copyBuf.data(), got);
-            left -= static_cast<int64_t>(got);
+        BatchFiles::Result r = files.file(area, length, record, [&](plat::Stream& out) {
+            int64_t left = length;
+            while (left > 0) {
+                size_t want = static_cast<size_t>(std::min<int64_t>(left, static_cast<int64_t>(copyBuf.size())));
+                size_t got = batch.read(copyBuf.data(), want);
+                if (got != want) return false;
+                if (!out.write(copyBuf.data(), got)) return false;
+                left -= static_cast<int64_t>(got);
+            }
+            return true;
+        });
+        if (r == BatchFiles::Result::Ok) {
+            batch.seek(p + n);
+            continue;
         }
-        if (batch.readError()) {
-            log.always("Cannot read %s\n", batchPath.c_str());
-            return -1;  // the append is taken back
+        // The articles before this one stay filed, unless what failed was a
+        // write, which takes everything back to the last commit point.
+        std::string areaPath = files.pathFor(area);
+        switch (r) {
+            case BatchFiles::Result::HeaderOpenFailed: log.always("Cannot open header file!\n"); break;
+            case BatchFiles::Result::AreaOpenFailed: log.always("Cannot open area file!\n"); break;
+            case BatchFiles::Result::TooLarge:
+                log.always("Area file %s is full: an article of %lld bytes would take it past 2147483647 bytes\n",
+                           areaPath.c_str(), static_cast<long long>(length));
+                break;
+            case BatchFiles::Result::ReadFailed: log.always("Cannot read %s\n", batchPath.c_str()); break;
+            default:
+                files.rollback();
+                log.always("Cannot write area file %s or header file %sHeader.Msg\n", areaPath.c_str(),
+                           spoolDir.c_str());
+                return -1;
         }
-        int32_t end = 0;
-        if (append.finish(&end) != store::Append::Status::Ok) {
-            log.always("Cannot write area file %s\n", areaPath.c_str());
-            return -1;
-        }
-        record += std::to_string(append.start()) + "\n" + std::to_string(end) + "\n";
-        if (!hdr.write(record) || !hdr.close()) {
-            log.always("Cannot write header file %s\n", hdrPath.c_str());
-            if (hdrBefore >= 0) store::cutBack(hdrPath, hdrBefore);
-            append.rollback();
-            return -1;
-        }
-        if (!append.commit()) {
-            log.always("Cannot write area file %s\n", areaPath.c_str());
-            if (hdrBefore >= 0) store::cutBack(hdrPath, hdrBefore);
-            return -1;
-        }
+        closeFiles();
+        return -1;
     }
 }
 

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "log/log.h"
 
@@ -19,10 +20,22 @@ namespace brem::inbound {
 int32_t FileNewsBatch(ActivityLog& log, const std::string& spoolDir, const std::string& storeDir,
                       int32_t verbosity);
 
-// The area of a Newsgroups line by area.dat: the number of the first entry
-// whose name occurs in the line, 0 when none does. False when area.dat
-// cannot be opened.
-bool LookUpArea(ActivityLog& log, const std::string& storeDir, const std::string& newsgroupsLine, int32_t* area);
+// area.dat, read once per batch: entries of a name line (up to 254
+// characters) and a number line (up to 18), as the file holds them.
+class AreaMap {
+public:
+    // False when area.dat cannot be opened.
+    bool load(const std::string& storeDir);
+    // The area of a Newsgroups line: the number of the first entry whose name
+    // occurs in the line, 0 when none does. Logs each entry tried.
+    int32_t lookUp(ActivityLog& log, const std::string& newsgroupsLine) const;
+
+private:
+    struct Entry {
+        std::string nameLine, numberLine;
+    };
+    std::vector<Entry> entries_;
+};
 
 // A decimal count as the batch and area.dat write them: blanks skipped, an
 // optional sign, digits up to the first other character (none: 0), held
