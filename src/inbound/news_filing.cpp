@@ -87,7 +87,20 @@ bool AreaMap::load(const std::string& storeDir) {
     return true;
 }
 
-int32_t AreaMap::lookUp(ActivityLog& log, const std::string& newsgroupsLine) const {
+int32_t AreaMap::lookUp(ActivityLog& log, const std::string& newsgroupsLine) {
+    // The same Newsgroups line comes back often in a batch; when the search
+    // is not logged, its answer is kept.
+    const bool logged = log.isOpen() && log.verbosity() > 4;
+    if (!logged) {
+        auto it = answers_.find(newsgroupsLine);
+        if (it != answers_.end()) return it->second;
+    }
+    int32_t area = search(log, newsgroupsLine);
+    if (!logged && answers_.size() < kMostAnswers) answers_.emplace(newsgroupsLine, area);
+    return area;
+}
+
+int32_t AreaMap::search(ActivityLog& log, const std::string& newsgroupsLine) const {
     for (const Entry& e : entries_) {
         log.above(4, "areaname = %s \n", e.nameLine.c_str());
         // Exactly one character, the line feed, ends a name line; the name

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "log/log.h"
@@ -28,13 +29,17 @@ public:
     bool load(const std::string& storeDir);
     // The area of a Newsgroups line: the number of the first entry whose name
     // occurs in the line, 0 when none does. Logs each entry tried.
-    int32_t lookUp(ActivityLog& log, const std::string& newsgroupsLine) const;
+    int32_t lookUp(ActivityLog& log, const std::string& newsgroupsLine);
 
 private:
+    static constexpr size_t kMostAnswers = 4096;
+    int32_t search(ActivityLog& log, const std::string& newsgroupsLine) const;
+
     struct Entry {
         std::string nameLine, numberLine;
     };
     std::vector<Entry> entries_;
+    std::unordered_map<std::string, int32_t> answers_;
 };
 
 // A decimal count as the batch and area.dat write them: blanks skipped, an

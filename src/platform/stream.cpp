@@ -127,6 +127,20 @@ size_t Stream::read(void* out, size_t n) {
         return got;
     }
     while (got < n) {
+        if (pos_ >= end_ && n - got >= bufSize_ && handle_ != kNoFile && !writable_ && !eof_) {
+            // A large read goes straight to the caller, without the buffer.
+            int64_t r = readFile(handle_, o + got, n - got);
+            if (r <= 0) {
+                if (r < 0) readError_ = true;
+                eof_ = true;
+                pos_ = end_ = 0;
+                break;
+            }
+            filePos_ += r;
+            pos_ = end_ = 0;
+            got += static_cast<size_t>(r);
+            continue;
+        }
         if (pos_ >= end_ && !fill()) break;
         size_t take = end_ - pos_;
         if (take > n - got) take = n - got;
@@ -139,6 +153,21 @@ size_t Stream::read(void* out, size_t n) {
 
 bool Stream::getLine(std::string& line, size_t maxChars) {
     line.clear();
+    if (!text_) {
+        // Binary lines are taken from the buffer a run at a time.
+        while (line.size() < maxChars) {
+            if (pos_ >= end_ && !fill()) break;
+            size_t take = end_ - pos_;
+            if (take > maxChars - line.size()) take = maxChars - line.size();
+            const char* from = buf_.get() + pos_;
+            const void* lf = std::memchr(from, '\n', take);
+            if (lf) take = static_cast<size_t>(static_cast<const char*>(lf) - from) + 1;
+            line.append(from, take);
+            pos_ += take;
+            if (lf) break;
+        }
+        return !line.empty();
+    }
     while (line.size() < maxChars) {
         int c = get();
         if (c < 0) break;
