@@ -97,46 +97,50 @@ private:
 };
 
 // The string table of the compressor: (prefix code, next byte) -> code, in
-// an open-addressed hash table with a second probe step, never more than
-// about 95 percent full.
+// an open-addressed table of twice as many slots as codes (never more than
+// half full). A slot holds the generation of the table, the key and the
+// code, so clearing the table is one increment, however often it happens.
 class Table {
 public:
-    static constexpr int32_t kSize = 69001;  // prime
-    Table() : keys_(kSize), codes_(kSize) { clear(); }
-    void clear() { std::fill(keys_.begin(), keys_.end(), -1); }
+    explicit Table(int maxBits)
+        : bits_(maxBits + 1), mask_((uint32_t{1} << bits_) - 1), slots_(size_t{1} << bits_, 0) {}
+
+    void clear() {
+        if (++gen_ == kGenerations) {
+            std::fill(slots_.begin(), slots_.end(), 0);
+            gen_ = 1;
+        }
+    }
 
     // Finds (prefix, c); on a miss leaves `slot` at the free slot for it.
-    bool find(int32_t prefix, int c, int32_t* code, int32_t* slot) const {
-        int32_t key = (prefix << 8) | c;
-        int32_t hp = (c << 8) ^ prefix;
-        int32_t k = keys_[hp];
-        if (k == key) {
-            *code = codes_[hp];
-            return true;
+    bool find(int32_t prefix, int c, int32_t* code, uint32_t* slot) const {
+        uint32_t key = (static_cast<uint32_t>(prefix) << 8) | static_cast<uint32_t>(c);
+        uint64_t tag = (gen_ << 24) | key;
+        uint32_t h = (key * 0x9E3779B1u) >> (32 - bits_);
+        for (;;) {
+            uint64_t s = slots_[h];
+            if ((s >> 16) == tag) {
+                *code = static_cast<int32_t>(s & 0xffff);
+                return true;
+            }
+            if ((s >> 40) != gen_) {
+                *slot = h;
+                return false;
+            }
+            h = (h + 1) & mask_;
         }
-        if (k != -1) {
-            int32_t disp = hp == 0 ? 1 : kSize - hp;
-            do {
-                hp -= disp;
-                if (hp < 0) hp += kSize;
-                k = keys_[hp];
-                if (k == key) {
-                    *code = codes_[hp];
-                    return true;
-                }
-            } while (k != -1);
-        }
-        *slot = hp;
-        return false;
     }
-    void insert(int32_t slot, int32_t prefix, int c, int32_t code) {
-        keys_[slot] = (prefix << 8) | c;
-        codes_[slot] = static_cast<uint16_t>(code);
+    void insert(uint32_t slot, int32_t prefix, int c, int32_t code) {
+        uint32_t key = (static_cast<uint32_t>(prefix) << 8) | static_cast<uint32_t>(c);
+        slots_[slot] = (((gen_ << 24) | key) << 16) | static_cast<uint32_t>(code);
     }
 
 private:
-    std::vector<int32_t> keys_;
-    std::vector<uint16_t> codes_;
+    static constexpr uint64_t kGenerations = uint64_t{1} << 24;
+    int bits_;
+    uint32_t mask_;
+    uint64_t gen_ = 1;
+    std::vector<uint64_t> slots_;
 };
 
 }  // namespace
@@ -149,7 +153,7 @@ Status compress(Source& in, Sink& out, int maxBits) {
     w.put(static_cast<uint32_t>(maxBits) | kBlockMode, 8);
     w.setGroupStart();
 
-    auto table = std::make_unique<Table>();
+    auto table = std::make_unique<Table>(maxBits);
     int nBits = kMinBits;
     // The code count at which the next code needs one more bit. At 9 bits
     // the table is cleared one code earlier than it fills, see the header.
@@ -175,7 +179,8 @@ Status compress(Source& in, Sink& out, int maxBits) {
         for (; pos < static_cast<size_t>(got); ++pos) {
             int c = buf[pos];
             ++bytesIn;
-            int32_t code, slot;
+            int32_t code;
+            uint32_t slot;
             if (table->find(ent, c, &code, &slot)) {
                 ent = code;
                 continue;
@@ -260,6 +265,16 @@ public:
     // Reads one code; false at the end of the stream (left over bits stay
     // counted in leftover()).
     bool code(int nBits, int32_t* out) {
+        if (held_ < nBits && end_ - pos_ >= 8) {
+            // Whole bytes from the buffer at once, as many as fit.
+            uint64_t v = 0;
+            std::memcpy(&v, buf_.get() + pos_, 8);
+            int take = (63 - held_) >> 3;
+            if (take < 8) v &= (uint64_t{1} << (take * 8)) - 1;
+            acc_ |= v << held_;
+            held_ += take * 8;
+            pos_ += static_cast<size_t>(take);
+        }
         while (held_ < nBits) {
             int b = byte();
             if (b < 0) return false;
@@ -310,13 +325,15 @@ private:
 
 class ByteWriter {
 public:
-    explicit ByteWriter(Sink& sink) : sink_(sink), buf_(new unsigned char[kOutBuf]) {}
-    // Appends the n bytes of a reversed string held at src[0..n).
-    void putReversed(const unsigned char* src, size_t n) {
-        while (n > 0) {
-            if (fill_ == kOutBuf) flush();
-            buf_[fill_++] = src[--n];
-        }
+    explicit ByteWriter(Sink& sink) : sink_(sink), buf_(new unsigned char[kCap]) {}
+    // Room for n more bytes (n is at most one string of the table).
+    unsigned char* reserve(size_t n) {
+        if (fill_ + n > kCap) flush();
+        return buf_.get() + fill_;
+    }
+    void commit(size_t n) {
+        fill_ += n;
+        if (fill_ >= kOutBuf) flush();
     }
     bool flush() {
         if (fill_ > 0 && ok_ && !sink_.write(buf_.get(), fill_)) ok_ = false;
@@ -325,6 +342,7 @@ public:
     }
 
 private:
+    static constexpr size_t kCap = kOutBuf + (size_t{1} << kMaxBits) + 1;
     Sink& sink_;
     std::unique_ptr<unsigned char[]> buf_;
     size_t fill_ = 0;
@@ -346,10 +364,15 @@ Status expand(Source& in, Sink& out) {
     if (maxBits < kMinBits || maxBits > kMaxBits) return Status::BadBits;
 
     const int32_t maxMaxCode = int32_t{1} << maxBits;
-    std::vector<uint16_t> prefix(static_cast<size_t>(maxMaxCode));
-    std::vector<unsigned char> suffix(static_cast<size_t>(maxMaxCode));
-    std::vector<unsigned char> stack(static_cast<size_t>(maxMaxCode) + 1);
-    for (int i = 0; i < 256; ++i) suffix[static_cast<size_t>(i)] = static_cast<unsigned char>(i);
+    // Each string is its prefix's string and one byte; its length lets it be
+    // written straight into the output, back to front.
+    struct Entry {
+        uint16_t prefix;
+        unsigned char suffix;
+    };
+    std::vector<Entry> tab(static_cast<size_t>(maxMaxCode));
+    std::vector<uint16_t> len(static_cast<size_t>(maxMaxCode), 1);  // below 2^16: one more than an older string
+    for (int i = 0; i < 256; ++i) tab[static_cast<size_t>(i)].suffix = static_cast<unsigned char>(i);
     ByteWriter w(out);
 
     int nBits = kMinBits;
@@ -369,20 +392,6 @@ Status expand(Source& in, Sink& out) {
         }
         int32_t code;
         if (!r.code(nBits, &code)) break;
-        if (oldCode == -1) {
-            if (blockMode && code == kClear) {
-                r.align(nBits);
-                nBits = kMinBits;
-                maxCode = (int32_t{1} << nBits) - 1;
-                continue;
-            }
-            if (code >= 256) return Status::Corrupt;
-            finChar = code;
-            oldCode = code;
-            unsigned char c = static_cast<unsigned char>(code);
-            w.putReversed(&c, 1);
-            continue;
-        }
         if (blockMode && code == kClear) {
             r.align(nBits);
             nBits = kMinBits;
@@ -391,23 +400,39 @@ Status expand(Source& in, Sink& out) {
             oldCode = -1;
             continue;
         }
-        int32_t inCode = code;
-        size_t sp = 0;
+        if (oldCode == -1) {
+            if (code >= 256) return Status::Corrupt;
+            finChar = code;
+            oldCode = code;
+            *w.reserve(1) = static_cast<unsigned char>(code);
+            w.commit(1);
+            continue;
+        }
+        const int32_t inCode = code;
+        size_t n;
+        bool repeat = false;  // the code being defined: the last string and its own first byte
         if (code >= freeEnt) {
             if (code > freeEnt) return Status::Corrupt;
-            stack[sp++] = static_cast<unsigned char>(finChar);
+            repeat = true;
             code = oldCode;
+            n = len[static_cast<size_t>(oldCode)] + 1;
+        } else {
+            n = len[static_cast<size_t>(code)];
         }
+        unsigned char* o = w.reserve(n);
+        unsigned char* p = o + n;
+        if (repeat) *--p = static_cast<unsigned char>(finChar);
         while (code >= 256) {
-            stack[sp++] = suffix[static_cast<size_t>(code)];
-            code = prefix[static_cast<size_t>(code)];
+            const Entry& e = tab[static_cast<size_t>(code)];
+            *--p = e.suffix;
+            code = e.prefix;
         }
+        *--p = static_cast<unsigned char>(code);
         finChar = code;
-        stack[sp++] = static_cast<unsigned char>(code);
-        w.putReversed(stack.data(), sp);
+        w.commit(n);
         if (freeEnt < maxMaxCode) {
-            prefix[static_cast<size_t>(freeEnt)] = static_cast<uint16_t>(oldCode);
-            suffix[static_cast<size_t>(freeEnt)] = static_cast<unsigned char>(finChar);
+            tab[static_cast<size_t>(freeEnt)] = Entry{static_cast<uint16_t>(oldCode), static_cast<unsigned char>(finChar)};
+            len[static_cast<size_t>(freeEnt)] = static_cast<uint16_t>(len[static_cast<size_t>(oldCode)] + 1);
             ++freeEnt;
         }
         oldCode = inCode;
