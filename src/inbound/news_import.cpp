@@ -162,32 +162,27 @@ int32_t ImportNewsJob(const std::string& spoolDir, const std::string& storeDir, 
     auto putBack = [&] {
         if (!compressed) plat::moveFile(batchPath, dataPath);
     };
-    plat::Stream batch;
-    if (!batch.open(batchPath, "rb")) {
-        if (compressed) {
-            log.always("Cannot open input after decompress!\n");
+    switch (plat::copyFile(batchPath, tmpPath)) {
+        case plat::CopyResult::Copied: break;
+        case plat::CopyResult::SourceMissing:
+            if (compressed) {
+                log.always("Cannot open input after decompress!\n");
+                return -1;
+            }
+            log.always("Cannot find news data file (%s)\n", dataPath.c_str());
+            putBack();
+            return 1;
+        case plat::CopyResult::TargetFailed:
+            log.always("Cannot open output file 2nd time!\n");
+            plat::deleteFile(tmpPath);
+            putBack();
             return -1;
-        }
-        log.always("Cannot find news data file (%s)\n", dataPath.c_str());
-        putBack();
-        return 1;
+        case plat::CopyResult::WriteFailed:
+            log.always("Cannot write %s\n", tmpPath.c_str());
+            plat::deleteFile(tmpPath);
+            putBack();
+            return -1;
     }
-    plat::Stream staged;
-    if (!staged.open(tmpPath, "wb")) {
-        log.always("Cannot open output file 2nd time!\n");
-        batch.close();
-        putBack();
-        return -1;
-    }
-    if (!copyBytes(batch, staged, -1) || !staged.close()) {
-        log.always("Cannot write %s\n", tmpPath.c_str());
-        staged.discard();
-        plat::deleteFile(tmpPath);
-        batch.close();
-        putBack();
-        return -1;
-    }
-    batch.close();
     if (!plat::moveFile(tmpPath, intPath)) {
         log.always("Cannot rename %s to %s\n", tmpPath.c_str(), intPath.c_str());
         plat::deleteFile(tmpPath);
