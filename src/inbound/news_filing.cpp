@@ -288,7 +288,6 @@ int32_t FileNewsBatch(ActivityLog& log, const std::string& spoolDir, const std::
     AreaMap map;
     bool mapLoaded = false;
     std::string line;
-    std::vector<char> copyBuf(1 << 16);
     auto closeFiles = [&]() {
         if (files.close()) return true;
         log.always("Cannot write the articles of %s to their area files and %sHeader.Msg\n", batchPath.c_str(),
@@ -354,15 +353,7 @@ int32_t FileNewsBatch(ActivityLog& log, const std::string& spoolDir, const std::
         const int64_t length = std::min(n, std::max<int64_t>(0, batchSize - p));
         batch.seek(p);
         BatchFiles::Result r = files.file(area, length, record, [&](plat::Stream& out) {
-            int64_t left = length;
-            while (left > 0) {
-                size_t want = static_cast<size_t>(std::min<int64_t>(left, static_cast<int64_t>(copyBuf.size())));
-                size_t got = batch.read(copyBuf.data(), want);
-                if (got != want) return false;
-                if (!out.write(copyBuf.data(), got)) return false;
-                left -= static_cast<int64_t>(got);
-            }
-            return true;
+            return out.transferFrom(batch, static_cast<size_t>(length)) == static_cast<size_t>(length);
         });
         if (r == BatchFiles::Result::Ok) {
             batch.seek(p + n);

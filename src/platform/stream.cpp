@@ -218,8 +218,24 @@ bool Stream::write(const void* data, size_t n) {
     if (handle_ == kNoFile || !writable_ || writeError_) return false;
     const char* p = static_cast<const char*>(data);
     if (text_) {
-        for (size_t i = 0; i < n; ++i) {
-            if (!putSlow(p[i])) return false;
+        // Runs without a line feed go in whole; each LF goes out as CR LF.
+        while (n > 0) {
+            const void* lf = std::memchr(p, '\n', n);
+            size_t run = lf ? static_cast<size_t>(static_cast<const char*>(lf) - p) : n;
+            while (run > 0) {
+                if (wpos_ >= bufSize_ && !flush()) return false;
+                size_t take = run < bufSize_ - wpos_ ? run : bufSize_ - wpos_;
+                std::memcpy(buf_.get() + wpos_, p, take);
+                wpos_ += take;
+                p += take;
+                n -= take;
+                run -= take;
+            }
+            if (lf) {
+                if (!putSlow('\n')) return false;
+                ++p;
+                --n;
+            }
         }
         return true;
     }
@@ -233,6 +249,23 @@ bool Stream::write(const void* data, size_t n) {
     std::memcpy(buf_.get(), p, n);
     wpos_ = n;
     return true;
+}
+
+size_t Stream::transferFrom(Stream& in, size_t n) {
+    if (handle_ == kNoFile || !writable_ || text_ || in.text_ || writeError_) return 0;
+    size_t done = 0;
+    while (done < n) {
+        if (in.pos_ >= in.end_ && !in.fill()) break;
+        if (wpos_ >= bufSize_ && !flush()) break;
+        size_t take = in.end_ - in.pos_;
+        if (take > n - done) take = n - done;
+        if (take > bufSize_ - wpos_) take = bufSize_ - wpos_;
+        std::memcpy(buf_.get() + wpos_, in.buf_.get() + in.pos_, take);
+        wpos_ += take;
+        in.pos_ += take;
+        done += take;
+    }
+    return done;
 }
 
 bool Stream::vprint(const char* fmt, va_list ap) {
