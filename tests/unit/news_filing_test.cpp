@@ -186,3 +186,17 @@ TEST(NewsFiling, ParsesCountsAsTheBatchWritesThem) {
     EXPECT_EQ(inbound::ParseDecimal("-7"), -7);
     EXPECT_EQ(inbound::ParseDecimal("99999999999"), 2147483647);
 }
+
+TEST(NewsFiling, LargeArticlesCrossEveryBufferWhole) {
+    Filing f;
+    f.areaDat("rec.arts\n3\nalt.big\n4\n");
+    std::string body;
+    for (int i = 0; i < 300000; ++i) body.push_back(static_cast<char>((i * 31) ^ (i >> 9)));
+    std::string big = article("Newsgroups: alt.big\n", body);
+    f.batch(rnews(kArticle) + rnews(big) + rnews(kArticle) + rnews(big));
+    EXPECT_EQ(f.file(), 0);
+    EXPECT_TRUE(f.area(4) == "\n" + big + big);
+    EXPECT_EQ(f.area(3), "\n" + kArticle + kArticle);
+    std::string end = std::to_string(1 + 2 * big.size());
+    EXPECT_NE(f.hdr().find("\r\n" + std::to_string(1 + big.size()) + "\r\n" + end + "\r\n"), std::string::npos);
+}
