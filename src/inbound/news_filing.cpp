@@ -121,12 +121,11 @@ int32_t AreaMap::search(ActivityLog& log, const std::string& newsgroupsLine) con
 
 namespace {
 
-// The files a batch appends to, kept open for the whole batch. Appends are
-// made durable together at commit points: every area file is flushed first,
-// then Header.Msg, so a record never reaches the index before its article
-// reaches its area. A failure takes every file back to the last commit
-// point, so no area keeps bytes that no record points to and no record
-// points to bytes that are not there.
+// The files a batch appends to, kept open for the whole batch and flushed
+// together at commit points (every 256 articles and at the end). A failed
+// write takes every file back to the last commit point, and a failed close
+// takes the whole batch back, so no area keeps bytes that no record points
+// to and no record points to bytes that are not there.
 class BatchFiles {
 public:
     BatchFiles(const std::string& spoolDir, std::string storeDir)
@@ -144,6 +143,7 @@ public:
         if (!hdr_.isOpen()) {
             if (!hdr_.open(hdrPath_, "at")) return Result::HeaderOpenFailed;
             hdrBefore_ = hdrCommitted_ = hdr_.size();
+            hdrOpened_ = true;
             if (hdrCommitted_ < 0) return Result::WriteFailed;
         }
         Result why = Result::Ok;
@@ -190,24 +190,9 @@ public:
     // Commits and closes every file; false when a write or a close failed.
     bool close() {
         if (!commit()) return false;
-        bool ok = true;
-        for (auto& kv : areas_) {
-            if (!kv.second->out.close()) {
-                ok = false;
-                store::cutBack(kv.second->path, kv.second->before);
-            }
-        }
-        if (!ok) {
-            // Which articles reached the disk is unknown: take the batch's
-            // records back with them.
-            areas_.clear();
-            if (hdr_.isOpen()) hdr_.discard();
-            store::cutBack(hdrPath_, hdrBefore_);
-            return false;
-        }
-        areas_.clear();
+        if (!closeAreas()) return false;
         if (hdr_.isOpen() && !hdr_.close()) {
-            store::cutBack(hdrPath_, hdrCommitted_);
+            takeBackBatch();
             return false;
         }
         return true;
@@ -240,17 +225,31 @@ private:
         int64_t size = 0;       // size with what is buffered
     };
 
+    // Closes the open area files; after a failed close, which articles
+    // reached the disk is unknown, and the whole batch is taken back.
+    bool closeAreas() {
+        bool ok = true;
+        for (auto& kv : areas_) ok = kv.second->out.close() && ok;
+        areas_.clear();
+        if (!ok) takeBackBatch();
+        return ok;
+    }
+
+    void takeBackBatch() {
+        for (auto& kv : areas_) kv.second->out.discard();
+        areas_.clear();
+        for (const auto& kv : touched_) store::cutBack(kv.first, kv.second);
+        if (hdr_.isOpen()) hdr_.discard();
+        if (hdrOpened_) store::cutBack(hdrPath_, hdrBefore_);
+    }
+
     Area* open(int32_t area, Result* why) {
         auto it = areas_.find(area);
         if (it != areas_.end()) return it->second.get();
         // A batch for many areas keeps a bounded number of files open.
         if (areas_.size() >= kMostOpenAreas) {
             *why = Result::WriteFailed;
-            if (!commit()) return nullptr;
-            for (auto& kv : areas_) {
-                if (!kv.second->out.close()) return nullptr;
-            }
-            areas_.clear();
+            if (!commit() || !closeAreas()) return nullptr;
         }
         auto a = std::make_unique<Area>();
         a->path = pathFor(area);
@@ -258,6 +257,7 @@ private:
         if (!a->out.open(a->path, "ab")) return nullptr;
         a->before = a->committed = a->size = a->out.size();
         if (a->size < 0) return nullptr;
+        touched_.emplace(a->path, a->before);  // the size before this batch
         Area* raw = a.get();
         areas_[area] = std::move(a);
         return raw;
@@ -267,6 +267,8 @@ private:
     std::string storeDir_;
     plat::Stream hdr_;
     int64_t hdrBefore_ = 0;
+    bool hdrOpened_ = false;
+    std::map<std::string, int64_t> touched_;
     int64_t hdrCommitted_ = 0;
     int sinceCommit_ = 0;
     std::map<int32_t, std::unique_ptr<Area>> areas_;
