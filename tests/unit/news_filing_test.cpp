@@ -200,3 +200,35 @@ TEST(NewsFiling, LargeArticlesCrossEveryBufferWhole) {
     std::string end = std::to_string(1 + 2 * big.size());
     EXPECT_NE(f.hdr().find("\r\n" + std::to_string(1 + big.size()) + "\r\n" + end + "\r\n"), std::string::npos);
 }
+
+TEST(NewsFiling, ABatchForManyAreasFilesEachArticleWhereItsRecordSays) {
+    Filing f;
+    std::string map, batch;
+    for (int a = 1; a <= 90; ++a) map += "grp.n" + std::to_string(1000 + a) + "\n" + std::to_string(a) + "\n";
+    f.areaDat(map);
+    std::vector<std::string> articles;
+    for (int i = 0; i < 400; ++i) {
+        int a = 1 + (i * 37) % 90;
+        articles.push_back(article("Newsgroups: grp.n" + std::to_string(1000 + a) + "\nSubject: " +
+                                   std::to_string(i) + "\n"));
+        batch += rnews(articles.back());
+    }
+    f.batch(batch);
+    EXPECT_EQ(f.file(), 0);
+    // Every record's range holds its own article.
+    std::string hdr = f.hdr();
+    size_t pos = 0;
+    for (int i = 0; i < 400; ++i) {
+        std::vector<std::string> lines;
+        for (int k = 0; k < 9; ++k) {
+            size_t e = hdr.find("\r\n", pos);
+            ASSERT_NE(e, std::string::npos);
+            lines.push_back(hdr.substr(pos, e - pos));
+            pos = e + 2;
+        }
+        int area = std::stoi(lines[0]), start = std::stoi(lines[7]), end = std::stoi(lines[8]);
+        EXPECT_EQ(area, 1 + (i * 37) % 90);
+        EXPECT_EQ(f.area(area).substr(static_cast<size_t>(start), static_cast<size_t>(end - start)), articles[i]);
+    }
+    EXPECT_EQ(pos, hdr.size());
+}
