@@ -3,9 +3,12 @@
 // compress writes, and clean refusals of bad input and bad command lines.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstring>
 #include <random>
 #include <string>
 
+#include "lzw.h"
 #include "support/test_support.h"
 
 using namespace brem;
@@ -13,7 +16,7 @@ using brem::test::ScratchDir;
 
 namespace {
 
-std::string zorpack() { return "'" + test::binDir() + "/zorpack'"; }
+std::string program() { return "'" + test::binDir() + "/zorpack'"; }
 std::string q(const std::string& path) { return "'" + path + "'"; }
 
 std::string randomBytes(size_t n, unsigned seed) {
@@ -75,13 +78,13 @@ TEST(Zorpack, WritesWhatCompressWritesAndExpandsIt) {
         for (int bits = 10; bits <= 16; ++bits) {
             std::string b = " -b " + std::to_string(bits) + " ";
             ASSERT_EQ(test::runCommand("compress -f -c" + b + "< " + q(path) + " > " + q(path + ".ref")), 0);
-            ASSERT_EQ(test::runCommand(zorpack() + " -c" + b + q(path) + " > " + q(path + ".mine")), 0);
+            ASSERT_EQ(test::runCommand(program() + " -c" + b + q(path) + " > " + q(path + ".mine")), 0);
             std::string ref = test::readFile(path + ".ref");
             EXPECT_TRUE(ref == test::readFile(path + ".mine")) << in.name << " at " << bits << " bits";
             // What compress wrote expands again.
             test::writeFile(f.dir.file("x.z"), ref);
             std::remove(f.dir.file("x").c_str());
-            ASSERT_EQ(test::runCommand(zorpack() + " -d" + b + q(f.dir.file("x"))), 0);
+            ASSERT_EQ(test::runCommand(program() + " -d" + b + q(f.dir.file("x"))), 0);
             EXPECT_TRUE(test::readFile(f.dir.file("x")) == in.bytes) << in.name << " at " << bits << " bits";
         }
     }
@@ -93,12 +96,12 @@ TEST(Zorpack, EveryCodeSizeRoundTripsAndExpandsWithGzipAndUncompress) {
         std::string path = f.put(in.name, in.bytes);
         for (int bits = 9; bits <= 16; ++bits) {
             std::string b = std::to_string(bits);
-            ASSERT_EQ(test::runCommand(zorpack() + " -fk -b " + b + " " + q(path)), 0);
+            ASSERT_EQ(test::runCommand(program() + " -fk -b " + b + " " + q(path)), 0);
             EXPECT_TRUE(test::readFile(path) == in.bytes);  // kept
             std::string z = test::readFile(path + ".z");
             test::writeFile(f.dir.file("r.z"), z);
             std::remove(f.dir.file("r").c_str());
-            ASSERT_EQ(test::runCommand(zorpack() + " -d -b " + b + " " + q(f.dir.file("r"))), 0);
+            ASSERT_EQ(test::runCommand(program() + " -d -b " + b + " " + q(f.dir.file("r"))), 0);
             EXPECT_TRUE(test::readFile(f.dir.file("r")) == in.bytes) << in.name << " at " << bits << " bits";
             ASSERT_EQ(test::runCommand("gzip -dc < " + q(path + ".z") + " > " + q(path + ".gz")), 0)
                 << in.name << " at " << bits;
@@ -132,7 +135,7 @@ TEST(Zorpack, RejectsBadStreamsAndLeavesNoOutput) {
                           Case{"cut", oddCut, "unexpected end of compressed data"}}) {
         f.put(std::string(c.name) + ".z", c.bytes);
         std::string err = f.dir.file("err");
-        int rc = test::runCommand(zorpack() + " -d -b 16 " + q(f.dir.file(c.name)) + " 2> " + q(err));
+        int rc = test::runCommand(program() + " -d -b 16 " + q(f.dir.file(c.name)) + " 2> " + q(err));
         EXPECT_EQ(rc, 1) << c.name;
         EXPECT_NE(test::readFile(err).find(c.message), std::string::npos) << c.name << ": " << test::readFile(err);
         EXPECT_FALSE(test::exists(f.dir.file(c.name))) << c.name;
@@ -146,23 +149,64 @@ TEST(Zorpack, CommandLine) {
     std::string err = " 2> " + q(f.dir.file("err"));
     // Backslashes separate directories, as the library writes them.
     std::string host = test::toHost(path);
-    EXPECT_EQ(test::runCommand(zorpack() + " -fk  -b 16 '" + host + "'"), 0);
+    EXPECT_EQ(test::runCommand(program() + " -fk  -b 16 '" + host + "'"), 0);
     EXPECT_TRUE(test::exists(path + ".z"));
     // -f replaces an existing result; without it zorpack refuses.
     f.put("batch.z", "old");
-    EXPECT_EQ(test::runCommand(zorpack() + " -b 12 " + q(path) + err), 1);
+    EXPECT_EQ(test::runCommand(program() + " -b 12 " + q(path) + err), 1);
     EXPECT_EQ(test::readFile(path + ".z"), "old");
-    EXPECT_EQ(test::runCommand(zorpack() + " -fk -b 12 " + q(path)), 0);
+    EXPECT_EQ(test::runCommand(program() + " -fk -b 12 " + q(path)), 0);
     EXPECT_NE(test::readFile(path + ".z"), "old");
     // Expanding into an existing file needs -f too.
-    EXPECT_EQ(test::runCommand(zorpack() + " -d -b 12 " + q(path) + err), 1);
-    EXPECT_EQ(test::runCommand(zorpack() + " -df -b 12 " + q(path)), 0);
+    EXPECT_EQ(test::runCommand(program() + " -d -b 12 " + q(path) + err), 1);
+    EXPECT_EQ(test::runCommand(program() + " -df -b 12 " + q(path)), 0);
     EXPECT_EQ(test::readFile(path), "some news\n");
 
-    EXPECT_EQ(test::runCommand(zorpack() + " -d -b 16 " + q(f.dir.file("missing")) + err), 1);
+    EXPECT_EQ(test::runCommand(program() + " -d -b 16 " + q(f.dir.file("missing")) + err), 1);
     EXPECT_NE(test::readFile(f.dir.file("err")).find("missing.z"), std::string::npos);
     for (const char* bad : {"-b 8", "-b 17", "-b x", "-q", "-b", ""}) {
-        EXPECT_EQ(test::runCommand(zorpack() + " " + bad + " " + (std::string(bad).empty() ? "" : q(path)) + err), 2)
+        EXPECT_EQ(test::runCommand(program() + " " + bad + " " + (std::string(bad).empty() ? "" : q(path)) + err), 2)
             << bad;
+    }
+}
+
+namespace {
+// Hands out the bytes `step` at a time, as a pipe may.
+struct Trickle : zorpack::Source {
+    const std::string& s;
+    size_t step, pos = 0;
+    Trickle(const std::string& bytes, size_t n) : s(bytes), step(n) {}
+    long read(unsigned char* buf, size_t n) override {
+        size_t k = std::min({n, step, s.size() - pos});
+        std::memcpy(buf, s.data() + pos, k);
+        pos += k;
+        return static_cast<long>(k);
+    }
+};
+struct Collect : zorpack::Sink {
+    std::string out;
+    bool write(const unsigned char* b, size_t n) override {
+        out.append(reinterpret_cast<const char*>(b), n);
+        return true;
+    }
+};
+}  // namespace
+
+TEST(Zorpack, ReadSizesDoNotMatter) {
+    std::string in = text(400000, 9) + randomBytes(100000, 10);
+    for (int bits = 9; bits <= 16; ++bits) {
+        Trickle whole(in, in.size());
+        Collect z;
+        ASSERT_EQ(zorpack::compress(whole, z, bits), zorpack::Status::Ok);
+        for (size_t step : {size_t{1}, size_t{7}, size_t{65535}}) {
+            Trickle src(z.out, step);
+            Collect back;
+            ASSERT_EQ(zorpack::expand(src, back), zorpack::Status::Ok) << bits << " " << step;
+            EXPECT_TRUE(back.out == in) << bits << " " << step;
+            Trickle again(in, step);
+            Collect z2;
+            ASSERT_EQ(zorpack::compress(again, z2, bits), zorpack::Status::Ok);
+            EXPECT_TRUE(z2.out == z.out) << bits << " " << step;
+        }
     }
 }

@@ -238,89 +238,82 @@ Status compress(Source& in, Sink& out, int maxBits) {
 
 namespace {
 
+// Input codes by bit position in a buffer of whole input blocks: a code is
+// taken with one three-byte load, the buffer is refilled only when a code
+// would run past its end.
 class BitReader {
 public:
-    explicit BitReader(Source& src) : src_(src), buf_(new unsigned char[kInBuf]) {}
+    explicit BitReader(Source& src) : src_(src), buf_(new unsigned char[kInBuf + 8]()) {}
 
-    // Next byte, or -1 at the end (-2 on a read error).
-    int byte() {
-        if (pos_ == end_) {
-            if (done_) return -1;
-            long got = src_.read(buf_.get(), kInBuf);
-            if (got < 0) {
-                error_ = true;
-                done_ = true;
-                return -2;
-            }
-            if (got == 0) {
-                done_ = true;
-                return -1;
-            }
-            pos_ = 0;
-            end_ = static_cast<size_t>(got);
-        }
-        return buf_[pos_++];
-    }
-
-    // Reads one code; false at the end of the stream (left over bits stay
-    // counted in leftover()).
+    // Reads one code; false at the end of the stream.
     bool code(int nBits, int32_t* out) {
-        if (held_ < nBits && end_ - pos_ >= 8) {
-            // Whole bytes from the buffer at once, as many as fit.
-            uint64_t v = 0;
-            std::memcpy(&v, buf_.get() + pos_, 8);
-            int take = (63 - held_) >> 3;
-            if (take < 8) v &= (uint64_t{1} << (take * 8)) - 1;
-            acc_ |= v << held_;
-            held_ += take * 8;
-            pos_ += static_cast<size_t>(take);
-        }
-        while (held_ < nBits) {
-            int b = byte();
-            if (b < 0) return false;
-            acc_ |= static_cast<uint64_t>(b) << held_;
-            held_ += 8;
-        }
-        *out = static_cast<int32_t>(acc_ & ((uint64_t{1} << nBits) - 1));
-        acc_ >>= nBits;
-        held_ -= nBits;
-        used_ += static_cast<uint64_t>(nBits);
+        if (bit_ + static_cast<uint64_t>(nBits) > bits_ && !refill(nBits)) return false;
+        size_t i = static_cast<size_t>(bit_ >> 3);
+        uint32_t v = static_cast<uint32_t>(buf_[i]) | (static_cast<uint32_t>(buf_[i + 1]) << 8) |
+                     (static_cast<uint32_t>(buf_[i + 2]) << 16);
+        *out = static_cast<int32_t>((v >> (bit_ & 7)) & ((uint32_t{1} << nBits) - 1));
+        bit_ += static_cast<uint64_t>(nBits);
         return true;
     }
 
+    // Skips to the next multiple of nBits bytes counted from the start of
+    // the current group of codes, and starts a new group there.
     void align(int nBits) {
         uint64_t group = static_cast<uint64_t>(nBits) * 8;
-        uint64_t used = (used_ - groupStart_) % group;
-        uint64_t pad = used == 0 ? 0 : group - used;
-        while (pad > 0) {
-            if (held_ == 0) {
-                int b = byte();
-                if (b < 0) break;  // the stream ends inside the padding
-                acc_ = static_cast<uint64_t>(b);
-                held_ = 8;
-            }
-            int k = pad < static_cast<uint64_t>(held_) ? static_cast<int>(pad) : held_;
-            acc_ = k >= 64 ? 0 : acc_ >> k;
-            held_ -= k;
-            used_ += static_cast<uint64_t>(k);
-            pad -= static_cast<uint64_t>(k);
-        }
-        groupStart_ = used_;
+        uint64_t used = (base_ + bit_ - groupStart_) % group;
+        if (used != 0) bit_ += group - used;
+        groupStart_ = base_ + bit_;
     }
 
-    int leftover() const { return held_; }
+    void startGroup() { groupStart_ = base_ + bit_; }
+
+    // Bits left after the last whole code.
+    uint64_t leftover() const { return bits_ > bit_ ? bits_ - bit_ : 0; }
     bool readError() const { return error_; }
 
 private:
+    bool refill(int nBits) {
+        // Keep the unread bytes, drop those before (padding may point past
+        // what is held: that much more input is skipped).
+        size_t from = static_cast<size_t>(bit_ >> 3);
+        size_t keep = from < fill_ ? fill_ - from : 0;
+        size_t skip = from > fill_ ? from - fill_ : 0;
+        std::memmove(buf_.get(), buf_.get() + (fill_ - keep), keep);
+        base_ += static_cast<uint64_t>(from) * 8;
+        bit_ -= static_cast<uint64_t>(from) * 8;
+        fill_ = keep;
+        while (!done_ && (skip > 0 || fill_ < kInBuf)) {
+            long got = src_.read(buf_.get() + fill_, kInBuf - fill_);
+            if (got <= 0) {
+                if (got < 0) error_ = true;
+                done_ = true;
+                break;
+            }
+            size_t g = static_cast<size_t>(got);
+            if (skip > 0) {
+                size_t drop = g < skip ? g : skip;
+                std::memmove(buf_.get() + fill_, buf_.get() + fill_ + drop, g - drop);
+                g -= drop;
+                skip -= drop;
+            }
+            fill_ += g;
+            if (skip == 0 && bit_ + static_cast<uint64_t>(nBits) <= fill_ * 8) break;
+        }
+        std::memset(buf_.get() + fill_, 0, 8);
+        bits_ = static_cast<uint64_t>(fill_) * 8;
+        if (skip > 0) bits_ = 0;
+        return bit_ + static_cast<uint64_t>(nBits) <= bits_;
+    }
+
     Source& src_;
     std::unique_ptr<unsigned char[]> buf_;
-    size_t pos_ = 0, end_ = 0;
+    size_t fill_ = 0;
+    uint64_t base_ = 0;  // bits of the stream before buf_[0]
+    uint64_t bit_ = 0;   // position in buf_
+    uint64_t bits_ = 0;  // bits held
+    uint64_t groupStart_ = 0;
     bool done_ = false;
     bool error_ = false;
-    uint64_t acc_ = 0;
-    int held_ = 0;
-    uint64_t used_ = 0;
-    uint64_t groupStart_ = 0;
 };
 
 class ByteWriter {
@@ -353,12 +346,12 @@ private:
 
 Status expand(Source& in, Sink& out) {
     BitReader r(in);
-    int m1 = r.byte(), m2 = r.byte();
-    if (m1 == -2 || m2 == -2) return Status::ReadError;
+    int32_t m1 = -1, m2 = -1, flags = -1;
+    r.code(8, &m1) && r.code(8, &m2) && r.code(8, &flags);
+    if (r.readError()) return Status::ReadError;
     if (m1 != kMagic1 || m2 != kMagic2) return Status::NotCompressed;
-    int flags = r.byte();
-    if (flags == -2) return Status::ReadError;
     if (flags < 0) return Status::Truncated;
+    r.startGroup();  // codes are grouped from here
     int maxBits = flags & kBitsMask;
     bool blockMode = (flags & kBlockMode) != 0;
     if (maxBits < kMinBits || maxBits > kMaxBits) return Status::BadBits;
