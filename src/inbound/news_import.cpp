@@ -1,5 +1,6 @@
 #include "inbound/news_import.h"
 
+#include <algorithm>
 #include <vector>
 
 #include "inbound/news_filing.h"
@@ -24,20 +25,16 @@ bool startsNoCase(const std::string& s, const char* prefix) {
     return head.size() == std::string(prefix).size() && plat::equalsNoCase(head, prefix);
 }
 
-// Copies `count` bytes (all, when negative) from one stream to another; false
-// when a read or a write failed.
+// Copies up to `count` bytes from one stream to another; false when a read
+// or a write failed.
 bool copyBytes(plat::Stream& from, plat::Stream& to, int64_t count) {
-    std::vector<char> buf(1 << 16);
-    int64_t left = count;
-    while (count < 0 || left > 0) {
-        size_t want = buf.size();
-        if (count >= 0 && left < static_cast<int64_t>(want)) want = static_cast<size_t>(left);
-        size_t got = from.read(buf.data(), want);
+    while (count > 0) {
+        size_t want = count > (int64_t{1} << 30) ? size_t{1} << 30 : static_cast<size_t>(count);
+        size_t got = to.transferFrom(from, want);
         if (got == 0) break;
-        if (!to.write(buf.data(), got)) return false;
-        left -= static_cast<int64_t>(got);
+        count -= static_cast<int64_t>(got);
     }
-    return !from.readError();
+    return !from.readError() && !to.writeFailed();
 }
 
 }  // namespace
@@ -114,7 +111,7 @@ int32_t ImportNewsJob(const std::string& spoolDir, const std::string& storeDir, 
 
         data.seek(kCompressedHeaderBytes);
         log.above(3, "file length = %lld.\n", static_cast<long long>(length));
-        if (!copyBytes(data, z, length - kCompressedHeaderBytes) || !z.close()) {
+        if (!copyBytes(data, z, std::max<int64_t>(0, length - kCompressedHeaderBytes)) || !z.close()) {
             log.always("Cannot write %s\n", zPath.c_str());
             z.discard();
             plat::deleteFile(zPath);
