@@ -15,9 +15,11 @@ namespace brem::inbound {
 
 // Both directories end in a separator. Returns 0 when the batch was read to
 // its end, 1 when area.dat could not be opened (articles before the one that
-// needed it stay filed), -1 on a failure the log names. An article whose
-// append or record cannot be written completely is taken back whole: no area
-// file keeps bytes that no record points to.
+// needed it stay filed), -1 on a failure the log names. A failed write takes
+// the area files and Header.Msg back to the last point at which all of them
+// had been written (a failed close, to where they stood before the batch):
+// no area file keeps bytes that no record points to, and no record points to
+// bytes that are not there.
 int32_t FileNewsBatch(ActivityLog& log, const std::string& spoolDir, const std::string& storeDir,
                       int32_t verbosity);
 
