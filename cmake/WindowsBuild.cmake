@@ -23,6 +23,7 @@ if(BREM_TESTS)
   add_test(NAME windows_export_table
     COMMAND ${CMAKE_COMMAND} -DLIB=${BREM_WIN_DIR}/bin/brem32.dll
             -DEXPECTED=${PROJECT_SOURCE_DIR}/src/exports/brem32.def -DMODE=pe -DOBJDUMP=${BREM_OBJDUMP}
+            -DHOST_NAMES=${PROJECT_SOURCE_DIR}/tests/exports.txt
             -P ${PROJECT_SOURCE_DIR}/tests/check_exports.cmake)
   set_tests_properties(windows_export_table PROPERTIES LABELS "wine;windows")
   add_test(NAME windows_host

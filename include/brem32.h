@@ -181,6 +181,17 @@ BREM_EXPORT int32_t BREM_API MIMEENCODE(const char *inPath, const char *outPath,
  * input. Always returns 0. Exported as _UUENCODE@20 by the Windows DLL. */
 BREM_EXPORT int32_t BREM_API UUENCODE(const char *inPath, const char *outPath, const char *beginName,
                                       const char *countDir, int32_t partSize);
+/* ---- News import ---------------------------------------------------------
+ * Imports one inbound news job (command rnews) from the spool: its batch is
+ * split into articles, each appended to the area that STORE\area.dat gives
+ * its newsgroups, and indexed with a nine-line record in SPOOL\Header.Msg,
+ * which then describes this batch alone. bits above 0: batches arrive
+ * compressed ("#! cunbatch") and are expanded with zorpack; 0: plain.
+ * 0: one batch filed (read Header.Msg, call again); 1: no news job left;
+ * -1: a failure (see STORE\news.log). Both directory buffers gain one
+ * backslash per call. */
+BREM_EXPORT int32_t BREM_API IMPNEWS(char *spoolDir, char *storeDir, const char *firstSite,
+                                     const char *secondSite, int32_t verbosity, int32_t bits);
 
 #ifdef __cplusplus
 }

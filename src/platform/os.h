@@ -25,6 +25,9 @@ bool changeDirectory(const std::string& path);
 // The names of the files (not directories) in a directory ("" for the
 // current one); matching and ordering are done by the portable layer.
 std::vector<std::string> listFiles(const std::string& directory);
+// Copies everything from the current position of `in` to `out`; the count
+// copied, or -1 on a read or write error.
+int64_t copyFileData(FileHandle in, FileHandle out);
 ProcessResult runHidden(const std::string& program, const std::vector<std::string>& args,
                         uint32_t timeoutMs);
 std::string compressorPath();

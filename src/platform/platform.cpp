@@ -134,6 +134,22 @@ std::vector<std::string> findFiles(const std::string& pattern) {
     return names;
 }
 
+CopyResult copyFile(const std::string& from, const std::string& to) {
+    FileHandle in = openFile(from, OpenMode::Read);
+    if (in == kNoFile) return CopyResult::SourceMissing;
+    FileHandle out = openFile(to, OpenMode::Create);
+    if (out == kNoFile) {
+        os::closeFile(in);
+        return CopyResult::TargetFailed;
+    }
+    int64_t size = os::fileSize(in);
+    bool ok = size >= 0 && !shouldFail(Op::Write) && fault::allowWrite(size) == size &&
+              os::copyFileData(in, out) >= 0;
+    os::closeFile(in);
+    if (!closeFile(out)) ok = false;
+    return ok ? CopyResult::Copied : CopyResult::WriteFailed;
+}
+
 ProcessResult runHidden(const std::string& program, const std::vector<std::string>& args,
                         uint32_t timeoutMs) {
     if (shouldFail(Op::ProcessStart)) return ProcessResult{};

@@ -88,6 +88,12 @@ bool changeDirectory(const std::string& path);
 // Directories are not returned.
 std::vector<std::string> findFiles(const std::string& pattern);
 
+// Copies the whole of one file into another, which is created or truncated.
+// The system's in-kernel copy is used where there is one. After anything but
+// Copied the target may hold part of the bytes; the caller deletes it.
+enum class CopyResult { Copied, SourceMissing, TargetFailed, WriteFailed };
+CopyResult copyFile(const std::string& from, const std::string& to);
+
 // Starts a command line as a process with a hidden window and waits for it.
 struct ProcessResult {
     bool started = false;   // the process could be started

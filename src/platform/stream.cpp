@@ -134,6 +134,20 @@ size_t Stream::read(void* out, size_t n) {
         return got;
     }
     while (got < n) {
+        if (pos_ >= end_ && n - got >= bufSize_ && handle_ != kNoFile && !writable_ && !eof_) {
+            // A large read goes straight to the caller, without the buffer.
+            int64_t r = readFile(handle_, o + got, n - got);
+            if (r <= 0) {
+                if (r < 0) readError_ = true;
+                eof_ = true;
+                pos_ = end_ = 0;
+                break;
+            }
+            filePos_ += r;
+            pos_ = end_ = 0;
+            got += static_cast<size_t>(r);
+            continue;
+        }
         if (pos_ >= end_ && !fill()) break;
         size_t take = end_ - pos_;
         if (take > n - got) take = n - got;
@@ -146,6 +160,21 @@ size_t Stream::read(void* out, size_t n) {
 
 bool Stream::getLine(std::string& line, size_t maxChars) {
     line.clear();
+    if (!text_) {
+        // Binary lines are taken from the buffer a run at a time.
+        while (line.size() < maxChars) {
+            if (pos_ >= end_ && !fill()) break;
+            size_t take = end_ - pos_;
+            if (take > maxChars - line.size()) take = maxChars - line.size();
+            const char* from = buf_.get() + pos_;
+            const void* lf = std::memchr(from, '\n', take);
+            if (lf) take = static_cast<size_t>(static_cast<const char*>(lf) - from) + 1;
+            line.append(from, take);
+            pos_ += take;
+            if (lf) break;
+        }
+        return !line.empty();
+    }
     while (line.size() < maxChars) {
         int c = get();
         if (c < 0) break;
@@ -196,8 +225,24 @@ bool Stream::write(const void* data, size_t n) {
     if (handle_ == kNoFile || !writable_ || writeError_) return false;
     const char* p = static_cast<const char*>(data);
     if (text_) {
-        for (size_t i = 0; i < n; ++i) {
-            if (!putSlow(p[i])) return false;
+        // Runs without a line feed go in whole; each LF goes out as CR LF.
+        while (n > 0) {
+            const void* lf = std::memchr(p, '\n', n);
+            size_t run = lf ? static_cast<size_t>(static_cast<const char*>(lf) - p) : n;
+            while (run > 0) {
+                if (wpos_ >= bufSize_ && !flush()) return false;
+                size_t take = run < bufSize_ - wpos_ ? run : bufSize_ - wpos_;
+                std::memcpy(buf_.get() + wpos_, p, take);
+                wpos_ += take;
+                p += take;
+                n -= take;
+                run -= take;
+            }
+            if (lf) {
+                if (!putSlow('\n')) return false;
+                ++p;
+                --n;
+            }
         }
         return true;
     }
@@ -211,6 +256,23 @@ bool Stream::write(const void* data, size_t n) {
     std::memcpy(buf_.get(), p, n);
     wpos_ = n;
     return true;
+}
+
+size_t Stream::transferFrom(Stream& in, size_t n) {
+    if (handle_ == kNoFile || !writable_ || text_ || in.text_ || writeError_) return 0;
+    size_t done = 0;
+    while (done < n) {
+        if (in.pos_ >= in.end_ && !in.fill()) break;
+        if (wpos_ >= bufSize_ && !flush()) break;
+        size_t take = in.end_ - in.pos_;
+        if (take > n - done) take = n - done;
+        if (take > bufSize_ - wpos_) take = bufSize_ - wpos_;
+        std::memcpy(buf_.get() + wpos_, in.buf_.get() + in.pos_, take);
+        wpos_ += take;
+        in.pos_ += take;
+        done += take;
+    }
+    return done;
 }
 
 bool Stream::vprint(const char* fmt, va_list ap) {

@@ -75,6 +75,10 @@ public:
     }
     bool write(const void* data, size_t n);
     bool write(const std::string& s) { return write(s.data(), s.size()); }
+    // Copies up to n bytes from a reading stream (both binary), buffer to
+    // buffer. Returns the count copied: below n at the end of `in` or when a
+    // read or write failed (readError() / writeFailed() tell which).
+    size_t transferFrom(Stream& in, size_t n);
     bool print(const char* fmt, ...)
 #if defined(__GNUC__)
         __attribute__((format(printf, 2, 3)))

@@ -23,6 +23,7 @@ void registerDialVerbs(VerbTable& verbs);
 void registerWriteVerbs(VerbTable& verbs);
 void registerExportVerbs(VerbTable& verbs);
 void registerEncodeVerbs(VerbTable& verbs);
+void registerNewsVerbs(VerbTable& verbs);
 
 // Exit statuses, the same for every verb.
 inline constexpr int kExitOk = 0;

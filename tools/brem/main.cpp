@@ -196,6 +196,7 @@ int main(int argc, char** argv) {
     brem::cli::registerWriteVerbs(verbs);
     brem::cli::registerExportVerbs(verbs);
     brem::cli::registerEncodeVerbs(verbs);
+    brem::cli::registerNewsVerbs(verbs);
 
     if (argc < 2 || std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0 ||
         std::strcmp(argv[1], "help") == 0) {

@@ -221,6 +221,30 @@ std::vector<std::string> listFiles(const std::string& directory) {
     return names;
 }
 
+int64_t copyFileData(FileHandle in, FileHandle out) {
+    int fdIn = static_cast<int>(in), fdOut = static_cast<int>(out);
+    int64_t total = 0;
+    for (;;) {
+        ssize_t n = ::copy_file_range(fdIn, nullptr, fdOut, nullptr, size_t{1} << 30, 0);
+        if (n > 0) {
+            total += n;
+            continue;
+        }
+        if (n == 0) return total;
+        if (errno == EINTR) continue;
+        if (errno != EXDEV && errno != ENOSYS && errno != EINVAL && errno != EOPNOTSUPP) return -1;
+        break;  // no in-kernel copy between these files: copy through a buffer
+    }
+    std::vector<char> buf(size_t{1} << 20);
+    for (;;) {
+        int64_t r = readFile(in, buf.data(), buf.size());
+        if (r < 0) return -1;
+        if (r == 0) return total;
+        if (writeFile(out, buf.data(), static_cast<size_t>(r)) != r) return -1;
+        total += r;
+    }
+}
+
 ProcessResult runHidden(const std::string& program, const std::vector<std::string>& args,
                         uint32_t timeoutMs) {
     ProcessResult res;

@@ -186,6 +186,18 @@ std::string quoteArgument(const std::string& a) {
 }
 }  // namespace
 
+int64_t copyFileData(FileHandle in, FileHandle out) {
+    std::vector<char> buf(size_t{1} << 20);
+    int64_t total = 0;
+    for (;;) {
+        int64_t r = readFile(in, buf.data(), buf.size());
+        if (r < 0) return -1;
+        if (r == 0) return total;
+        if (writeFile(out, buf.data(), static_cast<size_t>(r)) != r) return -1;
+        total += r;
+    }
+}
+
 ProcessResult runHidden(const std::string& program, const std::vector<std::string>& args,
                         uint32_t timeoutMs) {
     ProcessResult res;

@@ -1,0 +1,386 @@
+#include "inbound/news_filing.h"
+
+#include <algorithm>
+#include <cstring>
+#include <limits>
+#include <map>
+#include <memory>
+
+#include "platform/platform.h"
+#include "platform/stream.h"
+#include "store/store.h"
+
+namespace brem::inbound {
+
+namespace {
+
+constexpr size_t kRnewsLineChars = 39;
+constexpr size_t kHeaderLineChars = 499;
+constexpr size_t kAreaNameChars = 254;
+constexpr size_t kAreaNumberChars = 18;
+
+// The header lines an article's record keeps, with the width each is kept
+// in (terminating NUL counted, as the record's readers have always counted
+// it).
+enum Field { kFrom, kSubject, kDate, kMessageId, kReferences, kLines, kNewsgroups, kFieldCount };
+struct KeptHeader {
+    const char* prefix;
+    size_t width;
+};
+constexpr KeptHeader kKept[kFieldCount] = {
+    {"From: ", 500},       {"Subject: ", 200},    {"Date: ", 100},       {"Message-ID: ", 500},
+    {"References: ", 500}, {"Lines: ", 12},       {"Newsgroups: ", 300},
+};
+
+bool startsNoCase(const std::string& s, const char* prefix) {
+    size_t n = std::strlen(prefix);
+    if (s.size() < n) return false;
+    for (size_t i = 0; i < n; ++i) {
+        char a = s[i], b = prefix[i];
+        if (a >= 'A' && a <= 'Z') a = static_cast<char>(a - 'A' + 'a');
+        if (b >= 'A' && b <= 'Z') b = static_cast<char>(b - 'A' + 'a');
+        if (a != b) return false;
+    }
+    return true;
+}
+
+// A header line as the record keeps it: up to its width, always ending in
+// exactly one line feed, so that every record is nine lines.
+std::string keptLine(const std::string& line, size_t width) {
+    std::string s = line.substr(0, std::min(line.find('\0'), line.size()));
+    if (!s.empty() && s.back() == '\n') s.pop_back();
+    if (s.size() > width - 2) s.resize(width - 2);
+    s.push_back('\n');
+    return s;
+}
+
+std::string valueOrEmpty(const std::string* kept, Field f) {
+    return kept[f].empty() ? std::string(kKept[f].prefix) + "\n" : kept[f];
+}
+
+}  // namespace
+
+int32_t ParseDecimal(const std::string& text) {
+    size_t i = 0;
+    while (i < text.size() && (text[i] == ' ' || (text[i] >= '\t' && text[i] <= '\r'))) ++i;
+    bool negative = false;
+    if (i < text.size() && (text[i] == '-' || text[i] == '+')) negative = text[i++] == '-';
+    int64_t v = 0;
+    while (i < text.size() && text[i] >= '0' && text[i] <= '9') {
+        v = v * 10 + (text[i++] - '0');
+        if (v > std::numeric_limits<int32_t>::max()) v = int64_t{std::numeric_limits<int32_t>::max()} + 1;
+    }
+    if (negative) v = -v;
+    v = std::clamp<int64_t>(v, std::numeric_limits<int32_t>::min(), std::numeric_limits<int32_t>::max());
+    return static_cast<int32_t>(v);
+}
+
+bool AreaMap::load(const std::string& storeDir) {
+    plat::Stream map;
+    if (!map.open(storeDir + "area.dat", "rb")) return false;
+    entries_.clear();
+    Entry e;
+    while (map.getLine(e.nameLine, kAreaNameChars)) {
+        if (!map.getLine(e.numberLine, kAreaNumberChars)) e.numberLine.clear();
+        entries_.push_back(e);
+    }
+    return true;
+}
+
+int32_t AreaMap::lookUp(ActivityLog& log, const std::string& newsgroupsLine) {
+    // The same Newsgroups line comes back often in a batch; when the search
+    // is not logged, its answer is kept.
+    const bool logged = log.isOpen() && log.verbosity() > 4;
+    if (!logged) {
+        auto it = answers_.find(newsgroupsLine);
+        if (it != answers_.end()) return it->second;
+    }
+    int32_t area = search(log, newsgroupsLine);
+    if (!logged && answers_.size() < kMostAnswers) answers_.emplace(newsgroupsLine, area);
+    return area;
+}
+
+int32_t AreaMap::search(ActivityLog& log, const std::string& newsgroupsLine) const {
+    for (const Entry& e : entries_) {
+        log.above(4, "areaname = %s \n", e.nameLine.c_str());
+        // Exactly one character, the line feed, ends a name line; the name
+        // matches when it occurs anywhere in the line, so an entry for a
+        // group also takes its subgroups and the first entry that fits wins.
+        std::string key = e.nameLine.substr(0, e.nameLine.size() - 1);
+        int32_t area = 0;
+        if (std::strstr(newsgroupsLine.c_str(), key.c_str()) != nullptr) {
+            area = ParseDecimal(e.numberLine);
+        } else {
+            log.above(7, "rec Grp Name: %s - Actual %s\n", newsgroupsLine.c_str(), key.c_str());
+        }
+        if (area != 0) return area;
+    }
+    log.above(4, "areaname = %s \n", "");  // the search read on to the end of the file
+    return 0;
+}
+
+namespace {
+
+// The files a batch appends to, kept open for the whole batch and flushed
+// together at commit points (every 256 articles and at the end). A failed
+// write takes every file back to the last commit point, and a failed close
+// takes the whole batch back, so no area keeps bytes that no record points
+// to and no record points to bytes that are not there.
+class BatchFiles {
+public:
+    BatchFiles(const std::string& spoolDir, std::string storeDir)
+        : hdrPath_(spoolDir + "Header.Msg"), storeDir_(std::move(storeDir)) {}
+    ~BatchFiles() { rollback(); }
+
+    enum class Result { Ok, HeaderOpenFailed, AreaOpenFailed, TooLarge, ReadFailed, WriteFailed };
+
+    // Appends one article: the copy function writes exactly `length` bytes
+    // to the stream it is given (false when it could not). On success the
+    // record with its start and end is queued behind it. Every result but
+    // WriteFailed leaves the files as they were before the article.
+    template <typename Copy>
+    Result file(int32_t area, int64_t length, const std::string& recordHead, Copy copy) {
+        if (!hdr_.isOpen()) {
+            if (!hdr_.open(hdrPath_, "at")) return Result::HeaderOpenFailed;
+            hdrBefore_ = hdrCommitted_ = hdr_.size();
+            hdrOpened_ = true;
+            if (hdrCommitted_ < 0) return Result::WriteFailed;
+        }
+        Result why = Result::Ok;
+        Area* a = open(area, &why);
+        if (!a) return why;
+        // Offset 0 is never a start: an empty area file gets one line feed
+        // first, so the article's first byte lies at its recorded start 1.
+        int64_t lead = a->size <= 0 ? 1 : 0;
+        if (a->size + lead + length > std::numeric_limits<int32_t>::max()) return Result::TooLarge;
+        int64_t start = a->size <= 0 ? 1 : a->size;
+        const int64_t before = a->size;
+        if (lead && !a->out.put('\n')) return Result::WriteFailed;
+        if (!copy(a->out)) {
+            if (a->out.writeFailed()) return Result::WriteFailed;
+            // The batch could not be read: the part copied goes again.
+            if (!a->out.flush() || !a->out.truncate(before)) return Result::WriteFailed;
+            return Result::ReadFailed;
+        }
+        a->size += lead + length;
+        if (!hdr_.write(recordHead + std::to_string(start) + "\n" + std::to_string(a->size) + "\n"))
+            return Result::WriteFailed;
+        if (++sinceCommit_ >= kCommitEvery && !commit()) return Result::WriteFailed;
+        return Result::Ok;
+    }
+
+    std::string pathFor(int32_t area) const { return storeDir_ + store::numberedAreaName(area); }
+
+    // Makes everything appended so far durable; false (and everything since
+    // the last commit point taken back) when a write fails.
+    bool commit() {
+        bool ok = true;
+        for (auto& kv : areas_) ok = ok && kv.second->out.flush();
+        ok = ok && (!hdr_.isOpen() || hdr_.flush());
+        if (!ok) {
+            rollback();
+            return false;
+        }
+        for (auto& kv : areas_) kv.second->committed = kv.second->size;
+        if (hdr_.isOpen()) hdrCommitted_ = hdr_.size();
+        sinceCommit_ = 0;
+        return true;
+    }
+
+    // Commits and closes every file; false when a write or a close failed.
+    bool close() {
+        if (!commit()) return false;
+        if (!closeAreas()) return false;
+        if (hdr_.isOpen() && !hdr_.close()) {
+            takeBackBatch();
+            return false;
+        }
+        return true;
+    }
+
+    void rollback() {
+        for (auto& kv : areas_) {
+            Area& a = *kv.second;
+            if (a.out.isOpen()) {
+                a.out.truncate(a.committed < 0 ? 0 : a.committed);
+                a.out.discard();
+            }
+        }
+        areas_.clear();
+        if (hdr_.isOpen()) {
+            hdr_.truncate(hdrCommitted_ < 0 ? 0 : hdrCommitted_);
+            hdr_.discard();
+        }
+    }
+
+private:
+    static constexpr int kCommitEvery = 256;  // articles
+    static constexpr size_t kMostOpenAreas = 64;
+
+    struct Area {
+        std::string path;
+        plat::Stream out;
+        int64_t before = 0;     // size when the batch opened it
+        int64_t committed = 0;  // size at the last commit point
+        int64_t size = 0;       // size with what is buffered
+    };
+
+    // Closes the open area files; after a failed close, which articles
+    // reached the disk is unknown, and the whole batch is taken back.
+    bool closeAreas() {
+        bool ok = true;
+        for (auto& kv : areas_) ok = kv.second->out.close() && ok;
+        areas_.clear();
+        if (!ok) takeBackBatch();
+        return ok;
+    }
+
+    void takeBackBatch() {
+        for (auto& kv : areas_) kv.second->out.discard();
+        areas_.clear();
+        for (const auto& kv : touched_) store::cutBack(kv.first, kv.second);
+        if (hdr_.isOpen()) hdr_.discard();
+        if (hdrOpened_) store::cutBack(hdrPath_, hdrBefore_);
+    }
+
+    Area* open(int32_t area, Result* why) {
+        auto it = areas_.find(area);
+        if (it != areas_.end()) return it->second.get();
+        // A batch for many areas keeps a bounded number of files open.
+        if (areas_.size() >= kMostOpenAreas) {
+            *why = Result::WriteFailed;
+            if (!commit() || !closeAreas()) return nullptr;
+        }
+        auto a = std::make_unique<Area>();
+        a->path = pathFor(area);
+        *why = Result::AreaOpenFailed;
+        if (!a->out.open(a->path, "ab")) return nullptr;
+        a->before = a->committed = a->size = a->out.size();
+        if (a->size < 0) return nullptr;
+        touched_.emplace(a->path, a->before);  // the size before this batch
+        Area* raw = a.get();
+        areas_[area] = std::move(a);
+        return raw;
+    }
+
+    std::string hdrPath_;
+    std::string storeDir_;
+    plat::Stream hdr_;
+    int64_t hdrBefore_ = 0;
+    bool hdrOpened_ = false;
+    std::map<std::string, int64_t> touched_;
+    int64_t hdrCommitted_ = 0;
+    int sinceCommit_ = 0;
+    std::map<int32_t, std::unique_ptr<Area>> areas_;
+};
+
+}  // namespace
+
+int32_t FileNewsBatch(ActivityLog& log, const std::string& spoolDir, const std::string& storeDir,
+                      int32_t verbosity) {
+    (void)verbosity;  // the log carries it
+    const std::string batchPath = spoolDir + "$7b60051.int";
+    plat::Stream batch;
+    if (!batch.open(batchPath, "rb")) {
+        log.always("Cannot open .int file!\n");
+        return -1;
+    }
+    const int64_t batchSize = batch.size();
+    BatchFiles files(spoolDir, storeDir);
+    AreaMap map;
+    bool mapLoaded = false;
+    std::string line;
+    auto closeFiles = [&]() {
+        if (files.close()) return true;
+        log.always("Cannot write the articles of %s to their area files and %sHeader.Msg\n", batchPath.c_str(),
+                   spoolDir.c_str());
+        return false;
+    };
+
+    for (;;) {
+        if (!batch.getLine(line, kRnewsLineChars)) {
+            if (batch.readError()) {
+                log.always("Cannot read %s\n", batchPath.c_str());
+                return -1;
+            }
+            if (!closeFiles()) return -1;
+            log.always("Found end of file\n");
+            return 0;
+        }
+        if (!startsNoCase(line, "#! rnews ")) continue;
+        const int64_t n = std::max<int32_t>(0, ParseDecimal(line.substr(9)));
+        const int64_t p = batch.tell();
+
+        // Every article starts afresh: nothing of the article before it can
+        // end up in its record or decide its area. The scan stays within the
+        // article's own bytes.
+        std::string kept[kFieldCount];
+        int32_t area = 0;
+        int64_t remaining = n;
+        while (remaining > 0) {
+            size_t most = static_cast<size_t>(std::min<int64_t>(remaining, kHeaderLineChars));
+            if (!batch.getLine(line, most)) break;
+            remaining -= static_cast<int64_t>(line.size());
+            for (int f = 0; f < kFieldCount; ++f) {
+                if (!startsNoCase(line, kKept[f].prefix)) continue;
+                kept[f] = keptLine(line, kKept[f].width);
+                if (f == kNewsgroups) {
+                    if (!mapLoaded && !(mapLoaded = map.load(storeDir))) {
+                        log.always("Cannot open area file.\n");
+                        return closeFiles() ? 1 : -1;
+                    }
+                    area = map.lookUp(log, line);
+                }
+                break;
+            }
+            if (line == "\n") break;
+        }
+
+        if (area < 1) {
+            log.always("Message could not be found an area :\n %s\n", valueOrEmpty(kept, kNewsgroups).c_str());
+            batch.seek(p + n);
+            continue;
+        }
+
+        std::string record = std::to_string(area) + "\n";
+        record += valueOrEmpty(kept, kFrom);
+        record += valueOrEmpty(kept, kDate);
+        record += valueOrEmpty(kept, kMessageId);
+        record += valueOrEmpty(kept, kSubject);
+        record += kept[kReferences].empty() ? valueOrEmpty(kept, kMessageId) : kept[kReferences];
+        record += valueOrEmpty(kept, kLines);
+
+        // The article is copied as the batch holds it, stopping early only
+        // at the end of the batch.
+        const int64_t length = std::min(n, std::max<int64_t>(0, batchSize - p));
+        batch.seek(p);
+        BatchFiles::Result r = files.file(area, length, record, [&](plat::Stream& out) {
+            return out.transferFrom(batch, static_cast<size_t>(length)) == static_cast<size_t>(length);
+        });
+        if (r == BatchFiles::Result::Ok) {
+            batch.seek(p + n);
+            continue;
+        }
+        // The articles before this one stay filed, unless what failed was a
+        // write, which takes everything back to the last commit point.
+        std::string areaPath = files.pathFor(area);
+        switch (r) {
+            case BatchFiles::Result::HeaderOpenFailed: log.always("Cannot open header file!\n"); break;
+            case BatchFiles::Result::AreaOpenFailed: log.always("Cannot open area file!\n"); break;
+            case BatchFiles::Result::TooLarge:
+                log.always("Area file %s is full: an article of %lld bytes would take it past 2147483647 bytes\n",
+                           areaPath.c_str(), static_cast<long long>(length));
+                break;
+            case BatchFiles::Result::ReadFailed: log.always("Cannot read %s\n", batchPath.c_str()); break;
+            default:
+                files.rollback();
+                log.always("Cannot write area file %s or header file %sHeader.Msg\n", areaPath.c_str(),
+                           spoolDir.c_str());
+                return -1;
+        }
+        closeFiles();
+        return -1;
+    }
+}
+
+}  // namespace brem::inbound

@@ -1,0 +1,52 @@
+// News batch filing: splits the staged batch "$7b60051.int" of the spool into
+// its articles, appends each article to the area that area.dat gives its
+// newsgroups, and indexes it with a nine-line record in the spool's
+// Header.Msg.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "log/log.h"
+
+namespace brem::inbound {
+
+// Both directories end in a separator. Returns 0 when the batch was read to
+// its end, 1 when area.dat could not be opened (articles before the one that
+// needed it stay filed), -1 on a failure the log names. A failed write takes
+// the area files and Header.Msg back to the last point at which all of them
+// had been written (a failed close, to where they stood before the batch):
+// no area file keeps bytes that no record points to, and no record points to
+// bytes that are not there.
+int32_t FileNewsBatch(ActivityLog& log, const std::string& spoolDir, const std::string& storeDir,
+                      int32_t verbosity);
+
+// area.dat, read once per batch: entries of a name line (up to 254
+// characters) and a number line (up to 18), as the file holds them.
+class AreaMap {
+public:
+    // False when area.dat cannot be opened.
+    bool load(const std::string& storeDir);
+    // The area of a Newsgroups line: the number of the first entry whose name
+    // occurs in the line, 0 when none does. Logs each entry tried.
+    int32_t lookUp(ActivityLog& log, const std::string& newsgroupsLine);
+
+private:
+    static constexpr size_t kMostAnswers = 4096;
+    int32_t search(ActivityLog& log, const std::string& newsgroupsLine) const;
+
+    struct Entry {
+        std::string nameLine, numberLine;
+    };
+    std::vector<Entry> entries_;
+    std::unordered_map<std::string, int32_t> answers_;
+};
+
+// A decimal count as the batch and area.dat write them: blanks skipped, an
+// optional sign, digits up to the first other character (none: 0), held
+// within the signed 32-bit range.
+int32_t ParseDecimal(const std::string& text);
+
+}  // namespace brem::inbound

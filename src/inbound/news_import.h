@@ -1,0 +1,28 @@
+// News import: takes inbound UUCP news jobs (an execute file whose command is
+// rnews, and the data file it names) out of the spool, brings the batch into
+// the working file "$7b60051.int" (expanding a compressed batch with the
+// compressor first) and files it. One batch per call, so that Header.Msg
+// describes exactly that batch when the host reads it.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace brem::inbound {
+
+// How long an expansion may take before it counts as failed: a batch of
+// hundreds of megabytes expands well within it.
+inline constexpr uint32_t kExpandTimeoutMs = 10 * 60 * 1000;
+
+// Both directories end in a separator. Returns 0 when one batch was filed,
+// 1 when no news job was left to take, -1 on a failure news.log names.
+// `bits` above 0: batches arrive compressed ("#! cunbatch"); otherwise plain.
+int32_t ImportNews(const std::string& spoolDir, const std::string& storeDir, const std::string& firstSite,
+                   const std::string& secondSite, int32_t verbosity, int32_t bits);
+
+// Handles the job of execute file `name` (without directory): 0 batch filed,
+// -1 failure, 1 passed over or not taken (go on with the next).
+int32_t ImportNewsJob(const std::string& spoolDir, const std::string& storeDir, const std::string& firstSite,
+                      const std::string& secondSite, const std::string& name, int32_t verbosity, int32_t bits);
+
+}  // namespace brem::inbound

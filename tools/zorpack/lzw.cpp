@@ -1,0 +1,438 @@
+#include "lzw.h"
+
+#include <cstring>
+#include <memory>
+#include <vector>
+
+namespace zorpack {
+
+const char* describe(Status s) {
+    switch (s) {
+        case Status::Ok: return "ok";
+        case Status::ReadError: return "read error";
+        case Status::WriteError: return "write error";
+        case Status::NotCompressed: return "not in compressed format";
+        case Status::BadBits: return "code size outside 9 to 16 bits";
+        case Status::Corrupt: return "corrupt input";
+        case Status::Truncated: return "unexpected end of compressed data";
+    }
+    return "error";
+}
+
+namespace {
+
+constexpr unsigned char kMagic1 = 0x1F;
+constexpr unsigned char kMagic2 = 0x9D;
+constexpr unsigned char kBlockMode = 0x80;
+constexpr unsigned char kBitsMask = 0x1F;
+constexpr int32_t kClear = 256;
+constexpr int32_t kFirst = 257;
+// Bytes of input between two looks at the compression ratio once the table
+// is full.
+constexpr int64_t kCheckGap = 10000;
+constexpr size_t kInBuf = 1 << 16;
+constexpr size_t kOutBuf = 1 << 16;
+
+// Output bits, low bit first, counted from the start of the stream so that
+// the padding at a change of code size falls where every decoder expects it.
+class BitWriter {
+public:
+    explicit BitWriter(Sink& sink) : sink_(sink), buf_(new unsigned char[kOutBuf]) {}
+
+    void put(uint32_t code, int nBits) {
+        acc_ |= static_cast<uint64_t>(code) << held_;
+        held_ += nBits;
+        while (held_ >= 8) {
+            byte(static_cast<unsigned char>(acc_));
+            acc_ >>= 8;
+            held_ -= 8;
+        }
+    }
+
+    // Skips to the next multiple of nBits bytes counted from the start of
+    // the current group of codes, and starts a new group there.
+    void align(int nBits) {
+        uint64_t group = static_cast<uint64_t>(nBits) * 8;
+        uint64_t used = (bits() - groupStart_) % group;
+        uint64_t pad = used == 0 ? 0 : group - used;
+        while (pad > 0) {
+            int k = pad > 32 ? 32 : static_cast<int>(pad);
+            put(0, k);
+            pad -= static_cast<uint64_t>(k);
+        }
+        groupStart_ = bits();
+    }
+
+    uint64_t bits() const { return written_ * 8 + static_cast<uint64_t>(fill_) * 8 + static_cast<uint64_t>(held_); }
+
+    bool finish() {
+        if (held_ > 0) byte(static_cast<unsigned char>(acc_));
+        held_ = 0;
+        acc_ = 0;
+        return flush() && ok_;
+    }
+
+    void setGroupStart() { groupStart_ = bits(); }
+
+private:
+    void byte(unsigned char b) {
+        buf_[fill_++] = b;
+        if (fill_ == kOutBuf) flush();
+    }
+    bool flush() {
+        if (fill_ > 0 && ok_ && !sink_.write(buf_.get(), fill_)) ok_ = false;
+        written_ += fill_;
+        fill_ = 0;
+        return ok_;
+    }
+
+    Sink& sink_;
+    std::unique_ptr<unsigned char[]> buf_;
+    size_t fill_ = 0;
+    uint64_t written_ = 0;
+    uint64_t acc_ = 0;
+    int held_ = 0;
+    uint64_t groupStart_ = 0;
+    bool ok_ = true;
+};
+
+// The string table of the compressor: (prefix code, next byte) -> code, in
+// an open-addressed table of twice as many slots as codes (never more than
+// half full). A slot holds the generation of the table, the key and the
+// code, so clearing the table is one increment, however often it happens.
+class Table {
+public:
+    explicit Table(int maxBits)
+        : bits_(maxBits + 1), mask_((uint32_t{1} << bits_) - 1), slots_(size_t{1} << bits_, 0) {}
+
+    void clear() {
+        if (++gen_ == kGenerations) {
+            std::fill(slots_.begin(), slots_.end(), 0);
+            gen_ = 1;
+        }
+    }
+
+    // Finds (prefix, c); on a miss leaves `slot` at the free slot for it.
+    bool find(int32_t prefix, int c, int32_t* code, uint32_t* slot) const {
+        uint32_t key = (static_cast<uint32_t>(prefix) << 8) | static_cast<uint32_t>(c);
+        uint64_t tag = (gen_ << 24) | key;
+        uint32_t h = (key * 0x9E3779B1u) >> (32 - bits_);
+        for (;;) {
+            uint64_t s = slots_[h];
+            if ((s >> 16) == tag) {
+                *code = static_cast<int32_t>(s & 0xffff);
+                return true;
+            }
+            if ((s >> 40) != gen_) {
+                *slot = h;
+                return false;
+            }
+            h = (h + 1) & mask_;
+        }
+    }
+    void insert(uint32_t slot, int32_t prefix, int c, int32_t code) {
+        uint32_t key = (static_cast<uint32_t>(prefix) << 8) | static_cast<uint32_t>(c);
+        slots_[slot] = (((gen_ << 24) | key) << 16) | static_cast<uint32_t>(code);
+    }
+
+private:
+    static constexpr uint64_t kGenerations = uint64_t{1} << 24;
+    int bits_;
+    uint32_t mask_;
+    uint64_t gen_ = 1;
+    std::vector<uint64_t> slots_;
+};
+
+}  // namespace
+
+Status compress(Source& in, Sink& out, int maxBits) {
+    if (maxBits < kMinBits || maxBits > kMaxBits) return Status::BadBits;
+    BitWriter w(out);
+    w.put(kMagic1, 8);
+    w.put(kMagic2, 8);
+    w.put(static_cast<uint32_t>(maxBits) | kBlockMode, 8);
+    w.setGroupStart();
+
+    auto table = std::make_unique<Table>(maxBits);
+    int nBits = kMinBits;
+    // The code count at which the next code needs one more bit. At 9 bits
+    // the table is cleared one code earlier than it fills, see the header.
+    int64_t extCode = maxBits == kMinBits ? (int64_t{1} << kMinBits) : (int64_t{1} << kMinBits) + 1;
+    int32_t freeEnt = kFirst;
+    bool adding = true;
+    int64_t ratio = 0;
+    int64_t checkpoint = kCheckGap;
+    int64_t bytesIn = 0;
+    int32_t ent = -1;
+
+    std::unique_ptr<unsigned char[]> buf(new unsigned char[kInBuf]);
+    for (;;) {
+        long got = in.read(buf.get(), kInBuf);
+        if (got < 0) return Status::ReadError;
+        if (got == 0) break;
+        size_t pos = 0;
+        if (ent < 0) {
+            ent = buf[0];
+            pos = 1;
+            bytesIn = 1;
+        }
+        for (; pos < static_cast<size_t>(got); ++pos) {
+            int c = buf[pos];
+            ++bytesIn;
+            int32_t code;
+            uint32_t slot;
+            if (table->find(ent, c, &code, &slot)) {
+                ent = code;
+                continue;
+            }
+            w.put(static_cast<uint32_t>(ent), nBits);
+            if (adding) table->insert(slot, ent, c, freeEnt++);
+            ent = c;
+
+            if (freeEnt >= extCode) {
+                if (nBits < maxBits) {
+                    w.align(nBits);
+                    ++nBits;
+                    extCode = nBits < maxBits ? (int64_t{1} << nBits) + 1 : (int64_t{1} << nBits);
+                } else if (maxBits == kMinBits) {
+                    w.put(kClear, nBits);
+                    w.align(nBits);
+                    table->clear();
+                    freeEnt = kFirst;
+                    extCode = int64_t{1} << kMinBits;
+                } else {
+                    extCode = INT64_MAX;
+                    adding = false;
+                }
+            }
+            if (!adding && bytesIn >= checkpoint) {
+                // The table is full: as long as the ratio holds, keep it;
+                // once it falls, start a new table.
+                checkpoint = bytesIn + kCheckGap;
+                int64_t outBytes = static_cast<int64_t>(w.bits() >> 3);
+                int64_t rat;
+                if (bytesIn > 0x007fffff) {
+                    int64_t r = outBytes >> 8;
+                    rat = r == 0 ? 0x7fffffff : bytesIn / r;
+                } else {
+                    rat = (bytesIn << 8) / outBytes;
+                }
+                if (rat >= ratio) {
+                    ratio = rat;
+                } else {
+                    ratio = 0;
+                    table->clear();
+                    w.put(kClear, nBits);
+                    w.align(nBits);
+                    nBits = kMinBits;
+                    extCode = (int64_t{1} << kMinBits) + 1;
+                    freeEnt = kFirst;
+                    adding = true;
+                }
+            }
+        }
+    }
+    if (ent >= 0) w.put(static_cast<uint32_t>(ent), nBits);
+    return w.finish() ? Status::Ok : Status::WriteError;
+}
+
+namespace {
+
+// Input codes by bit position in a buffer of whole input blocks: a code is
+// taken with one three-byte load, the buffer is refilled only when a code
+// would run past its end.
+class BitReader {
+public:
+    explicit BitReader(Source& src) : src_(src), buf_(new unsigned char[kInBuf + 8]()) {}
+
+    // Reads one code; false at the end of the stream.
+    bool code(int nBits, int32_t* out) {
+        if (bit_ + static_cast<uint64_t>(nBits) > bits_ && !refill(nBits)) return false;
+        size_t i = static_cast<size_t>(bit_ >> 3);
+        uint32_t v = static_cast<uint32_t>(buf_[i]) | (static_cast<uint32_t>(buf_[i + 1]) << 8) |
+                     (static_cast<uint32_t>(buf_[i + 2]) << 16);
+        *out = static_cast<int32_t>((v >> (bit_ & 7)) & ((uint32_t{1} << nBits) - 1));
+        bit_ += static_cast<uint64_t>(nBits);
+        return true;
+    }
+
+    // Skips to the next multiple of nBits bytes counted from the start of
+    // the current group of codes, and starts a new group there.
+    void align(int nBits) {
+        uint64_t group = static_cast<uint64_t>(nBits) * 8;
+        uint64_t used = (base_ + bit_ - groupStart_) % group;
+        if (used != 0) bit_ += group - used;
+        groupStart_ = base_ + bit_;
+    }
+
+    void startGroup() { groupStart_ = base_ + bit_; }
+
+    // Bits left after the last whole code.
+    uint64_t leftover() const { return bits_ > bit_ ? bits_ - bit_ : 0; }
+    bool readError() const { return error_; }
+
+private:
+    bool refill(int nBits) {
+        // Keep the unread bytes, drop those before (padding may point past
+        // what is held: that much more input is skipped).
+        size_t from = static_cast<size_t>(bit_ >> 3);
+        size_t keep = from < fill_ ? fill_ - from : 0;
+        size_t skip = from > fill_ ? from - fill_ : 0;
+        std::memmove(buf_.get(), buf_.get() + (fill_ - keep), keep);
+        base_ += static_cast<uint64_t>(from) * 8;
+        bit_ -= static_cast<uint64_t>(from) * 8;
+        fill_ = keep;
+        while (!done_ && (skip > 0 || fill_ < kInBuf)) {
+            long got = src_.read(buf_.get() + fill_, kInBuf - fill_);
+            if (got <= 0) {
+                if (got < 0) error_ = true;
+                done_ = true;
+                break;
+            }
+            size_t g = static_cast<size_t>(got);
+            if (skip > 0) {
+                size_t drop = g < skip ? g : skip;
+                std::memmove(buf_.get() + fill_, buf_.get() + fill_ + drop, g - drop);
+                g -= drop;
+                skip -= drop;
+            }
+            fill_ += g;
+            if (skip == 0 && bit_ + static_cast<uint64_t>(nBits) <= fill_ * 8) break;
+        }
+        std::memset(buf_.get() + fill_, 0, 8);
+        bits_ = static_cast<uint64_t>(fill_) * 8;
+        if (skip > 0) bits_ = 0;
+        return bit_ + static_cast<uint64_t>(nBits) <= bits_;
+    }
+
+    Source& src_;
+    std::unique_ptr<unsigned char[]> buf_;
+    size_t fill_ = 0;
+    uint64_t base_ = 0;  // bits of the stream before buf_[0]
+    uint64_t bit_ = 0;   // position in buf_
+    uint64_t bits_ = 0;  // bits held
+    uint64_t groupStart_ = 0;
+    bool done_ = false;
+    bool error_ = false;
+};
+
+class ByteWriter {
+public:
+    explicit ByteWriter(Sink& sink) : sink_(sink), buf_(new unsigned char[kCap]) {}
+    // Room for n more bytes (n is at most one string of the table).
+    unsigned char* reserve(size_t n) {
+        if (fill_ + n > kCap) flush();
+        return buf_.get() + fill_;
+    }
+    void commit(size_t n) {
+        fill_ += n;
+        if (fill_ >= kOutBuf) flush();
+    }
+    bool flush() {
+        if (fill_ > 0 && ok_ && !sink_.write(buf_.get(), fill_)) ok_ = false;
+        fill_ = 0;
+        return ok_;
+    }
+
+private:
+    static constexpr size_t kCap = kOutBuf + (size_t{1} << kMaxBits) + 1;
+    Sink& sink_;
+    std::unique_ptr<unsigned char[]> buf_;
+    size_t fill_ = 0;
+    bool ok_ = true;
+};
+
+}  // namespace
+
+Status expand(Source& in, Sink& out) {
+    BitReader r(in);
+    int32_t m1 = -1, m2 = -1, flags = -1;
+    r.code(8, &m1) && r.code(8, &m2) && r.code(8, &flags);
+    if (r.readError()) return Status::ReadError;
+    if (m1 != kMagic1 || m2 != kMagic2) return Status::NotCompressed;
+    if (flags < 0) return Status::Truncated;
+    r.startGroup();  // codes are grouped from here
+    int maxBits = flags & kBitsMask;
+    bool blockMode = (flags & kBlockMode) != 0;
+    if (maxBits < kMinBits || maxBits > kMaxBits) return Status::BadBits;
+
+    const int32_t maxMaxCode = int32_t{1} << maxBits;
+    // Each string is its prefix's string and one byte; its length lets it be
+    // written straight into the output, back to front.
+    struct Entry {
+        uint16_t prefix;
+        unsigned char suffix;
+    };
+    std::vector<Entry> tab(static_cast<size_t>(maxMaxCode));
+    std::vector<uint16_t> len(static_cast<size_t>(maxMaxCode), 1);  // below 2^16: one more than an older string
+    for (int i = 0; i < 256; ++i) tab[static_cast<size_t>(i)].suffix = static_cast<unsigned char>(i);
+    ByteWriter w(out);
+
+    int nBits = kMinBits;
+    // Decoders have always widened once the table holds maxCode + 1 entries
+    // and never read a 9-bit table as full; written streams rely on that.
+    int32_t maxCode = (int32_t{1} << nBits) - 1;
+    const int32_t first = blockMode ? kFirst : 256;
+    int32_t freeEnt = first;
+    int32_t oldCode = -1;
+    int finChar = 0;
+
+    for (;;) {
+        if (freeEnt > maxCode) {
+            r.align(nBits);
+            ++nBits;
+            maxCode = nBits == maxBits ? maxMaxCode : (int32_t{1} << nBits) - 1;
+        }
+        int32_t code;
+        if (!r.code(nBits, &code)) break;
+        if (blockMode && code == kClear) {
+            r.align(nBits);
+            nBits = kMinBits;
+            maxCode = (int32_t{1} << nBits) - 1;
+            freeEnt = first;
+            oldCode = -1;
+            continue;
+        }
+        if (oldCode == -1) {
+            if (code >= 256) return Status::Corrupt;
+            finChar = code;
+            oldCode = code;
+            *w.reserve(1) = static_cast<unsigned char>(code);
+            w.commit(1);
+            continue;
+        }
+        const int32_t inCode = code;
+        size_t n;
+        bool repeat = false;  // the code being defined: the last string and its own first byte
+        if (code >= freeEnt) {
+            if (code > freeEnt) return Status::Corrupt;
+            repeat = true;
+            code = oldCode;
+            n = len[static_cast<size_t>(oldCode)] + 1;
+        } else {
+            n = len[static_cast<size_t>(code)];
+        }
+        unsigned char* o = w.reserve(n);
+        unsigned char* p = o + n;
+        if (repeat) *--p = static_cast<unsigned char>(finChar);
+        while (code >= 256) {
+            const Entry& e = tab[static_cast<size_t>(code)];
+            *--p = e.suffix;
+            code = e.prefix;
+        }
+        *--p = static_cast<unsigned char>(code);
+        finChar = code;
+        w.commit(n);
+        if (freeEnt < maxMaxCode) {
+            tab[static_cast<size_t>(freeEnt)] = Entry{static_cast<uint16_t>(oldCode), static_cast<unsigned char>(finChar)};
+            len[static_cast<size_t>(freeEnt)] = static_cast<uint16_t>(len[static_cast<size_t>(oldCode)] + 1);
+            ++freeEnt;
+        }
+        oldCode = inCode;
+    }
+    if (r.readError()) return Status::ReadError;
+    if (r.leftover() >= 8) return Status::Truncated;
+    return w.flush() ? Status::Ok : Status::WriteError;
+}
+
+}  // namespace zorpack
