@@ -3,6 +3,7 @@
 // result, so that nothing but a result crosses into the host.
 #define BREM32_BUILDING 1
 #include "brem32.h"
+#include "exports/entry.h"
 
 #include <cstring>
 #include <string>
@@ -12,25 +13,12 @@
 
 namespace {
 
-template <typename F>
-int32_t guarded(int32_t failure, F f) {
-    try {
-        return f();
-    } catch (...) {
-        return failure;
-    }
-}
+using brem::exports::appendSeparatorInPlace;
+using brem::exports::guarded;
+using brem::exports::str;
 
-// The importers' contract: one backslash is appended to the host's string in
-// place, and the paths are built on the result.
-std::string appendSeparatorInPlace(char* dir) {
-    std::size_t n = std::strlen(dir);
-    dir[n] = '\\';
-    dir[n + 1] = '\0';
-    return std::string(dir, n + 1);
-}
 
-std::string str(const char* s) { return s ? std::string(s) : std::string(); }
+
 
 int32_t read(brem::store::Reader which, const char* dir, int32_t area, int32_t start, int32_t length, char* text,
              char* err) {

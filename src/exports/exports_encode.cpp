@@ -1,6 +1,7 @@
 // The content-encoding entry points: MIME attachments and the UU coder.
 #define BREM32_BUILDING 1
 #include "brem32.h"
+#include "exports/entry.h"
 
 #include <cstdio>
 #include <string>
@@ -10,16 +11,10 @@
 
 namespace {
 
-template <typename F>
-int32_t guarded(int32_t failure, F f) {
-    try {
-        return f();
-    } catch (...) {
-        return failure;
-    }
-}
+using brem::exports::guarded;
+using brem::exports::str;
 
-std::string str(const char* s) { return s ? std::string(s) : std::string(); }
+
 
 }  // namespace
 

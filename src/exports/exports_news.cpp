@@ -1,6 +1,7 @@
 // The exported entry point of news import.
 #define BREM32_BUILDING 1
 #include "brem32.h"
+#include "exports/entry.h"
 
 #include <cstring>
 #include <string>
@@ -9,16 +10,11 @@
 
 namespace {
 
-// As with every importer: one backslash is appended to the host's string in
-// place, and the paths are built on the result.
-std::string appendSeparatorInPlace(char* dir) {
-    std::size_t n = std::strlen(dir);
-    dir[n] = '\\';
-    dir[n + 1] = '\0';
-    return std::string(dir, n + 1);
-}
+using brem::exports::appendSeparatorInPlace;
+using brem::exports::guarded;
+using brem::exports::str;
 
-std::string str(const char* s) { return s ? std::string(s) : std::string(); }
+
 
 }  // namespace
 

@@ -1,6 +1,7 @@
 // The exported entry points of mail and news export.
 #define BREM32_BUILDING 1
 #include "brem32.h"
+#include "exports/entry.h"
 
 #include <cstring>
 #include <string>
@@ -10,25 +11,12 @@
 
 namespace {
 
-template <typename F>
-int32_t guarded(int32_t failure, F f) {
-    try {
-        return f();
-    } catch (...) {
-        return failure;
-    }
-}
+using brem::exports::appendSeparatorInPlace;
+using brem::exports::guarded;
+using brem::exports::str;
 
-// EXPNEWS, like the importers, appends one backslash to the host's string in
-// place and builds its paths on the result.
-std::string appendSeparatorInPlace(char* dir) {
-    std::size_t n = std::strlen(dir);
-    dir[n] = '\\';
-    dir[n + 1] = '\0';
-    return std::string(dir, n + 1);
-}
 
-std::string str(const char* s) { return s ? std::string(s) : std::string(); }
+
 
 }  // namespace
 

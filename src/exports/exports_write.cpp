@@ -1,6 +1,7 @@
 // Exported entry points of the host's writers and file services.
 #define BREM32_BUILDING 1
 #include "brem32.h"
+#include "exports/entry.h"
 
 #include <string>
 
@@ -10,16 +11,12 @@
 
 namespace {
 
+using brem::exports::str;
+
 template <typename F>
 int32_t guarded(F f) {
-    try {
-        return f();
-    } catch (...) {
-        return -1;
-    }
+    return brem::exports::guarded(-1, f);
 }
-
-std::string str(const char* s) { return s ? std::string(s) : std::string(); }
 
 }  // namespace
 

@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "inbound/header_line.h"
 #include "inbound/spool_name.h"
 #include "log/log.h"
 #include "platform/platform.h"
@@ -24,26 +25,7 @@ constexpr size_t kMessageIdWidth = 200;
 constexpr size_t kDateWidth = 100;
 constexpr size_t kCcWidth = 2048;
 
-bool startsNoCase(const std::string& s, const char* prefix) {
-    size_t n = std::strlen(prefix);
-    if (s.size() < n) return false;
-    for (size_t i = 0; i < n; ++i) {
-        char a = s[i], b = prefix[i];
-        if (a >= 'A' && a <= 'Z') a = static_cast<char>(a - 'A' + 'a');
-        if (b >= 'A' && b <= 'Z') b = static_cast<char>(b - 'A' + 'a');
-        if (a != b) return false;
-    }
-    return true;
-}
 
-// A record line: the header line as found, cut to its width, ending in one LF.
-std::string recordLine(const std::string& line, size_t width) {
-    std::string s = line;
-    if (!s.empty() && s.back() == '\n') s.pop_back();
-    if (s.size() > width - 2) s.resize(width - 2);
-    s.push_back('\n');
-    return s;
-}
 
 // Drops a line end (LF, or CR LF from an execute file written on Windows).
 std::string withoutLineEnd(std::string s) {

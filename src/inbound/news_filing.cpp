@@ -6,6 +6,7 @@
 #include <map>
 #include <memory>
 
+#include "inbound/header_line.h"
 #include "platform/platform.h"
 #include "platform/stream.h"
 #include "store/store.h"
@@ -32,27 +33,7 @@ constexpr KeptHeader kKept[kFieldCount] = {
     {"References: ", 500}, {"Lines: ", 12},       {"Newsgroups: ", 300},
 };
 
-bool startsNoCase(const std::string& s, const char* prefix) {
-    size_t n = std::strlen(prefix);
-    if (s.size() < n) return false;
-    for (size_t i = 0; i < n; ++i) {
-        char a = s[i], b = prefix[i];
-        if (a >= 'A' && a <= 'Z') a = static_cast<char>(a - 'A' + 'a');
-        if (b >= 'A' && b <= 'Z') b = static_cast<char>(b - 'A' + 'a');
-        if (a != b) return false;
-    }
-    return true;
-}
 
-// A header line as the record keeps it: up to its width, always ending in
-// exactly one line feed, so that every record is nine lines.
-std::string keptLine(const std::string& line, size_t width) {
-    std::string s = line.substr(0, std::min(line.find('\0'), line.size()));
-    if (!s.empty() && s.back() == '\n') s.pop_back();
-    if (s.size() > width - 2) s.resize(width - 2);
-    s.push_back('\n');
-    return s;
-}
 
 std::string valueOrEmpty(const std::string* kept, Field f) {
     return kept[f].empty() ? std::string(kKept[f].prefix) + "\n" : kept[f];
@@ -323,7 +304,7 @@ int32_t FileNewsBatch(ActivityLog& log, const std::string& spoolDir, const std::
             remaining -= static_cast<int64_t>(line.size());
             for (int f = 0; f < kFieldCount; ++f) {
                 if (!startsNoCase(line, kKept[f].prefix)) continue;
-                kept[f] = keptLine(line, kKept[f].width);
+                kept[f] = recordLine(line, kKept[f].width);
                 if (f == kNewsgroups) {
                     if (!mapLoaded && !(mapLoaded = map.load(storeDir))) {
                         log.always("Cannot open area file.\n");

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <vector>
 
+#include "inbound/header_line.h"
 #include "inbound/news_filing.h"
 #include "inbound/spool_name.h"
 #include "log/log.h"
@@ -19,11 +20,6 @@ constexpr size_t kDataNameChars = 38;
 constexpr const char* kCunbatch = "#! cunbatch";
 constexpr size_t kCunbatchBytes = 11;
 constexpr int64_t kCompressedHeaderBytes = 12;  // "#! cunbatch" and its line feed
-
-bool startsNoCase(const std::string& s, const char* prefix) {
-    std::string head = s.substr(0, std::string(prefix).size());
-    return head.size() == std::string(prefix).size() && plat::equalsNoCase(head, prefix);
-}
 
 // Copies up to `count` bytes from one stream to another; false when a read
 // or a write failed.
