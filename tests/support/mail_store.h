@@ -1,0 +1,113 @@
+// Checks of the mail store as a host sees it: mail.hdr parsed into its
+// eight-line records, and each record's range read back through READMESSAGE,
+// chunk by chunk, against the bytes the message was received with. Shared by
+// the fault sweeps and the soak run.
+#pragma once
+
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "brem32.h"
+
+namespace brem::test {
+
+struct MailRecord {
+    std::vector<std::string> lines;  // the eight lines without their CR LF
+    int64_t start = 0;
+    int64_t end = 0;
+};
+
+// Splits mail.hdr into records. False, with the reason, when the file holds a
+// partial line, a record shorter than eight lines, or an address that is not
+// a number (a half-written record).
+inline bool parseMailHdr(const std::string& bytes, std::vector<MailRecord>& out, std::string& why) {
+    out.clear();
+    std::vector<std::string> lines;
+    size_t pos = 0;
+    while (pos < bytes.size()) {
+        size_t eol = bytes.find("\r\n", pos);
+        if (eol == std::string::npos) {
+            why = "mail.hdr ends in a partial line";
+            return false;
+        }
+        lines.push_back(bytes.substr(pos, eol - pos));
+        pos = eol + 2;
+    }
+    if (lines.size() % 8 != 0) {
+        why = "mail.hdr holds " + std::to_string(lines.size()) + " lines, not whole records of eight";
+        return false;
+    }
+    for (size_t i = 0; i < lines.size(); i += 8) {
+        MailRecord r;
+        r.lines.assign(lines.begin() + static_cast<long>(i), lines.begin() + static_cast<long>(i) + 8);
+        char* endp = nullptr;
+        r.start = std::strtoll(r.lines[6].c_str(), &endp, 10);
+        bool okStart = !r.lines[6].empty() && *endp == '\0';
+        r.end = std::strtoll(r.lines[7].c_str(), &endp, 10);
+        bool okEnd = !r.lines[7].empty() && *endp == '\0';
+        if (!okStart || !okEnd || r.start < 1 || r.end < r.start) {
+            why = "record " + std::to_string(i / 8 + 1) + " has a bad address: " + r.lines[6] + " / " + r.lines[7];
+            return false;
+        }
+        out.push_back(std::move(r));
+    }
+    return true;
+}
+
+// Reads [start, start + length) of an area back as the host does and compares
+// it with `expect` (the bytes as stored, LF line ends): every chunk must be
+// the matching slice with each LF as CR LF. False with the reason otherwise.
+inline bool readsBackAs(const std::string& storeHost, int32_t area, int32_t start, int32_t length,
+                        const std::string& expect, std::string& why) {
+    if (static_cast<int64_t>(expect.size()) != length) {
+        why = "stored length " + std::to_string(length) + ", message length " + std::to_string(expect.size());
+        return false;
+    }
+    std::vector<char> text(32302), err(512);
+    int32_t done = 0;
+    for (int guard = 0; guard < 1000000; ++guard) {
+        int32_t r = READMESSAGE(storeHost.c_str(), area, start + done, length - done, text.data(), err.data());
+        if (r < 0) {
+            why = "READMESSAGE failed at " + std::to_string(start + done) + ": " + std::string(err.data());
+            return false;
+        }
+        bool whole = r == length - done + 1;
+        int32_t taken = whole ? length - done : r;
+        if (taken < 0 || (!whole && taken == 0)) {
+            why = "READMESSAGE made no progress";
+            return false;
+        }
+        std::string want;
+        for (int32_t i = 0; i < taken; ++i) {
+            char c = expect[static_cast<size_t>(done + i)];
+            if (c == '\n') want.push_back('\r');
+            want.push_back(c);
+        }
+        if (want.compare(0, want.size(), text.data(), want.size()) != 0 || text[want.size()] != '\0') {
+            why = "bytes differ in the chunk at " + std::to_string(start + done);
+            return false;
+        }
+        done += taken;
+        if (whole) return true;
+    }
+    why = "READMESSAGE never finished";
+    return false;
+}
+
+// One mail job as the transfer leaves it in the spool.
+struct MailJob {
+    std::string executeName;  // e.g. "0C0001.X"
+    std::string dataName;     // e.g. "0A0001.D"
+    std::string recipient;    // unique per job: identifies its record
+    std::string data;         // the message as received
+
+    std::string executeText(const std::string& site = "hub") const {
+        // The UUCP name "D.<site>A<nnnn>" maps to the local "0A<nnnn>.D".
+        return "U uucp " + site + "\nF D." + site + dataName.substr(1, dataName.size() - 3) + "\nC rmail " +
+               recipient + "\n";
+    }
+};
+
+}  // namespace brem::test
