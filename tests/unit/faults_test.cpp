@@ -213,3 +213,16 @@ TEST(MailImportFaults, ADataFileThatCannotBeDeletedLeavesTheImportStanding) {
     EXPECT_EQ(s.call(), -1);
     checkMailSite(s, FaultPhase::AfterCleanRun);
 }
+
+// A hostile execute file cannot make the import read, store or delete a file
+// outside the spool.
+TEST(MailImportFaults, ADataFileNameLeadingOutOfTheSpoolIsNotFollowed) {
+    MailSite s;
+    test::writeFile(s.root.path() + "/.D", "Subject: private\n\nnot for the store\n");
+    s.root.subdir("spool/0");  // lets the name resolve on this system too
+    test::writeFile(s.spool + "/0C0001.X", "F D.\\..\\..\\\nC rmail r@x\n");
+    EXPECT_EQ(s.call(), -1);
+    EXPECT_EQ(test::readFile(s.root.path() + "/.D"), "Subject: private\n\nnot for the store\n");
+    EXPECT_EQ(test::readFile(s.hdrPath()), "");
+    EXPECT_TRUE(test::exists(s.spool + "/0C0001.X"));
+}
