@@ -96,6 +96,43 @@ inline bool readsBackAs(const std::string& storeHost, int32_t area, int32_t star
     return false;
 }
 
+// Reads [start, start + length) of an area back through READMESSAGE and
+// undoes the reader's line ends (each LF comes with one CR put before it), so
+// that `out` holds the bytes as stored. False with the reason on a failure.
+inline bool readStoredBytes(const std::string& storeHost, int32_t area, int32_t start, int32_t length,
+                            std::string& out, std::string& why) {
+    out.clear();
+    std::vector<char> text(32302), err(512);
+    int32_t done = 0;
+    for (int guard = 0; guard < 1000000; ++guard) {
+        int32_t r = READMESSAGE(storeHost.c_str(), area, start + done, length - done, text.data(), err.data());
+        if (r < 0) {
+            why = "READMESSAGE failed at " + std::to_string(start + done) + ": " + std::string(err.data());
+            return false;
+        }
+        bool whole = r == length - done + 1;
+        int32_t taken = whole ? length - done : r;
+        if (taken < 0 || (!whole && taken == 0)) {
+            why = "READMESSAGE made no progress";
+            return false;
+        }
+        size_t i = 0;
+        for (int32_t got = 0; got < taken; ++i) {
+            if (i + 1 >= text.size()) {
+                why = "a chunk longer than its result says";
+                return false;
+            }
+            if (text[i] == '\r' && text[i + 1] == '\n') continue;  // the CR the reader put in
+            out.push_back(text[i]);
+            ++got;
+        }
+        done += taken;
+        if (whole) return true;
+    }
+    why = "READMESSAGE never finished";
+    return false;
+}
+
 // One mail job as the transfer leaves it in the spool.
 struct MailJob {
     std::string executeName;  // e.g. "0C0001.X"
