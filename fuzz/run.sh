@@ -41,8 +41,8 @@ for t in "${targets[@]}"; do
   mkdir -p "$(dirname "$log")"
   echo "fuzz: $t for ${secs}s"
   set +e
-  # Leaks are found at exit of each input's run only with detect_leaks; a
-  # hang is an input that takes over 10 seconds.
+  # An input that runs over 10 seconds counts as a hang; LeakSanitizer
+  # reports leaks, and the sanitizers stop at the first error.
   "$bin" "$corpus" "${seeds[@]}" -max_total_time="$secs" -timeout=10 -rss_limit_mb=2048 \
     -max_len=65536 -print_final_stats=1 -artifact_prefix="$artifacts/" >"$log" 2>&1
   rc=$?

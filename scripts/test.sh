@@ -14,3 +14,5 @@ cmake -S . -B build -DBREM_SANITIZE=ON -DBREM_WINDOWS=ON
 cmake --build build -j"$jobs"
 cd build
 ctest --output-on-failure -j"$jobs" "$@"
+# Then every fuzz target for a bounded time ($BREM_FUZZ_SECONDS each).
+cd .. && scripts/fuzz-smoke.sh
