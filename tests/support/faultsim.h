@@ -216,6 +216,12 @@ FaultCoverage sweepFaults(const FaultSweep<Site>& sweep) {
     }
     ::testing::Test::RecordProperty(key, cov.total());
     std::printf("[ faults   ] %s\n", cov.summary().c_str());
+    if (const char* report = std::getenv("BREM_FAULT_REPORT")) {
+        if (std::FILE* f = std::fopen(report, "a")) {
+            std::fprintf(f, "%s\n", cov.summary().c_str());
+            std::fclose(f);
+        }
+    }
     return cov;
 }
 
