@@ -152,6 +152,16 @@ inline void arm(const FaultPoint& p) {
     }
 }
 
+// Failures recorded so far in the running test.
+inline int failedParts() {
+    const ::testing::TestResult* r = ::testing::UnitTest::GetInstance()->current_test_info()->result();
+    int n = 0;
+    for (int i = 0; i < r->total_part_count(); ++i) {
+        if (r->GetTestPartResult(i).failed()) ++n;
+    }
+    return n;
+}
+
 inline int64_t nextPoint(const FaultPoint& p, int64_t dense) {
     if (p.kind != FaultKind::DiskFull || p.n < dense) return p.n + 1;
     return p.n + (p.n / 8 > 1 ? p.n / 8 : 1);
@@ -160,7 +170,7 @@ inline int64_t nextPoint(const FaultPoint& p, int64_t dense) {
 }  // namespace faultsim_detail
 
 // Runs the sweep; every invariant that breaks is a test failure carrying the
-// fault point. Stops a kind early once a failure has been seen there, so one
+// fault point. A kind's sweep stops at its first failing point, so that one
 // fault does not drown the report.
 template <class Site>
 FaultCoverage sweepFaults(const FaultSweep<Site>& sweep) {
@@ -194,7 +204,7 @@ FaultCoverage sweepFaults(const FaultSweep<Site>& sweep) {
                 if (!fired) break;
                 ++cov.points[static_cast<size_t>(kind)];
 
-                bool failedBefore = ::testing::Test::HasFailure();
+                int failedBefore = faultsim_detail::failedParts();
                 {
                     SCOPED_TRACE(sweep.operation + ": " + p.describe());
                     sweep.check(site, FaultPhase::AfterFault);
@@ -205,7 +215,7 @@ FaultCoverage sweepFaults(const FaultSweep<Site>& sweep) {
                     }
                     sweep.check(site, FaultPhase::AfterCleanRun);
                 }
-                if (!failedBefore && ::testing::Test::HasFailure()) break;
+                if (faultsim_detail::failedParts() > failedBefore) break;
                 p.n = faultsim_detail::nextPoint(p, sweep.denseDiskBytes);
             }
         }
