@@ -150,6 +150,13 @@ TEST(FaultSweep, MailImportIntoAnEmptyStore) {
                   mailJob(2, "Subject: second\nCc: c@x\n\nbody\nof two lines\n"),
                   mailJob(3, "no header at all, no line end")};
         for (const MailJob& j : s.jobs) s.put(j);
+        // A job without an F line: its data file is found under the execute
+        // file's own name.
+        MailJob fallback = mailJob(5, "Subject: fallback\n\nx\n");
+        fallback.dataName = "0C0005.D";
+        test::writeFile(s.spool + "/0C0005.X", "C rmail " + fallback.recipient + "\n");
+        test::writeFile(s.spool + "/0C0005.D", fallback.data);
+        s.jobs.push_back(fallback);
         test::writeFile(s.spool + "/0C0009.X", "F D.hubN0009\nC rnews\n");
         test::writeFile(s.spool + "/0N0009.D", "#! rnews 1\nx");
         s.others = {"0C0009.X", "0N0009.D"};
