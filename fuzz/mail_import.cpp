@@ -11,7 +11,7 @@
 
 #include "brem32.h"
 #include "fuzz_support.h"
-#include "support/mail_store.h"
+#include "support/store_check.h"
 
 using namespace brem;
 

@@ -19,7 +19,7 @@
 #include <vector>
 
 #include "brem32.h"
-#include "support/mail_store.h"
+#include "support/store_check.h"
 #include "support/test_support.h"
 
 using namespace brem;

@@ -13,7 +13,7 @@
 #include "brem32.h"
 #include "platform/fault.h"
 #include "support/faultsim.h"
-#include "support/mail_store.h"
+#include "support/store_check.h"
 #include "support/test_support.h"
 
 using namespace brem;

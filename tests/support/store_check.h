@@ -1,5 +1,5 @@
-// Checks of the mail store as a host sees it: mail.hdr parsed into its
-// eight-line records, and each record's range read back through READMESSAGE,
+// Checks of the store as a host sees it: an index file (mail.hdr, Header.Msg)
+// parsed into its records, and each record's range read back through READMESSAGE,
 // chunk by chunk, against the bytes the message was received with. Shared by
 // the fault sweeps and the soak run.
 #pragma once
@@ -13,47 +13,70 @@
 
 namespace brem::test {
 
-struct MailRecord {
-    std::vector<std::string> lines;  // the eight lines without their CR LF
+// One record of an index file: its lines without their CR LF and the range
+// it gives.
+struct IndexRecord {
+    std::vector<std::string> lines;
     int64_t start = 0;
     int64_t end = 0;
 };
+using MailRecord = IndexRecord;
 
-// Splits mail.hdr into records. False, with the reason, when the file holds a
-// partial line, a record shorter than eight lines, or an address that is not
-// a number (a half-written record).
-inline bool parseMailHdr(const std::string& bytes, std::vector<MailRecord>& out, std::string& why) {
+// The shape of an index file's records: how many lines each has and which of
+// them hold the start and the end.
+struct IndexLayout {
+    const char* file;
+    size_t lines;
+    size_t startLine;  // 0-based
+    size_t endLine;
+};
+inline constexpr IndexLayout kMailHdr{"mail.hdr", 8, 6, 7};
+inline constexpr IndexLayout kHeaderMsg{"Header.Msg", 9, 7, 8};  // line 1 names the area
+
+// Splits an index file into records. False, with the reason, when it holds a
+// partial line, a record shorter than its line count, or an address that is
+// not a number (a half-written record).
+inline bool parseIndex(const std::string& bytes, const IndexLayout& layout, std::vector<IndexRecord>& out,
+                       std::string& why) {
     out.clear();
     std::vector<std::string> lines;
     size_t pos = 0;
     while (pos < bytes.size()) {
         size_t eol = bytes.find("\r\n", pos);
         if (eol == std::string::npos) {
-            why = "mail.hdr ends in a partial line";
+            why = std::string(layout.file) + " ends in a partial line";
             return false;
         }
         lines.push_back(bytes.substr(pos, eol - pos));
         pos = eol + 2;
     }
-    if (lines.size() % 8 != 0) {
-        why = "mail.hdr holds " + std::to_string(lines.size()) + " lines, not whole records of eight";
+    if (lines.size() % layout.lines != 0) {
+        why = std::string(layout.file) + " holds " + std::to_string(lines.size()) + " lines, not whole records of " +
+              std::to_string(layout.lines);
         return false;
     }
-    for (size_t i = 0; i < lines.size(); i += 8) {
-        MailRecord r;
-        r.lines.assign(lines.begin() + static_cast<long>(i), lines.begin() + static_cast<long>(i) + 8);
+    for (size_t i = 0; i < lines.size(); i += layout.lines) {
+        IndexRecord r;
+        r.lines.assign(lines.begin() + static_cast<long>(i), lines.begin() + static_cast<long>(i + layout.lines));
+        const std::string& s = r.lines[layout.startLine];
+        const std::string& e = r.lines[layout.endLine];
         char* endp = nullptr;
-        r.start = std::strtoll(r.lines[6].c_str(), &endp, 10);
-        bool okStart = !r.lines[6].empty() && *endp == '\0';
-        r.end = std::strtoll(r.lines[7].c_str(), &endp, 10);
-        bool okEnd = !r.lines[7].empty() && *endp == '\0';
+        r.start = std::strtoll(s.c_str(), &endp, 10);
+        bool okStart = !s.empty() && *endp == '\0';
+        r.end = std::strtoll(e.c_str(), &endp, 10);
+        bool okEnd = !e.empty() && *endp == '\0';
         if (!okStart || !okEnd || r.start < 1 || r.end < r.start) {
-            why = "record " + std::to_string(i / 8 + 1) + " has a bad address: " + r.lines[6] + " / " + r.lines[7];
+            why = "record " + std::to_string(i / layout.lines + 1) + " of " + layout.file + " has a bad address: " + s +
+                  " / " + e;
             return false;
         }
         out.push_back(std::move(r));
     }
     return true;
+}
+
+inline bool parseMailHdr(const std::string& bytes, std::vector<MailRecord>& out, std::string& why) {
+    return parseIndex(bytes, kMailHdr, out, why);
 }
 
 // Reads [start, start + length) of an area back as the host does and compares
