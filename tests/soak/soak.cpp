@@ -18,6 +18,8 @@
 #include <string>
 #include <vector>
 
+#include <unistd.h>
+
 #include "brem32.h"
 #include "support/store_check.h"
 #include "support/test_support.h"
@@ -149,9 +151,12 @@ void soakMail(SoakContext& c, int64_t total) {
         }
         for (const auto& p : pending) c.fail("not imported: " + p.first);
         if (!test::listDir(spool).empty()) c.fail("the spool is not empty after a batch");
-        std::fprintf(stderr, "soak: mail %lld of %lld\r", static_cast<long long>(next), static_cast<long long>(total));
+        if (isatty(2)) {
+            std::fprintf(stderr, "soak: mail %lld of %lld\r", static_cast<long long>(next),
+                         static_cast<long long>(total));
+        }
     }
-    std::fprintf(stderr, "\n");
+    if (isatty(2)) std::fprintf(stderr, "\n");
 
     // Every message once more, now that the area holds all of them.
     std::vector<test::MailRecord> all;
