@@ -10,6 +10,7 @@ pkgs+=(dpkg-dev file)  # the Debian package: cpack runs dpkg-shlibdeps, which ne
 if [ "$what" = all ]; then
   pkgs+=(googletest libgtest-dev libgmock-dev mingw-w64 wine wine32 ncompress sharutils mpack uudeview
          gzip python3 file)
+  pkgs+=(clang libclang-rt-14-dev)  # the fuzz targets (libFuzzer with the sanitizers)
 fi
 
 missing=()

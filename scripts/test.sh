@@ -15,4 +15,7 @@ cmake --build build -j"$jobs"
 cd build
 ctest --output-on-failure -j"$jobs" "$@"
 # The Debian package, built Release in build-pkg and installed into a scratch tree.
-cd .. && scripts/package.sh check-deb
+cd ..
+scripts/package.sh check-deb
+# Then every fuzz target for a bounded time ($BREM_FUZZ_SECONDS each).
+scripts/fuzz-smoke.sh

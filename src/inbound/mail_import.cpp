@@ -205,9 +205,16 @@ int32_t ImportMailJob(const std::string& spoolDir, const std::string& storeDir, 
     }
     data.close();
 
+    // The execute file is what makes a later call take the job again. While it
+    // cannot be deleted the store gives the message back, so that the job is
+    // imported once, by the call that can also take it out of the spool.
     log.above(4, "5\tDeleting %s\n", executePath.c_str());
     if (!plat::deleteFile(executePath)) {
         log.always("0\tCannot delete (%s)\n", executePath.c_str());
+        if (store::cutBack(hdrPath, hdrBefore) && store::cutBack(areaPath, area.sizeBefore())) return -1;
+        // The message stays stored; without its data file the execute file
+        // can no longer be taken again.
+        log.always("0\tCannot take back the message from (%s)\n", areaPath.c_str());
     }
     log.above(4, "5\tDeleting %s\n", readPath.c_str());
     if (!plat::deleteFile(readPath)) {

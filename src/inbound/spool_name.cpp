@@ -27,6 +27,9 @@ int MakeSpoolName(std::string& out, const std::string& name, const std::string& 
     char digit = v <= 9 ? static_cast<char>('0' + v) : static_cast<char>('A' + (v - 10));
 
     std::string part = tail.size() > 7 ? tail.substr(tail.size() - 7) : tail;
+    // The local name is joined to the spool directory: a name that a remote
+    // site sent must not lead out of it ("\\..\\..\\" is seven characters).
+    if (part.find_first_of(std::string("\\/:\0", 4)) != std::string::npos) return 0;
     out.clear();
     out.push_back(digit);
     out += part;

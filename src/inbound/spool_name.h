@@ -9,7 +9,8 @@ namespace brem::inbound {
 
 // Maps a UUCP spool name to its local name. Returns 1 and writes the name
 // into `out`, or returns 0 and leaves `out` as it was when the name does not
-// begin with "D." or "X.".
+// begin with "D." or "X.", or when the local name would hold a path separator,
+// a drive colon or a NUL (it could then name a file outside the spool).
 int MakeSpoolName(std::string& out, const std::string& name, const std::string& firstSite,
                   const std::string& secondSite);
 

@@ -47,6 +47,8 @@ public:
     int32_t start() const { return start_; }
     // True when the file was empty or missing before this append.
     bool wasEmpty() const { return sizeBefore_ <= 0; }
+    // The file's size before this append: what a later cutBack() restores.
+    int64_t sizeBefore() const { return sizeBefore_ < 0 ? 0 : sizeBefore_; }
     plat::Stream& out() { return out_; }
 
     // Flushes and measures the end (the file's size now). On failure the

@@ -53,3 +53,17 @@ TEST(MakeSpoolName, CaseDigitRunsFromZeroToV) {
     MakeSpoolName(out, "D.xaBCDE", "", "");  // a B C D E -> 10000 = 16 -> 'G'
     EXPECT_EQ(out[0], 'G');
 }
+
+// A name from a remote site must not map to a path outside the spool.
+TEST(MakeSpoolName, RefusesNamesThatWouldLeaveTheSpool) {
+    for (std::string bad : {std::string("D.\\..\\..\\"), std::string("D./../../"), std::string("D.hubC:\\x"),
+                            std::string("D.hubab\\cd"), std::string("D.hub\0abc", 9)}) {
+        std::string out = "unchanged";
+        EXPECT_EQ(MakeSpoolName(out, bad, "hub", "mybox"), 0);
+        EXPECT_EQ(out, "unchanged");
+    }
+    // Only the kept seven characters matter.
+    std::string out;
+    EXPECT_EQ(MakeSpoolName(out, "D.x/y\\z:A1234567", "", ""), 1);
+    EXPECT_EQ(out, "01234567.D");
+}

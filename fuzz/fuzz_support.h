@@ -1,0 +1,65 @@
+// What the fuzz targets share: a private working directory on a memory file
+// system, in the host's path form, and a check that stops the run loudly.
+#pragma once
+
+#include <stdlib.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+
+namespace brem::fuzz {
+
+// A property of the library broke: report it and crash, so that libFuzzer
+// keeps the input.
+#define FUZZ_CHECK(cond)                                                            \
+    do {                                                                            \
+        if (!(cond)) {                                                              \
+            std::fprintf(stderr, "fuzz check failed: %s (%s:%d)\n", #cond, __FILE__, \
+                         __LINE__);                                                 \
+            std::abort();                                                           \
+        }                                                                           \
+    } while (0)
+
+// One directory per process, made on first use and removed at exit.
+inline const std::string& workDir() {
+    // Never destroyed: the exit handler still needs it.
+    static const std::string& dir = *new std::string([] {
+        const char* base = std::getenv("TMPDIR");
+        std::string root = base && *base ? base : (std::filesystem::is_directory("/dev/shm") ? "/dev/shm" : "/tmp");
+        std::string tmpl = root + "/brem-fuzz-XXXXXX";
+        if (!mkdtemp(tmpl.data())) std::abort();
+        std::atexit([] {
+            std::error_code ec;
+            std::filesystem::remove_all(workDir(), ec);
+        });
+        return tmpl;
+    }());
+    return dir;
+}
+
+// A fresh, empty subdirectory of the working directory (emptied on each call).
+inline std::string freshDir(const std::string& name) {
+    std::string p = workDir() + "/" + name;
+    std::error_code ec;
+    std::filesystem::remove_all(p, ec);
+    std::filesystem::create_directory(p);
+    return p;
+}
+
+inline std::string toHost(std::string p) {
+    for (char& c : p) {
+        if (c == '/') c = '\\';
+    }
+    return p;
+}
+
+inline void writeBytes(const std::string& path, const std::string& bytes) {
+    std::FILE* f = std::fopen(path.c_str(), "wb");
+    if (!f) std::abort();
+    if (!bytes.empty() && std::fwrite(bytes.data(), 1, bytes.size(), f) != bytes.size()) std::abort();
+    std::fclose(f);
+}
+
+}  // namespace brem::fuzz
