@@ -3,6 +3,7 @@
 #pragma once
 
 #include <stdlib.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -47,6 +48,51 @@ inline std::string freshDir(const std::string& name) {
     std::filesystem::create_directory(p);
     return p;
 }
+
+// A subdirectory of the working directory, made on first use and emptied of
+// its files on each later call: cheaper than making it afresh every run.
+inline std::string emptiedDir(const std::string& name) {
+    std::string p = workDir() + "/" + name;
+    std::error_code ec;
+    if (!std::filesystem::create_directory(p, ec)) {
+        for (const auto& entry : std::filesystem::directory_iterator(p, ec)) std::filesystem::remove_all(entry.path(), ec);
+    }
+    return p;
+}
+
+inline std::string readBytes(const std::string& path) {
+    std::string bytes;
+    std::FILE* f = std::fopen(path.c_str(), "rb");
+    if (!f) return bytes;
+    char buf[16384];
+    size_t n;
+    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) bytes.append(buf, n);
+    std::fclose(f);
+    return bytes;
+}
+
+inline bool exists(const std::string& path) {
+    std::error_code ec;
+    return std::filesystem::exists(path, ec);
+}
+
+// Makes `dir` the current directory for the life of the guard, for the
+// operations that work on files of the current directory. The fuzzer's own
+// paths may be relative, so the old directory comes back after every run.
+class InDir {
+public:
+    explicit InDir(const std::string& dir) {
+        if (!getcwd(old_, sizeof old_) || chdir(dir.c_str()) != 0) std::abort();
+    }
+    ~InDir() {
+        if (chdir(old_) != 0) std::abort();
+    }
+    InDir(const InDir&) = delete;
+    InDir& operator=(const InDir&) = delete;
+
+private:
+    char old_[4096];
+};
 
 inline std::string toHost(std::string p) {
     for (char& c : p) {

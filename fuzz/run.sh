@@ -36,7 +36,7 @@ for t in "${targets[@]}"; do
   artifacts=$build/artifacts/$t
   mkdir -p "$corpus" "$artifacts"
   seeds=()
-  [ -d fuzz/corpus/$t ] && seeds=(fuzz/corpus/$t)
+  [ -d fuzz/corpus/$t ] && seeds=("$root/fuzz/corpus/$t")
   log=$build/logs/$t.log
   mkdir -p "$(dirname "$log")"
   echo "fuzz: $t for ${secs}s"
