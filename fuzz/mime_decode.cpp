@@ -2,7 +2,10 @@
 // current one (where the working file "$$$$$$$$.$$$" lies). The input is
 // one flag byte and the message. Flags: bit 0 puts a working file in place
 // first; bit 1 instead takes the bytes as an attachment, encodes them with
-// MIMEENCODE and decodes the result, which must give the bytes back exactly.
+// MIMEENCODE, wraps the body again at 1 to 76 characters a line (bits 2-6;
+// a mailer may wrap it anywhere within the line limit of the format), with
+// CR LF line ends when bit 7 is set, and decodes the result, which must give
+// the bytes back exactly.
 //
 // Whatever the bytes: the call returns 0 or -1, the message file is left as
 // it was, no file appears but the output, and the output is never larger
@@ -31,7 +34,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (flags & 2) {
         fuzz::writeBytes("data.bin", bytes);
         FUZZ_CHECK(MIMEENCODE("data.bin", "msg.txt", "attached.bin") == 0);
-        std::string message = "Subject: round trip\n" + fuzz::readBytes("msg.txt");
+        std::string encoded = fuzz::readBytes("msg.txt");
+        size_t body = encoded.find("\n\n");
+        FUZZ_CHECK(body != std::string::npos);
+        std::string chars;
+        for (size_t i = body + 2; i < encoded.size(); ++i) {
+            if (encoded[i] != '\n') chars.push_back(encoded[i]);
+        }
+        const size_t width = 1 + ((flags >> 2) & 31) * 75 / 31;
+        const char* eol = (flags & 0x80) ? "\r\n" : "\n";
+        std::string message = "Subject: round trip\n" + encoded.substr(0, body + 2);
+        for (size_t i = 0; i < chars.size(); i += width) message += chars.substr(i, width) + eol;
         fuzz::writeBytes("msg.txt", message);
         FUZZ_CHECK(MIMEDECODE("msg.txt", "out.dat") == 0);
         FUZZ_CHECK(fuzz::readBytes("out.dat") == bytes);

@@ -4,7 +4,9 @@
 // in.en3) separated by NUL NUL. Flags: bit 0 decodes into the name of the
 // "begin" line instead of out.bin; bit 1 instead takes the bytes as a file,
 // encodes it into parts of (flags >> 2) x 16 lines and decodes the parts,
-// which must give the bytes back exactly, with the part count in ncode.dat.
+// which must give the bytes back exactly, with the part count in ncode.dat
+// (with bit 0 as well, the parts are first turned into XX, their alphabet
+// given by "table" lines in the first part).
 // The coder's progress lines and diagnostics go to a console that drops
 // them.
 //
@@ -13,6 +15,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -39,6 +42,35 @@ private:
     const bool show_ = std::getenv("BREM_FUZZ_SHOW") != nullptr;
 };
 
+const char kUu[] = "`!\"#$%&'()*+,-./0123456789:;<=>?@ABCDEFGHIJKLMNOPQRSTUVWXYZ[\\]^_";
+const char kXx[] = "+-0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz";
+
+// One part file in XX: the data lines, from each "begin" line up to the
+// "end" line, in the other alphabet; the first part opens with its table.
+std::string toXx(const std::string& part, bool first) {
+    std::string out = first ? std::string("table\n") + std::string(kXx, 32) + "\n" + std::string(kXx + 32, 32) + "\n"
+                            : std::string();
+    bool data = false;
+    size_t pos = 0;
+    while (pos < part.size()) {
+        size_t eol = part.find('\n', pos);
+        std::string line = part.substr(pos, eol == std::string::npos ? std::string::npos : eol + 1 - pos);
+        pos += line.size();
+        if (line.compare(0, 5, "begin") == 0) {
+            data = true;
+        } else if (line == "end\n") {
+            data = false;
+        } else if (data) {
+            for (char& c : line) {
+                const char* at = c == '\n' ? nullptr : std::strchr(kUu, c);
+                if (at) c = kXx[at - kUu];
+            }
+        }
+        out += line;
+    }
+    return out;
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -61,6 +93,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         const std::string count = fuzz::readBytes("ncode.dat");
         const int parts = std::atoi(count.c_str());
         FUZZ_CHECK(parts >= 1 && count == std::to_string(parts) + "\r\n");
+        if (flags & 1) {
+            std::string name = "in.enc";
+            for (int part = 1; part <= parts; ++part) {
+                if (part > 1) {
+                    name[name.size() - 1] = static_cast<char>('0' + part % 10);
+                    if (part >= 10) name[name.size() - 2] = static_cast<char>('0' + part / 10);
+                }
+                fuzz::writeBytes(name, toXx(fuzz::readBytes(name), part == 1));
+            }
+        }
         FUZZ_CHECK(encode::UuCode("in.enc", "back.bin", "", "", 0, console) == 0);
         // (A first line shorter than 45 bytes is told as an unknown
         // encoding, and decoded all the same.)

@@ -1,6 +1,6 @@
 // zorpack's expansion on arbitrary compressed streams, in memory. The input
 // is one flag byte and the stream. The expansion's output is bounded (a sink
-// that refuses more than 4 MB), and it must not depend on how the source
+// that refuses more than 1 MB), and it must not depend on how the source
 // hands its bytes over: read whole and read in pieces of 1 to 32 bytes
 // (flags bits 0-4), it gives the same bytes and the same status. Then the
 // same bytes, taken as plain data, are compressed with codes of up to
@@ -45,7 +45,7 @@ private:
     size_t most_;
 };
 
-constexpr size_t kMostOutput = 4u << 20;
+constexpr size_t kMostOutput = 1u << 20;
 
 }  // namespace
 
