@@ -5,6 +5,7 @@
 # fuzz/<name>.cpp is run, with the seeds of fuzz/corpus/<name>/. New inputs
 # the fuzzer finds go to build-fuzz/corpus/<name>/, crashes to
 # build-fuzz/artifacts/<name>/; the exit status is 1 when any target failed.
+# $BREM_FUZZ_PARALLEL targets run at once (default 1: each is one process).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
@@ -12,6 +13,7 @@ secs=${1:-${BREM_FUZZ_SECONDS:-60}}
 shift || true
 build=${BREM_FUZZ_BUILD:-$root/build-fuzz}
 jobs=${BREM_FUZZ_JOBS:-2}
+parallel=${BREM_FUZZ_PARALLEL:-1}
 
 CC=${CC_FUZZ:-clang} CXX=${CXX_FUZZ:-clang++} cmake -S fuzz -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build "$build" -j"$jobs" >/dev/null
@@ -23,40 +25,65 @@ if [ ${#targets[@]} -eq 0 ]; then
   done
 fi
 
-status=0
-summary=()
-for t in "${targets[@]}"; do
-  bin=$build/bin/fuzz_$t
+# Runs one target; its summary line goes to logs/<target>.result.
+run_target() {
+  local t=$1
+  local bin=$build/bin/fuzz_$t
+  local result=$build/logs/$t.result
   if [ ! -x "$bin" ]; then
     echo "fuzz: no target $t" >&2
-    status=1
-    continue
+    echo "$t: FAILED, no such target" >"$result"
+    return 1
   fi
-  corpus=$build/corpus/$t
-  artifacts=$build/artifacts/$t
+  local corpus=$build/corpus/$t
+  local artifacts=$build/artifacts/$t
   mkdir -p "$corpus" "$artifacts"
-  seeds=()
+  local seeds=()
   [ -d fuzz/corpus/$t ] && seeds=("$root/fuzz/corpus/$t")
-  log=$build/logs/$t.log
-  mkdir -p "$(dirname "$log")"
+  local log=$build/logs/$t.log
   echo "fuzz: $t for ${secs}s"
-  set +e
+  local rc=0
   # An input that runs over 10 seconds counts as a hang; LeakSanitizer
   # reports leaks, and the sanitizers stop at the first error.
   "$bin" "$corpus" "${seeds[@]}" -max_total_time="$secs" -timeout=10 -rss_limit_mb=2048 \
-    -max_len=65536 -print_final_stats=1 -artifact_prefix="$artifacts/" >"$log" 2>&1
-  rc=$?
-  set -e
+    -max_len=65536 -print_final_stats=1 -artifact_prefix="$artifacts/" >"$log" 2>&1 || rc=$?
+  local execs
   execs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -1)
   if [ $rc -ne 0 ]; then
-    echo "fuzz: $t FAILED (exit $rc); the log is $log:" >&2
-    grep -E "ERROR|SUMMARY|fuzz check failed|Test unit written" "$log" | head -20 >&2 || true
-    status=1
-    summary+=("$t: FAILED after ${execs:-?} executions")
+    {
+      echo "fuzz: $t FAILED (exit $rc); the log is $log:"
+      grep -E "ERROR|SUMMARY|fuzz check failed|Test unit written" "$log" | head -20 || true
+    } >&2
+    echo "$t: FAILED after ${execs:-?} executions" >"$result"
+    return 1
+  fi
+  echo "$t: ${execs:-?} executions in ${secs}s, no failure" >"$result"
+}
+
+mkdir -p "$build/logs"
+status=0
+running=0
+for t in "${targets[@]}"; do
+  rm -f "$build/logs/$t.result"
+  if [ "$running" -ge "$parallel" ]; then
+    wait -n || status=1
+    running=$((running - 1))
+  fi
+  run_target "$t" &
+  running=$((running + 1))
+done
+while [ "$running" -gt 0 ]; do
+  wait -n || status=1
+  running=$((running - 1))
+done
+
+echo "fuzz summary:"
+for t in "${targets[@]}"; do
+  if [ -f "$build/logs/$t.result" ]; then
+    sed 's/^/  /' "$build/logs/$t.result"
   else
-    summary+=("$t: ${execs:-?} executions in ${secs}s, no failure")
+    echo "  $t: FAILED, no result"
+    status=1
   fi
 done
-echo "fuzz summary:"
-printf '  %s\n' "${summary[@]}"
 exit $status
