@@ -2,7 +2,8 @@
 # Builds the fuzz targets with clang and runs each for a bounded time.
 #   fuzz/run.sh [seconds-per-target] [target ...]
 # Seconds default to $BREM_FUZZ_SECONDS, else 60. Without target names every
-# fuzz/<name>.cpp is run, with the seeds of fuzz/corpus/<name>/. New inputs
+# fuzz/<name>.cpp is run, with the seeds of fuzz/corpus/<name>/ and the words
+# of fuzz/<name>.dict when there is one. New inputs
 # the fuzzer finds go to build-fuzz/corpus/<name>/, crashes to
 # build-fuzz/artifacts/<name>/; the exit status is 1 when any target failed.
 # $BREM_FUZZ_PARALLEL targets run at once (default 1: each is one process).
@@ -40,12 +41,14 @@ run_target() {
   mkdir -p "$corpus" "$artifacts"
   local seeds=()
   [ -d fuzz/corpus/$t ] && seeds=("$root/fuzz/corpus/$t")
+  local dict=()
+  [ -f fuzz/$t.dict ] && dict=(-dict="$root/fuzz/$t.dict")
   local log=$build/logs/$t.log
   echo "fuzz: $t for ${secs}s"
   local rc=0
   # An input that runs over 10 seconds counts as a hang; LeakSanitizer
   # reports leaks, and the sanitizers stop at the first error.
-  "$bin" "$corpus" "${seeds[@]}" -max_total_time="$secs" -timeout=10 -rss_limit_mb=2048 \
+  "$bin" "$corpus" "${seeds[@]}" "${dict[@]}" -max_total_time="$secs" -timeout=10 -rss_limit_mb=2048 \
     -max_len=65536 -print_final_stats=1 -artifact_prefix="$artifacts/" >"$log" 2>&1 || rc=$?
   local execs
   execs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -1)
