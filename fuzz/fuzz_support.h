@@ -40,15 +40,6 @@ inline const std::string& workDir() {
     return dir;
 }
 
-// A fresh, empty subdirectory of the working directory (emptied on each call).
-inline std::string freshDir(const std::string& name) {
-    std::string p = workDir() + "/" + name;
-    std::error_code ec;
-    std::filesystem::remove_all(p, ec);
-    std::filesystem::create_directory(p);
-    return p;
-}
-
 // A subdirectory of the working directory, made on first use and emptied of
 // its files on each later call: cheaper than making it afresh every run.
 inline std::string emptiedDir(const std::string& name) {

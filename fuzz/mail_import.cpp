@@ -21,8 +21,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::string execute = input.substr(0, cut);
     std::string message = cut == std::string::npos ? std::string() : input.substr(cut + 2);
 
-    std::string spool = fuzz::freshDir("spool");
-    std::string store = fuzz::freshDir("store");
+    std::string spool = fuzz::emptiedDir("spool");
+    std::string store = fuzz::emptiedDir("store");
     fuzz::writeBytes(spool + "/0C0001.X", execute);
     fuzz::writeBytes(spool + "/0A1234.D", message);  // D.hubA1234
     fuzz::writeBytes(spool + "/0C0001.D", message);  // the fallback

@@ -38,7 +38,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (data[1] & 0x80) start = static_cast<int32_t>(static_cast<uint32_t>(start) % (file.size() + 2));
     if (data[1] & 0x40) length = static_cast<int32_t>(static_cast<uint32_t>(length) % (file.size() + 2));
 
-    std::string dir = fuzz::freshDir("store");
+    std::string dir = fuzz::emptiedDir("store");
     const char* names[] = {"mailarea.txt", "temparea.dat", "area7.txt", "rmail.z"};
     fuzz::writeBytes(dir + "/" + names[data[1] % 4], file);
     if (which == 2 && area == 0) fuzz::writeBytes(dir + "/rmail.z", file);
