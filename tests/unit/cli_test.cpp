@@ -238,3 +238,23 @@ TEST(BremCli, EveryJsonOutputParsesAndFailuresOfInputFilesAreFailures) {
     EXPECT_EQ(runCommand(bremCommand() + " check-dir " + store), 0);
     EXPECT_EQ(runCommand(bremCommand() + " check-dir " + missing + " 2>/dev/null"), 1);
 }
+
+TEST(BremCli, EveryVerbListedHasItsOwnHelp) {
+    ScratchDir d;
+    std::string verbs = d.file("verbs.txt");
+    ASSERT_EQ(runCommand(bremCommand() + " --help | sed -n '/^verbs:/,/^$/p' | sed -nE 's/^  ([a-z-]+) .*/\\1/p' > " +
+                         verbs),
+              0);
+    std::string list = readFile(verbs);
+    size_t count = 0;
+    for (size_t pos = 0, nl; (nl = list.find('\n', pos)) != std::string::npos; pos = nl + 1, ++count) {
+        std::string verb = list.substr(pos, nl - pos);
+        std::string out = d.file("help.txt");
+        EXPECT_EQ(runCommand(bremCommand() + " " + verb + " --help > " + out), 0) << verb;
+        EXPECT_EQ(readFile(out).rfind("usage: brem " + verb, 0), 0u) << verb;
+        EXPECT_EQ(runCommand(bremCommand() + " help " + verb + " > " + d.file("help2.txt")), 0) << verb;
+        EXPECT_EQ(readFile(d.file("help2.txt")), readFile(out)) << verb;
+    }
+    EXPECT_GE(count, 20u);
+    EXPECT_EQ(runCommand(bremCommand() + " help no-such-verb 2>/dev/null"), 2);
+}
