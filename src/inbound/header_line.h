@@ -8,8 +8,8 @@
 namespace brem::inbound {
 
 // True when `s` begins with `prefix`, letters compared without regard to case.
-inline bool startsNoCase(const std::string& s, const char* prefix) {
-    size_t n = std::strlen(prefix);
+// `n` is the prefix's length.
+inline bool startsNoCase(const std::string& s, const char* prefix, size_t n) {
     if (s.size() < n) return false;
     for (size_t i = 0; i < n; ++i) {
         char a = s[i], b = prefix[i];
@@ -20,15 +20,27 @@ inline bool startsNoCase(const std::string& s, const char* prefix) {
     return true;
 }
 
+inline bool startsNoCase(const std::string& s, const char* prefix) {
+    return startsNoCase(s, prefix, std::strlen(prefix));
+}
+
 // A record line: the header line as read, up to an embedded NUL, cut to fit
 // `width` bytes (its terminating NUL counted, as the records have always been
 // sized) and ending in exactly one line feed, so a record keeps its number of
 // lines whatever the header held.
+// appendRecordLine() adds it to `out` without a string of its own, for the
+// filers that build a record per article.
+inline void appendRecordLine(std::string& out, const std::string& line, size_t width) {
+    size_t n = std::min(line.find('\0'), line.size());
+    if (n > 0 && line[n - 1] == '\n') --n;
+    if (n > width - 2) n = width - 2;
+    out.append(line, 0, n);
+    out.push_back('\n');
+}
+
 inline std::string recordLine(const std::string& line, size_t width) {
-    std::string s = line.substr(0, std::min(line.find('\0'), line.size()));
-    if (!s.empty() && s.back() == '\n') s.pop_back();
-    if (s.size() > width - 2) s.resize(width - 2);
-    s.push_back('\n');
+    std::string s;
+    appendRecordLine(s, line, width);
     return s;
 }
 
