@@ -12,10 +12,12 @@ namespace brem::inbound {
 inline bool startsNoCase(const std::string& s, const char* prefix, size_t n) {
     if (s.size() < n) return false;
     for (size_t i = 0; i < n; ++i) {
-        char a = s[i], b = prefix[i];
-        if (a >= 'A' && a <= 'Z') a = static_cast<char>(a - 'A' + 'a');
-        if (b >= 'A' && b <= 'Z') b = static_cast<char>(b - 'A' + 'a');
-        if (a != b) return false;
+        unsigned char a = static_cast<unsigned char>(s[i]), b = static_cast<unsigned char>(prefix[i]);
+        if (a == b) continue;
+        // Different bytes are the same letter only as its two cases, which
+        // differ in bit 0x20 alone.
+        unsigned char lower = a | 0x20;
+        if ((a ^ b) != 0x20 || lower < 'a' || lower > 'z') return false;
     }
     return true;
 }

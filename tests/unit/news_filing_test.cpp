@@ -2,8 +2,10 @@
 // holds, and what is left after a failure.
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <string>
 
+#include "inbound/header_line.h"
 #include "inbound/news_filing.h"
 #include "log/log.h"
 #include "platform/fault.h"
@@ -119,6 +121,17 @@ TEST(NewsFiling, KeepsOnlyWholeHeaderNamesInAnyCase) {
                        "Lines: \r\n1\r\n" + end + "\r\n"
                        "3\r\nFrom: \r\nDate: \r\nMessage-ID: \r\nSubject: \r\nreferences: <r0>\r\nlines: 2\r\n" +
                            end + "\r\n" + std::to_string(1 + a.size() + 53) + "\r\n");
+}
+
+TEST(NewsFiling, HeaderNamesFoldOnlyAsciiLetters) {
+    // As the C runtime's tolower in the "C" locale: '@' is not '`', nor 0xC1 0xE1.
+    for (int a = 0; a < 256; ++a) {
+        for (int b = 1; b < 256; ++b) {
+            const char prefix[2] = {static_cast<char>(b), '\0'};
+            bool same = std::tolower(a) == std::tolower(b);
+            ASSERT_EQ(inbound::startsNoCase(std::string(1, static_cast<char>(a)), prefix), same) << a << " " << b;
+        }
+    }
 }
 
 TEST(NewsFiling, SkipsStrayLinesAndCopiesEveryByteValue) {
