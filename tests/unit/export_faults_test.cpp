@@ -214,3 +214,46 @@ TEST(FaultSweep, NewsExportCompressed) {
     report(test::sweepFaults(exportSweep("EXPNEWS compressed", Kind::News, 16)),
            {FaultKind::Delete, FaultKind::ProcessStart});
 }
+
+// Findings of the sweeps, each kept as a plain case.
+
+// A counter that is there but cannot be read is no first export: numbering
+// again from 1 would write over jobs still waiting in the spool.
+TEST(ExportFaults, ACounterThatCannotBeReadStopsTheExport) {
+    for (Kind kind : {Kind::Mail, Kind::News}) {
+        ExportSite s;
+        s.kind = kind;
+        s.messages = {"Subject: one\n\nfirst\n"};
+        s.expect = {42};
+        std::string counter("\x29\0\0\0", 4);  // 41
+        test::writeFile(s.counterPath(), counter);
+        plat::fault::arm(plat::fault::Op::Open, 1);
+        s.hostLoop();
+        plat::fault::disarm();
+        EXPECT_EQ(s.next, 0u);
+        EXPECT_EQ(test::readFile(s.counterPath()), counter);
+        s.hostLoop();
+        checkExportSite(s, FaultPhase::AfterCleanRun);
+    }
+}
+
+// A counter whose new number cannot be written (a full disk from some write
+// on) keeps the number it had: never an empty file that restarts at 1.
+TEST(ExportFaults, ACounterThatCannotBeSavedKeepsItsNumber) {
+    for (int n = 1; n < 40; ++n) {
+        SCOPED_TRACE("writes fail from the " + std::to_string(n) + "th");
+        ExportSite s;
+        s.messages = {"Subject: one\n\nfirst\n"};
+        s.expect = {42};
+        test::writeFile(s.counterPath(), std::string("\x29\0\0\0", 4));
+        plat::fault::arm(plat::fault::Op::Write, n, true);
+        s.hostLoop();
+        bool fired = plat::fault::fired() > 0;
+        plat::fault::disarm();
+        EXPECT_EQ(test::fileSize(s.counterPath()), 4);
+        checkExportSite(s, FaultPhase::AfterFault);
+        s.hostLoop();
+        checkExportSite(s, FaultPhase::AfterCleanRun);
+        if (!fired) break;
+    }
+}

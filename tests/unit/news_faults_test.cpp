@@ -6,6 +6,7 @@
 // holds bytes that no record points to.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <map>
 #include <set>
 #include <string>
@@ -221,4 +222,57 @@ TEST(FaultSweep, NewsImportOfPlainBatches) { report(test::sweepFaults(newsSweep(
 TEST(FaultSweep, NewsImportOfCompressedBatches) {
     ASSERT_TRUE(test::exists(test::binDir() + "/zorpack"));
     report(test::sweepFaults(newsSweep("IMPNEWS compressed", 16)), true);
+}
+
+// Findings of the sweeps, each kept as a plain case.
+
+// A batch that fails part way is taken back whole and its job waits in the
+// spool: filed again later, each article is in the store once.
+TEST(NewsImportFaults, ABatchThatFailsPartWayIsTakenBackAndItsJobWaits) {
+    NewsSite s;
+    test::writeFile(s.store + "/area.dat", kAreaDat);
+    s.jobs = {newsJob(2, {article("a1", "rec.arts", 3, "first\n"), article("a2", "comp.lang", 4, "second\n")})};
+    s.put(s.jobs[0]);
+    // The second article's area cannot be opened: the first is filed already.
+    s.root.subdir("store/area4.txt");
+    EXPECT_EQ(s.call(), -1);
+    EXPECT_LE(test::fileSize(s.store + "/area3.txt"), 0);
+    EXPECT_EQ(test::readFile(s.spool + "/Header.Msg"), "");
+    EXPECT_TRUE(test::exists(s.spool + "/0C0002.X"));
+    EXPECT_TRUE(test::exists(s.spool + "/0N0002.D"));
+    std::filesystem::remove(s.store + "/area4.txt");
+    s.hostLoop();
+    checkNewsSite(s, FaultPhase::AfterCleanRun);
+}
+
+// Without area.dat no article can be filed: the job waits until there is one.
+TEST(NewsImportFaults, ABatchWithoutAnAreaMapWaits) {
+    for (int32_t bits : {0, 16}) {
+        NewsSite s;
+        s.bits = bits;
+        s.jobs = {newsJob(2, {article("a1", "rec.arts", 3, "first\n")})};
+        s.put(s.jobs[0]);
+        EXPECT_EQ(s.call(), 1);
+        EXPECT_TRUE(test::exists(s.spool + "/0C0002.X"));
+        EXPECT_TRUE(test::exists(s.spool + "/0N0002.D"));
+        test::writeFile(s.store + "/area.dat", kAreaDat);
+        s.hostLoop();
+        checkNewsSite(s, FaultPhase::AfterCleanRun);
+    }
+}
+
+// The execute file is what makes the next call take a job again: while it
+// cannot be deleted the filing is taken back, so the batch is filed once.
+TEST(NewsImportFaults, AnExecuteFileThatCannotBeDeletedTakesTheFilingBack) {
+    NewsSite s;
+    test::writeFile(s.store + "/area.dat", kAreaDat);
+    s.jobs = {newsJob(2, {article("a1", "rec.arts", 3, "first\n")})};
+    s.put(s.jobs[0]);
+    plat::fault::arm(plat::fault::Op::Delete, 4);  // Header.Msg, "$7b60051", "$7b60051.int", then the job's
+    EXPECT_EQ(s.call(), -1);
+    plat::fault::disarm();
+    EXPECT_LE(test::fileSize(s.store + "/area3.txt"), 0);
+    EXPECT_NE(test::readFile(s.store + "/news.log").find("Cannot delete "), std::string::npos);
+    s.hostLoop();
+    checkNewsSite(s, FaultPhase::AfterCleanRun);
 }
