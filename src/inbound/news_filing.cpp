@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <functional>
 #include <cstring>
 #include <limits>
 #include <map>
@@ -135,15 +136,20 @@ int32_t AreaMap::search(ActivityLog& log, const std::string& newsgroupsLine) con
 namespace {
 
 // The files a batch appends to, kept open for the whole batch and flushed
-// together at commit points (every 256 articles and at the end). A failed
-// write takes every file back to the last commit point, and a failed close
-// takes the whole batch back, so no area keeps bytes that no record points
-// to and no record points to bytes that are not there.
+// together at commit points (every 256 articles and at the end). A batch
+// that does not get to its end is taken back whole, so that its job can wait
+// in the spool for another try: no area keeps bytes that no record points to,
+// no record points to bytes that are not there, and no article is filed
+// twice.
 class BatchFiles {
 public:
     BatchFiles(const std::string& spoolDir, std::string storeDir)
         : hdrPath_(spoolDir + "Header.Msg"), storeDir_(std::move(storeDir)) {}
-    ~BatchFiles() { rollback(); }
+    ~BatchFiles() {
+        if (!kept_) takeBackAll();
+    }
+    // The batch stands: nothing is taken back when the files go.
+    void keep() { kept_ = true; }
 
     enum class Result { Ok, HeaderOpenFailed, AreaOpenFailed, TooLarge, ReadFailed, WriteFailed };
 
@@ -252,6 +258,24 @@ private:
         return ok;
     }
 
+    // Every file to where it stood before the batch, open or closed.
+    void takeBackAll() {
+        std::map<std::string, bool> cut;
+        for (auto& kv : areas_) {
+            Area& a = *kv.second;
+            if (!a.out.isOpen()) continue;
+            cut[a.path] = a.out.truncate(a.before < 0 ? 0 : a.before);
+            a.out.discard();
+        }
+        areas_.clear();
+        for (const auto& kv : touched_) {
+            if (!cut[kv.first]) store::cutBack(kv.first, kv.second);
+        }
+        bool hdrCut = hdr_.isOpen() && hdr_.truncate(hdrBefore_ < 0 ? 0 : hdrBefore_);
+        hdr_.discard();
+        if (hdrOpened_ && !hdrCut) store::cutBack(hdrPath_, hdrBefore_ < 0 ? 0 : hdrBefore_);
+    }
+
     void takeBackBatch() {
         for (auto& kv : areas_) kv.second->out.discard();
         areas_.clear();
@@ -288,13 +312,14 @@ private:
     std::map<std::string, int64_t> touched_;
     int64_t hdrCommitted_ = 0;
     int sinceCommit_ = 0;
+    bool kept_ = false;
     std::map<int32_t, std::unique_ptr<Area>> areas_;
 };
 
 }  // namespace
 
 int32_t FileNewsBatch(ActivityLog& log, const std::string& spoolDir, const std::string& storeDir,
-                      int32_t verbosity) {
+                      int32_t verbosity, const std::function<bool()>& takeJob) {
     (void)verbosity;  // the log carries it
     const std::string batchPath = spoolDir + "$7b60051.int";
     plat::Stream batch;
@@ -310,11 +335,17 @@ int32_t FileNewsBatch(ActivityLog& log, const std::string& spoolDir, const std::
     // Kept across articles only for their storage: each article clears them.
     std::string kept[kFieldCount];
     std::string record;
+    // The batch stands once its files are closed and its job is out of the
+    // spool; until then every early return takes it back whole.
     auto closeFiles = [&]() {
-        if (files.close()) return true;
-        log.always("Cannot write the articles of %s to their area files and %sHeader.Msg\n", batchPath.c_str(),
-                   spoolDir.c_str());
-        return false;
+        if (!files.close()) {
+            log.always("Cannot write the articles of %s to their area files and %sHeader.Msg\n", batchPath.c_str(),
+                       spoolDir.c_str());
+            return false;
+        }
+        if (takeJob && !takeJob()) return false;
+        files.keep();
+        return true;
     };
 
     for (;;) {
@@ -349,7 +380,7 @@ int32_t FileNewsBatch(ActivityLog& log, const std::string& spoolDir, const std::
             if (f == kNewsgroups) {
                 if (!mapLoaded && !(mapLoaded = map.load(storeDir))) {
                     log.always("Cannot open area file.\n");
-                    return closeFiles() ? 1 : -1;
+                    return 1;
                 }
                 area = map.lookUp(log, line);
             }
@@ -382,8 +413,7 @@ int32_t FileNewsBatch(ActivityLog& log, const std::string& spoolDir, const std::
             batch.seek(p + n);
             continue;
         }
-        // The articles before this one stay filed, unless what failed was a
-        // write, which takes everything back to the last commit point.
+        // The batch is taken back whole when `files` goes.
         std::string areaPath = files.pathFor(area);
         switch (r) {
             case BatchFiles::Result::HeaderOpenFailed: log.always("Cannot open header file!\n"); break;
@@ -394,12 +424,10 @@ int32_t FileNewsBatch(ActivityLog& log, const std::string& spoolDir, const std::
                 break;
             case BatchFiles::Result::ReadFailed: log.always("Cannot read %s\n", batchPath.c_str()); break;
             default:
-                files.rollback();
                 log.always("Cannot write area file %s or header file %sHeader.Msg\n", areaPath.c_str(),
                            spoolDir.c_str());
                 return -1;
         }
-        closeFiles();
         return -1;
     }
 }

@@ -69,12 +69,15 @@ int32_t SequenceCounter::draw(const std::string& storeDir, ActivityLog& log, Job
     plat::Stream in;
     if (!in.open(path_, "rb")) {
         log.always(kind == JobKind::Mail ? "Cannot open export.dat (mail)\n" : "Cannot open export.dat (news)\n");
-        return 1;
+        // A counter that is there but cannot be read is no first export:
+        // starting again at 1 would write over jobs still in the spool.
+        return plat::fileExists(path_) ? 0 : 1;
     }
     existed_ = true;
     char raw[4];
     size_t got = in.read(raw, sizeof raw);
     before_.assign(raw, got);
+    if (in.readError()) return 0;
     in.close();
     // A short file holds no number, and a negative one was never written by
     // an export: both start the numbering afresh rather than give a job
@@ -88,19 +91,43 @@ int32_t SequenceCounter::draw(const std::string& storeDir, ActivityLog& log, Job
 }
 
 SequenceCounter::SaveResult SequenceCounter::save(int32_t number) {
-    plat::Stream out;
-    if (!out.open(path_, "wb")) return SaveResult::CannotCreate;
-    out.write(littleEndian(number));
-    if (out.close()) return SaveResult::Saved;
-    if (!existed_) {
-        plat::deleteFile(path_);
-    } else {
+    // The new number is written beside the counter and put in its place only
+    // when complete: a counter truncated by a failed write (a full disk)
+    // would restart the numbering at 1, over jobs still in the spool.
+    const std::string bytes = littleEndian(number);
+    const std::string fresh = path_ + ".new";
+    plat::deleteFile(fresh);  // left by a save that was cut off
+    {
+        plat::Stream out;
+        if (!out.open(fresh, "wb")) return SaveResult::CannotCreate;
+        out.write(bytes);
+        if (!out.close()) {
+            plat::deleteFile(fresh);
+            return SaveResult::WriteFailed;
+        }
+    }
+    // The rename never replaces, so the old counter goes first.
+    if ((plat::deleteFile(path_) || !plat::fileExists(path_)) && plat::moveFile(fresh, path_)) {
+        return SaveResult::Saved;
+    }
+    // The new counter cannot take the old one's place: the number is
+    // written in place, or else the old one put back.
+    plat::Stream direct;
+    if (direct.open(path_, "wb") && direct.write(bytes) && direct.close()) {
+        plat::deleteFile(fresh);
+        return SaveResult::Saved;
+    }
+    direct.discard();
+    if (existed_) {
         plat::Stream again;
         if (again.open(path_, "wb")) {
             again.write(before_);
             again.close();
         }
+    } else {
+        plat::deleteFile(path_);
     }
+    plat::deleteFile(fresh);
     return SaveResult::WriteFailed;
 }
 
