@@ -4,35 +4,13 @@
 #include <cstdio>
 #include <vector>
 
+#include "log/format.h"
 #include "platform/platform.h"
 #include "platform/stream.h"
 
 namespace brem::outbound {
 
 namespace {
-
-std::string format(const char* fmt, ...)
-#if defined(__GNUC__)
-    __attribute__((format(printf, 1, 2)))
-#endif
-    ;
-
-std::string format(const char* fmt, ...) {
-    va_list ap;
-    va_start(ap, fmt);
-    va_list again;
-    va_copy(again, ap);
-    int n = std::vsnprintf(nullptr, 0, fmt, ap);
-    va_end(ap);
-    std::string out;
-    if (n > 0) {
-        std::vector<char> buf(static_cast<size_t>(n) + 1);
-        std::vsnprintf(buf.data(), buf.size(), fmt, again);
-        out.assign(buf.data(), static_cast<size_t>(n));
-    }
-    va_end(again);
-    return out;
-}
 
 std::string littleEndian(int32_t n) {
     uint32_t u = static_cast<uint32_t>(n);
@@ -43,21 +21,21 @@ std::string littleEndian(int32_t n) {
 
 }  // namespace
 
-std::string JobFileName(int32_t number, const char* extension) { return format("%04d.%s", number, extension); }
+std::string JobFileName(int32_t number, const char* extension) { return formatText("%04d.%s", number, extension); }
 
 std::string CommandFileText(int32_t number, const std::string& site, JobKind kind) {
     const char* user = kind == JobKind::Mail ? "daemon" : "news";
-    return format("S %04d.DAT D.%s%04d %s - %04d.DAT 0666\r\n", number, site.c_str(), number, user, number) +
-           format("S %04d.XQT X.%s%04d %s - %04d.XQT 0666\r\n", number, site.c_str(), number, user, number);
+    return formatText("S %04d.DAT D.%s%04d %s - %04d.DAT 0666\r\n", number, site.c_str(), number, user, number) +
+           formatText("S %04d.XQT X.%s%04d %s - %04d.XQT 0666\r\n", number, site.c_str(), number, user, number);
 }
 
 std::string ExecuteFileText(int32_t number, const std::string& site, JobKind kind, const std::string& recipient) {
     // The remote side's letter case differs from the command file's on
     // purpose: mail is requested by "Daemon" here and by "daemon" there.
-    std::string text = kind == JobKind::Mail ? format("U Daemon %s\nZ\n", site.c_str())
-                                             : format("U news %s\nZ\n", site.c_str());
-    text += format("F D.%s%04d\n", site.c_str(), number);
-    text += format("I D.%s%04d\n", site.c_str(), number);
+    std::string text = kind == JobKind::Mail ? formatText("U Daemon %s\nZ\n", site.c_str())
+                                             : formatText("U news %s\nZ\n", site.c_str());
+    text += formatText("F D.%s%04d\n", site.c_str(), number);
+    text += formatText("I D.%s%04d\n", site.c_str(), number);
     text += kind == JobKind::Mail ? "C rmail " + recipient + "\n" : std::string("C rnews\n");
     return text;
 }
