@@ -159,14 +159,15 @@ BREM_EXPORT int32_t BREM_API EXPNEWS(char *spoolDir, char *storeDir, const char 
  * inPath to outPath. When the message never names an attachment other than
  * outPath, outPath is at the end replaced by the file "$$$$$$$$.$$$" of the
  * current directory (or removed when there is none). 0: the input was read
- * to its end; -1: the input cannot be opened, the output cannot be created or
- * written, or a later part names outPath as its attachment. */
+ * to its end; -1: the input cannot be opened, outPath names the input
+ * itself, the output cannot be created or written, or a later part names
+ * outPath as its attachment. */
 BREM_EXPORT int32_t BREM_API MIMEDECODE(const char *inPath, const char *outPath);
 
 /* Writes inPath as a MIME attachment body (header naming `name`, a blank
  * line, base64 lines of 60 characters, LF line ends) to outPath. 0: done;
- * -1: the input cannot be opened, or the output cannot be created or written
- * (a partly written output is removed). */
+ * -1: the input cannot be opened, outPath names the input itself, or the
+ * output cannot be created or written (a partly written output is removed). */
 BREM_EXPORT int32_t BREM_API MIMEENCODE(const char *inPath, const char *outPath, const char *name);
 
 /* The UU coder. An input whose extension is .enc, .xxe, .uue (or that has

@@ -5,7 +5,7 @@ ls "$work/spool"
 
 echo
 echo "== brem import-mail (sites: hubsite, mybox)"
-"$brem" import-mail "$work/spool" "$work/store" --site hubsite --local-site mybox --verbosity 5
+"$brem" import-mail "$work/spool" "$work/store" --neighbour hubsite --local-site mybox --verbosity 5
 
 echo
 echo "== spool after import (the news job stays for news import)"

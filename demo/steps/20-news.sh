@@ -6,12 +6,12 @@ cat "$work/store/area.dat"
 
 echo
 echo "== brem import-news --bits 16 (0N0006.D arrives compressed; the plain job is passed over)"
-"$brem" import-news "$work/spool" "$work/store" --site hubsite --local-site mybox --verbosity 3 --bits 16 \
+"$brem" import-news "$work/spool" "$work/store" --neighbour hubsite --local-site mybox --verbosity 3 --bits 16 \
   | tee "$work/news-records.txt"
 
 echo
 echo "== brem import-news (plain batches: 0N0005.D)"
-"$brem" import-news "$work/spool" "$work/store" --site hubsite --local-site mybox --verbosity 3 \
+"$brem" import-news "$work/spool" "$work/store" --neighbour hubsite --local-site mybox --verbosity 3 \
   | tee -a "$work/news-records.txt"
 
 echo
@@ -27,7 +27,7 @@ done
 
 echo
 echo "== brem cycle (a whole inbound cycle: nothing is left to take)"
-"$brem" cycle "$work/spool" "$work/store" --site hubsite --local-site mybox
+"$brem" cycle "$work/spool" "$work/store" --neighbour hubsite --local-site mybox
 
 echo
 echo "== news.log"

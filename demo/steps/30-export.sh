@@ -10,7 +10,7 @@ Thursday at eight.
 MAIL
 
 echo "== brem export-mail (site mybox, to friend@far.example)"
-"$brem" export-mail "$work/spool" "$work/store" --to friend@far.example --site mybox --from me@mybox \
+"$brem" export-mail "$work/spool" "$work/store" --to friend@far.example --local-site mybox --from me@mybox \
   "$work/outgoing.txt"
 mailjob=$(od -An -tu4 "$work/store/export.dat" | tr -d ' ')
 mailjob=$(printf %04d "$mailjob")
@@ -41,11 +41,11 @@ echo
 bindir=$(dirname "$brem")
 if [ -x "$bindir/zorpack" ] || command -v zorpack >/dev/null 2>&1; then
   echo "== brem export-news, compressed with 16 bits (zorpack)"
-  "$brem" export-news "$work/spool" "$work/store" --site mybox --bits 16 "$work/article1.txt" "$work/article2.txt"
+  "$brem" export-news "$work/spool" "$work/store" --local-site mybox --bits 16 "$work/article1.txt" "$work/article2.txt"
   compressed=yes
 else
   echo "== brem export-news, plain (no zorpack beside $brem)"
-  "$brem" export-news "$work/spool" "$work/store" --site mybox "$work/article1.txt" "$work/article2.txt"
+  "$brem" export-news "$work/spool" "$work/store" --local-site mybox "$work/article1.txt" "$work/article2.txt"
   compressed=no
 fi
 newsjob=$(printf %04d "$(od -An -tu4 "$work/store/export.dat" | tr -d ' ')")

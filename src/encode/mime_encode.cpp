@@ -77,7 +77,8 @@ int32_t MimeEncode(const std::string& inPath, const std::string& outPath, const 
         if (used > 0 && !out.write(text.get(), used)) break;
         if (got < kBlock) break;
     }
-    if (!out.close()) {
+    bool readFailed = in.readError();
+    if (!out.close() || readFailed) {
         // A cut attachment body must not be sent as if whole.
         plat::deleteFile(outPath);
         return -1;

@@ -13,6 +13,7 @@
 #include <memory>
 #include <string>
 
+#include "log/format.h"
 #include "encode/uu.h"
 #include "encode/uu_state.h"
 #include "platform/platform.h"
@@ -39,33 +40,6 @@ public:
         return c == EOF ? -1 : c;
     }
 };
-
-std::string format(const char* fmt, va_list ap) {
-    char small[256];
-    va_list copy;
-    va_copy(copy, ap);
-    int n = std::vsnprintf(small, sizeof small, fmt, copy);
-    va_end(copy);
-    if (n < 0) return std::string();
-    if (static_cast<size_t>(n) < sizeof small) return std::string(small, static_cast<size_t>(n));
-    std::string big(static_cast<size_t>(n) + 1, '\0');
-    std::vsnprintf(&big[0], big.size(), fmt, ap);
-    big.resize(static_cast<size_t>(n));
-    return big;
-}
-
-std::string format(const char* fmt, ...)
-#if defined(__GNUC__)
-    __attribute__((format(printf, 1, 2)))
-#endif
-    ;
-std::string format(const char* fmt, ...) {
-    va_list ap;
-    va_start(ap, fmt);
-    std::string s = format(fmt, ap);
-    va_end(ap);
-    return s;
-}
 
 bool isSeparator(char c) { return c == '\\' || c == '/'; }
 
@@ -167,11 +141,11 @@ private:
 
 void Coder::report(Kind kind, bool withLine, const char* fmt, ...) {
     std::string text = "Wexo Windows ";
-    if (withLine) text += format("%s (%d) ", s.inPath.c_str(), s.line);
+    if (withLine) text += formatText("%s (%d) ", s.inPath.c_str(), s.line);
     text += kind == Error ? "error: " : "warning: ";
     va_list ap;
     va_start(ap, fmt);
-    text += format(fmt, ap);
+    text += vformatText(fmt, ap);
     va_end(ap);
     text += ".\n";
     con.out(text);
@@ -203,13 +177,13 @@ bool Coder::openPart(plat::Stream& out, bool first) {
     std::string name = s.beginName.empty() ? s.inPath.substr(leafStart(s.inPath)) : s.beginName;
     std::string head;
     if (first) {
-        con.out(format("\n%s --- %s ---> %s\n", shown.c_str(), s.label, s.outPath.c_str()));
-        head = format("%s %s (%s)\n", s.label, "version 0.1", "Windows");
+        con.out(formatText("\n%s --- %s ---> %s\n", shown.c_str(), s.label, s.outPath.c_str()));
+        head = formatText("%s %s (%s)\n", s.label, "version 0.1", "Windows");
     } else {
-        con.out(format("%*s --- %s ---> %s\n", static_cast<int>(shown.size()), " ", s.label, s.outPath.c_str()));
-        head = format("part %d\n", s.part);
+        con.out(formatText("%*s --- %s ---> %s\n", static_cast<int>(shown.size()), " ", s.label, s.outPath.c_str()));
+        head = formatText("part %d\n", s.part);
     }
-    head += format("begin 644 %s\n", name.c_str());
+    head += formatText("begin 644 %s\n", name.c_str());
     writeChecked(out, head.data(), head.size());
     s.line = 3;
     return true;
@@ -223,7 +197,7 @@ void Coder::writeCountFile(int parts) {
         report(Error, false, "cannot open output file %s", path.c_str());
         return;
     }
-    std::string text = format("%d\r\n", parts);
+    std::string text = formatText("%d\r\n", parts);
     f.write(text.data(), text.size());
     if (!f.close()) report(Error, false, "write error on output file %s", path.c_str());
 }
@@ -265,7 +239,7 @@ void Coder::encode() {
     s.outPath.replace(extensionStart(s.outPath), std::string::npos, ".enc");
 
     if (plat::fileExists(s.outPath)) {
-        con.err(format("%s already exists", s.outPath.c_str()));
+        con.err(formatText("%s already exists", s.outPath.c_str()));
         con.err(", overwrite (Y/N)? ");
         int answer;
         do {
@@ -319,8 +293,8 @@ void Coder::encode() {
         }
     }
     writeChecked(out, text.get(), pending);
-    std::string tail = format("end\n%lld bytes\n", static_cast<long long>(s.total));
-    tail += format("encoded into %d file(s)\n", s.part);
+    std::string tail = formatText("end\n%lld bytes\n", static_cast<long long>(s.total));
+    tail += formatText("encoded into %d file(s)\n", s.part);
     writeChecked(out, tail.data(), tail.size());
     if (!closeChecked(out)) failed = true;
     // A count the host would trust must not stand for parts that were not
@@ -398,7 +372,7 @@ bool Coder::scanNextPart() {
         report(Error, false, "more than %d part files needed for %s", kMaxParts, s.inPath.c_str());
         return false;
     }
-    con.out(format("%s --- %s --->\n", s.inPath.c_str(), s.label));
+    con.out(formatText("%s --- %s --->\n", s.inPath.c_str(), s.label));
     if (!in_.open(s.inPath, "rb")) {
         report(Error, false, "cannot open input file %s", s.inPath.c_str());
         return false;
@@ -568,7 +542,7 @@ void Coder::decode() {
         report(Error, false, "cannot open output file %s", s.outPath.c_str());
         return;
     }
-    con.out(format("\n%s --- %s ---> %s ", s.inPath.c_str(), s.label, s.outPath.c_str()));
+    con.out(formatText("\n%s --- %s ---> %s ", s.inPath.c_str(), s.label, s.outPath.c_str()));
     con.out("\n");
     for (;;) {
         if (decodeLines()) {

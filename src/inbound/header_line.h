@@ -8,27 +8,41 @@
 namespace brem::inbound {
 
 // True when `s` begins with `prefix`, letters compared without regard to case.
-inline bool startsNoCase(const std::string& s, const char* prefix) {
-    size_t n = std::strlen(prefix);
+// `n` is the prefix's length.
+inline bool startsNoCase(const std::string& s, const char* prefix, size_t n) {
     if (s.size() < n) return false;
     for (size_t i = 0; i < n; ++i) {
-        char a = s[i], b = prefix[i];
-        if (a >= 'A' && a <= 'Z') a = static_cast<char>(a - 'A' + 'a');
-        if (b >= 'A' && b <= 'Z') b = static_cast<char>(b - 'A' + 'a');
-        if (a != b) return false;
+        unsigned char a = static_cast<unsigned char>(s[i]), b = static_cast<unsigned char>(prefix[i]);
+        if (a == b) continue;
+        // Different bytes are the same letter only as its two cases, which
+        // differ in bit 0x20 alone.
+        unsigned char lower = a | 0x20;
+        if ((a ^ b) != 0x20 || lower < 'a' || lower > 'z') return false;
     }
     return true;
+}
+
+inline bool startsNoCase(const std::string& s, const char* prefix) {
+    return startsNoCase(s, prefix, std::strlen(prefix));
 }
 
 // A record line: the header line as read, up to an embedded NUL, cut to fit
 // `width` bytes (its terminating NUL counted, as the records have always been
 // sized) and ending in exactly one line feed, so a record keeps its number of
 // lines whatever the header held.
+// appendRecordLine() adds it to `out` without a string of its own, for the
+// filers that build a record per article.
+inline void appendRecordLine(std::string& out, const std::string& line, size_t width) {
+    size_t n = std::min(line.find('\0'), line.size());
+    if (n > 0 && line[n - 1] == '\n') --n;
+    if (n > width - 2) n = width - 2;
+    out.append(line, 0, n);
+    out.push_back('\n');
+}
+
 inline std::string recordLine(const std::string& line, size_t width) {
-    std::string s = line.substr(0, std::min(line.find('\0'), line.size()));
-    if (!s.empty() && s.back() == '\n') s.pop_back();
-    if (s.size() > width - 2) s.resize(width - 2);
-    s.push_back('\n');
+    std::string s;
+    appendRecordLine(s, line, width);
     return s;
 }
 

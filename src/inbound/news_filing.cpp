@@ -1,6 +1,8 @@
 #include "inbound/news_filing.h"
 
 #include <algorithm>
+#include <charconv>
+#include <functional>
 #include <cstring>
 #include <limits>
 #include <map>
@@ -26,28 +28,55 @@ constexpr size_t kAreaNumberChars = 18;
 enum Field { kFrom, kSubject, kDate, kMessageId, kReferences, kLines, kNewsgroups, kFieldCount };
 struct KeptHeader {
     const char* prefix;
+    size_t prefixChars;
     size_t width;
 };
 constexpr KeptHeader kKept[kFieldCount] = {
-    {"From: ", 500},       {"Subject: ", 200},    {"Date: ", 100},       {"Message-ID: ", 500},
-    {"References: ", 500}, {"Lines: ", 12},       {"Newsgroups: ", 300},
+    {"From: ", 6, 500},        {"Subject: ", 9, 200}, {"Date: ", 6, 100},        {"Message-ID: ", 12, 500},
+    {"References: ", 12, 500}, {"Lines: ", 7, 12},    {"Newsgroups: ", 12, 300},
 };
 
-
+// The kept header a line may start with, told by its first letter alone (no
+// two prefixes share one); kFieldCount for none.
+int fieldByFirstLetter(char c) {
+    switch (c | 0x20) {  // folds A-Z; no other byte maps onto a letter below
+        case 'f': return kFrom;
+        case 's': return kSubject;
+        case 'd': return kDate;
+        case 'm': return kMessageId;
+        case 'r': return kReferences;
+        case 'l': return kLines;
+        case 'n': return kNewsgroups;
+        default: return kFieldCount;
+    }
+}
 
 std::string valueOrEmpty(const std::string* kept, Field f) {
     return kept[f].empty() ? std::string(kKept[f].prefix) + "\n" : kept[f];
 }
 
-}  // namespace
+void appendValueOrEmpty(std::string& out, const std::string* kept, Field f) {
+    if (kept[f].empty()) {
+        out.append(kKept[f].prefix, kKept[f].prefixChars);
+        out.push_back('\n');
+    } else {
+        out += kept[f];
+    }
+}
 
-int32_t ParseDecimal(const std::string& text) {
+void appendNumber(std::string& out, int64_t v) {
+    char digits[24];
+    std::to_chars_result r = std::to_chars(digits, digits + sizeof digits, v);
+    out.append(digits, static_cast<size_t>(r.ptr - digits));
+}
+
+int32_t parseDecimal(const char* text, size_t size) {
     size_t i = 0;
-    while (i < text.size() && (text[i] == ' ' || (text[i] >= '\t' && text[i] <= '\r'))) ++i;
+    while (i < size && (text[i] == ' ' || (text[i] >= '\t' && text[i] <= '\r'))) ++i;
     bool negative = false;
-    if (i < text.size() && (text[i] == '-' || text[i] == '+')) negative = text[i++] == '-';
+    if (i < size && (text[i] == '-' || text[i] == '+')) negative = text[i++] == '-';
     int64_t v = 0;
-    while (i < text.size() && text[i] >= '0' && text[i] <= '9') {
+    while (i < size && text[i] >= '0' && text[i] <= '9') {
         v = v * 10 + (text[i++] - '0');
         if (v > std::numeric_limits<int32_t>::max()) v = int64_t{std::numeric_limits<int32_t>::max()} + 1;
     }
@@ -55,6 +84,10 @@ int32_t ParseDecimal(const std::string& text) {
     v = std::clamp<int64_t>(v, std::numeric_limits<int32_t>::min(), std::numeric_limits<int32_t>::max());
     return static_cast<int32_t>(v);
 }
+
+}  // namespace
+
+int32_t ParseDecimal(const std::string& text) { return parseDecimal(text.data(), text.size()); }
 
 bool AreaMap::load(const std::string& storeDir) {
     plat::Stream map;
@@ -103,24 +136,30 @@ int32_t AreaMap::search(ActivityLog& log, const std::string& newsgroupsLine) con
 namespace {
 
 // The files a batch appends to, kept open for the whole batch and flushed
-// together at commit points (every 256 articles and at the end). A failed
-// write takes every file back to the last commit point, and a failed close
-// takes the whole batch back, so no area keeps bytes that no record points
-// to and no record points to bytes that are not there.
+// together at commit points (every 256 articles and at the end). A batch
+// that does not get to its end is taken back whole, so that its job can wait
+// in the spool for another try: no area keeps bytes that no record points to,
+// no record points to bytes that are not there, and no article is filed
+// twice.
 class BatchFiles {
 public:
     BatchFiles(const std::string& spoolDir, std::string storeDir)
         : hdrPath_(spoolDir + "Header.Msg"), storeDir_(std::move(storeDir)) {}
-    ~BatchFiles() { rollback(); }
+    ~BatchFiles() {
+        if (!kept_) takeBackAll();
+    }
+    // The batch stands: nothing is taken back when the files go.
+    void keep() { kept_ = true; }
 
     enum class Result { Ok, HeaderOpenFailed, AreaOpenFailed, TooLarge, ReadFailed, WriteFailed };
 
     // Appends one article: the copy function writes exactly `length` bytes
     // to the stream it is given (false when it could not). On success the
-    // record with its start and end is queued behind it. Every result but
-    // WriteFailed leaves the files as they were before the article.
+    // record, `record` with the article's start and end appended to it, is
+    // queued behind it. Every result but WriteFailed leaves the files as they
+    // were before the article.
     template <typename Copy>
-    Result file(int32_t area, int64_t length, const std::string& recordHead, Copy copy) {
+    Result file(int32_t area, int64_t length, std::string& record, Copy copy) {
         if (!hdr_.isOpen()) {
             if (!hdr_.open(hdrPath_, "at")) return Result::HeaderOpenFailed;
             hdrBefore_ = hdrCommitted_ = hdr_.size();
@@ -144,8 +183,11 @@ public:
             return Result::ReadFailed;
         }
         a->size += lead + length;
-        if (!hdr_.write(recordHead + std::to_string(start) + "\n" + std::to_string(a->size) + "\n"))
-            return Result::WriteFailed;
+        appendNumber(record, start);
+        record.push_back('\n');
+        appendNumber(record, a->size);
+        record.push_back('\n');
+        if (!hdr_.write(record)) return Result::WriteFailed;
         if (++sinceCommit_ >= kCommitEvery && !commit()) return Result::WriteFailed;
         return Result::Ok;
     }
@@ -216,6 +258,24 @@ private:
         return ok;
     }
 
+    // Every file to where it stood before the batch, open or closed.
+    void takeBackAll() {
+        std::map<std::string, bool> cut;
+        for (auto& kv : areas_) {
+            Area& a = *kv.second;
+            if (!a.out.isOpen()) continue;
+            cut[a.path] = a.out.truncate(a.before < 0 ? 0 : a.before);
+            a.out.discard();
+        }
+        areas_.clear();
+        for (const auto& kv : touched_) {
+            if (!cut[kv.first]) store::cutBack(kv.first, kv.second);
+        }
+        bool hdrCut = hdr_.isOpen() && hdr_.truncate(hdrBefore_ < 0 ? 0 : hdrBefore_);
+        hdr_.discard();
+        if (hdrOpened_ && !hdrCut) store::cutBack(hdrPath_, hdrBefore_ < 0 ? 0 : hdrBefore_);
+    }
+
     void takeBackBatch() {
         for (auto& kv : areas_) kv.second->out.discard();
         areas_.clear();
@@ -252,13 +312,14 @@ private:
     std::map<std::string, int64_t> touched_;
     int64_t hdrCommitted_ = 0;
     int sinceCommit_ = 0;
+    bool kept_ = false;
     std::map<int32_t, std::unique_ptr<Area>> areas_;
 };
 
 }  // namespace
 
 int32_t FileNewsBatch(ActivityLog& log, const std::string& spoolDir, const std::string& storeDir,
-                      int32_t verbosity) {
+                      int32_t verbosity, const std::function<bool()>& takeJob) {
     (void)verbosity;  // the log carries it
     const std::string batchPath = spoolDir + "$7b60051.int";
     plat::Stream batch;
@@ -271,11 +332,20 @@ int32_t FileNewsBatch(ActivityLog& log, const std::string& spoolDir, const std::
     AreaMap map;
     bool mapLoaded = false;
     std::string line;
+    // Kept across articles only for their storage: each article clears them.
+    std::string kept[kFieldCount];
+    std::string record;
+    // The batch stands once its files are closed and its job is out of the
+    // spool; until then every early return takes it back whole.
     auto closeFiles = [&]() {
-        if (files.close()) return true;
-        log.always("Cannot write the articles of %s to their area files and %sHeader.Msg\n", batchPath.c_str(),
-                   spoolDir.c_str());
-        return false;
+        if (!files.close()) {
+            log.always("Cannot write the articles of %s to their area files and %sHeader.Msg\n", batchPath.c_str(),
+                       spoolDir.c_str());
+            return false;
+        }
+        if (takeJob && !takeJob()) return false;
+        files.keep();
+        return true;
     };
 
     for (;;) {
@@ -288,33 +358,32 @@ int32_t FileNewsBatch(ActivityLog& log, const std::string& spoolDir, const std::
             log.always("Found end of file\n");
             return 0;
         }
-        if (!startsNoCase(line, "#! rnews ")) continue;
-        const int64_t n = std::max<int32_t>(0, ParseDecimal(line.substr(9)));
+        if (!startsNoCase(line, "#! rnews ", 9)) continue;
+        const int64_t n = std::max<int32_t>(0, parseDecimal(line.data() + 9, line.size() - 9));
         const int64_t p = batch.tell();
 
         // Every article starts afresh: nothing of the article before it can
         // end up in its record or decide its area. The scan stays within the
         // article's own bytes.
-        std::string kept[kFieldCount];
+        for (std::string& k : kept) k.clear();
         int32_t area = 0;
         int64_t remaining = n;
         while (remaining > 0) {
             size_t most = static_cast<size_t>(std::min<int64_t>(remaining, kHeaderLineChars));
             if (!batch.getLine(line, most)) break;
             remaining -= static_cast<int64_t>(line.size());
-            for (int f = 0; f < kFieldCount; ++f) {
-                if (!startsNoCase(line, kKept[f].prefix)) continue;
-                kept[f] = recordLine(line, kKept[f].width);
-                if (f == kNewsgroups) {
-                    if (!mapLoaded && !(mapLoaded = map.load(storeDir))) {
-                        log.always("Cannot open area file.\n");
-                        return closeFiles() ? 1 : -1;
-                    }
-                    area = map.lookUp(log, line);
+            if (line.size() == 1 && line[0] == '\n') break;
+            const int f = fieldByFirstLetter(line[0]);
+            if (f == kFieldCount || !startsNoCase(line, kKept[f].prefix, kKept[f].prefixChars)) continue;
+            kept[f].clear();
+            appendRecordLine(kept[f], line, kKept[f].width);
+            if (f == kNewsgroups) {
+                if (!mapLoaded && !(mapLoaded = map.load(storeDir))) {
+                    log.always("Cannot open area file.\n");
+                    return 1;
                 }
-                break;
+                area = map.lookUp(log, line);
             }
-            if (line == "\n") break;
         }
 
         if (area < 1) {
@@ -323,13 +392,15 @@ int32_t FileNewsBatch(ActivityLog& log, const std::string& spoolDir, const std::
             continue;
         }
 
-        std::string record = std::to_string(area) + "\n";
-        record += valueOrEmpty(kept, kFrom);
-        record += valueOrEmpty(kept, kDate);
-        record += valueOrEmpty(kept, kMessageId);
-        record += valueOrEmpty(kept, kSubject);
-        record += kept[kReferences].empty() ? valueOrEmpty(kept, kMessageId) : kept[kReferences];
-        record += valueOrEmpty(kept, kLines);
+        record.clear();
+        appendNumber(record, area);
+        record.push_back('\n');
+        appendValueOrEmpty(record, kept, kFrom);
+        appendValueOrEmpty(record, kept, kDate);
+        appendValueOrEmpty(record, kept, kMessageId);
+        appendValueOrEmpty(record, kept, kSubject);
+        appendValueOrEmpty(record, kept, kept[kReferences].empty() ? kMessageId : kReferences);
+        appendValueOrEmpty(record, kept, kLines);
 
         // The article is copied as the batch holds it, stopping early only
         // at the end of the batch.
@@ -342,8 +413,7 @@ int32_t FileNewsBatch(ActivityLog& log, const std::string& spoolDir, const std::
             batch.seek(p + n);
             continue;
         }
-        // The articles before this one stay filed, unless what failed was a
-        // write, which takes everything back to the last commit point.
+        // The batch is taken back whole when `files` goes.
         std::string areaPath = files.pathFor(area);
         switch (r) {
             case BatchFiles::Result::HeaderOpenFailed: log.always("Cannot open header file!\n"); break;
@@ -354,12 +424,10 @@ int32_t FileNewsBatch(ActivityLog& log, const std::string& spoolDir, const std::
                 break;
             case BatchFiles::Result::ReadFailed: log.always("Cannot read %s\n", batchPath.c_str()); break;
             default:
-                files.rollback();
                 log.always("Cannot write area file %s or header file %sHeader.Msg\n", areaPath.c_str(),
                            spoolDir.c_str());
                 return -1;
         }
-        closeFiles();
         return -1;
     }
 }

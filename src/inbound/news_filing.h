@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -14,14 +15,14 @@
 namespace brem::inbound {
 
 // Both directories end in a separator. Returns 0 when the batch was read to
-// its end, 1 when area.dat could not be opened (articles before the one that
-// needed it stay filed), -1 on a failure the log names. A failed write takes
-// the area files and Header.Msg back to the last point at which all of them
-// had been written (a failed close, to where they stood before the batch):
-// no area file keeps bytes that no record points to, and no record points to
-// bytes that are not there.
+// its end, 1 when area.dat could not be opened, -1 on a failure the log
+// names. Once every file is written and closed, `takeJob` (when given) takes
+// the job out of the spool; false from it is a failure too. Whatever result
+// is not 0 leaves the area files and Header.Msg as they were before the
+// batch, so that the job can wait in the spool without an article lost or
+// filed twice.
 int32_t FileNewsBatch(ActivityLog& log, const std::string& spoolDir, const std::string& storeDir,
-                      int32_t verbosity);
+                      int32_t verbosity, const std::function<bool()>& takeJob = {});
 
 // area.dat, read once per batch: entries of a name line (up to 254
 // characters) and a number line (up to 18), as the file holds them.

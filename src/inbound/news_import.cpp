@@ -102,8 +102,9 @@ int32_t ImportNewsJob(const std::string& spoolDir, const std::string& storeDir, 
             log.above(2, "Not a news file.\n");
             return 1;
         }
+        // The job stays queued, execute file and data file, until its batch
+        // is filed: a failure on the way leaves it for the next call.
         execute.close();
-        if (!plat::deleteFile(executePath)) log.always("Cannot delete %s\n", executePath.c_str());
 
         data.seek(kCompressedHeaderBytes);
         log.above(3, "file length = %lld.\n", static_cast<long long>(length));
@@ -114,7 +115,12 @@ int32_t ImportNewsJob(const std::string& spoolDir, const std::string& storeDir, 
             return -1;
         }
         data.close();
-        plat::deleteFile(batchPath);
+        // The compressor does not write over an old expansion; one that is
+        // still there would make this batch look broken.
+        if (!plat::deleteFile(batchPath) && plat::fileExists(batchPath)) {
+            log.always("Cannot delete %s\n", batchPath.c_str());
+            return -1;
+        }
         plat::deleteFile(intPath);
 
         log.above(2, "DeCompressing file with %ld Bits\n", static_cast<long>(bits));
@@ -133,7 +139,10 @@ int32_t ImportNewsJob(const std::string& spoolDir, const std::string& storeDir, 
             if (!run.finished) {
                 log.always("The compressor did not finish within %u seconds\n", kExpandTimeoutMs / 1000);
             } else {
+                // A batch the compressor refuses never expands: the job is
+                // set aside, its data file kept in the spool for a look.
                 log.always("The compressor failed with exit status %d\n", run.exitCode);
+                if (!plat::deleteFile(executePath)) log.always("Cannot delete %s\n", executePath.c_str());
             }
             log.always("Cannot open input after decompress!\n");
             return -1;
@@ -151,9 +160,14 @@ int32_t ImportNewsJob(const std::string& spoolDir, const std::string& storeDir, 
         }
     }
 
-    // A plain job that cannot be staged goes back to where it was, waiting.
+    // A plain job that cannot be staged or filed goes back to where it was,
+    // waiting; copied back should the rename fail, since the next job's
+    // intake removes "$7b60051".
     auto putBack = [&] {
-        if (!compressed) plat::moveFile(batchPath, dataPath);
+        if (compressed || plat::moveFile(batchPath, dataPath)) return;
+        if (plat::copyFile(batchPath, dataPath) != plat::CopyResult::Copied) {
+            log.always("Cannot rename %s back to %s\n", batchPath.c_str(), dataPath.c_str());
+        }
     };
     switch (plat::copyFile(batchPath, tmpPath)) {
         case plat::CopyResult::Copied: break;
@@ -182,11 +196,23 @@ int32_t ImportNewsJob(const std::string& spoolDir, const std::string& storeDir, 
         putBack();
         return -1;
     }
-    const std::string& consumed = compressed ? dataPath : executePath;
-    if (!plat::deleteFile(consumed)) log.always("Cannot delete %s\n", consumed.c_str());
     log.flush();
 
-    return FileNewsBatch(log, spoolDir, storeDir, verbosity);
+    // The execute file goes once the batch is filed; while it cannot go the
+    // job is not taken, and the filing is taken back, so that the next call
+    // files the batch once, not twice. The compressed data file is of no
+    // further use once its execute file is gone.
+    auto takeJob = [&] {
+        if (!plat::deleteFile(executePath)) {
+            log.always("Cannot delete %s\n", executePath.c_str());
+            return false;
+        }
+        if (compressed && !plat::deleteFile(dataPath)) log.always("Cannot delete %s\n", dataPath.c_str());
+        return true;
+    };
+    int32_t filed = FileNewsBatch(log, spoolDir, storeDir, verbosity, takeJob);
+    if (filed != 0) putBack();
+    return filed;
 }
 
 int32_t ImportNews(const std::string& spoolDir, const std::string& storeDir, const std::string& firstSite,

@@ -22,6 +22,7 @@ int32_t ExportMail(const std::string& spoolDir, const std::string& storeDir, con
 
     SequenceCounter counter;
     int32_t n = counter.draw(storeDir, log, JobKind::Mail);
+    if (n == 0) return -1;
 
     const std::string cmdPath = spoolDir + JobFileName(n, "CMD");
     const std::string xqtPath = spoolDir + JobFileName(n, "XQT");

@@ -86,6 +86,7 @@ int32_t ExportNews(const std::string& spoolDir, const std::string& storeDir, con
 
     SequenceCounter counter;
     int32_t n = counter.draw(storeDir, log, JobKind::News);
+    if (n == 0) return -1;
 
     // Any job file that cannot be written ends the export: the job is taken
     // back and the batch stays for another try under the same number.

@@ -4,35 +4,13 @@
 #include <cstdio>
 #include <vector>
 
+#include "log/format.h"
 #include "platform/platform.h"
 #include "platform/stream.h"
 
 namespace brem::outbound {
 
 namespace {
-
-std::string format(const char* fmt, ...)
-#if defined(__GNUC__)
-    __attribute__((format(printf, 1, 2)))
-#endif
-    ;
-
-std::string format(const char* fmt, ...) {
-    va_list ap;
-    va_start(ap, fmt);
-    va_list again;
-    va_copy(again, ap);
-    int n = std::vsnprintf(nullptr, 0, fmt, ap);
-    va_end(ap);
-    std::string out;
-    if (n > 0) {
-        std::vector<char> buf(static_cast<size_t>(n) + 1);
-        std::vsnprintf(buf.data(), buf.size(), fmt, again);
-        out.assign(buf.data(), static_cast<size_t>(n));
-    }
-    va_end(again);
-    return out;
-}
 
 std::string littleEndian(int32_t n) {
     uint32_t u = static_cast<uint32_t>(n);
@@ -43,21 +21,21 @@ std::string littleEndian(int32_t n) {
 
 }  // namespace
 
-std::string JobFileName(int32_t number, const char* extension) { return format("%04d.%s", number, extension); }
+std::string JobFileName(int32_t number, const char* extension) { return formatText("%04d.%s", number, extension); }
 
 std::string CommandFileText(int32_t number, const std::string& site, JobKind kind) {
     const char* user = kind == JobKind::Mail ? "daemon" : "news";
-    return format("S %04d.DAT D.%s%04d %s - %04d.DAT 0666\r\n", number, site.c_str(), number, user, number) +
-           format("S %04d.XQT X.%s%04d %s - %04d.XQT 0666\r\n", number, site.c_str(), number, user, number);
+    return formatText("S %04d.DAT D.%s%04d %s - %04d.DAT 0666\r\n", number, site.c_str(), number, user, number) +
+           formatText("S %04d.XQT X.%s%04d %s - %04d.XQT 0666\r\n", number, site.c_str(), number, user, number);
 }
 
 std::string ExecuteFileText(int32_t number, const std::string& site, JobKind kind, const std::string& recipient) {
     // The remote side's letter case differs from the command file's on
     // purpose: mail is requested by "Daemon" here and by "daemon" there.
-    std::string text = kind == JobKind::Mail ? format("U Daemon %s\nZ\n", site.c_str())
-                                             : format("U news %s\nZ\n", site.c_str());
-    text += format("F D.%s%04d\n", site.c_str(), number);
-    text += format("I D.%s%04d\n", site.c_str(), number);
+    std::string text = kind == JobKind::Mail ? formatText("U Daemon %s\nZ\n", site.c_str())
+                                             : formatText("U news %s\nZ\n", site.c_str());
+    text += formatText("F D.%s%04d\n", site.c_str(), number);
+    text += formatText("I D.%s%04d\n", site.c_str(), number);
     text += kind == JobKind::Mail ? "C rmail " + recipient + "\n" : std::string("C rnews\n");
     return text;
 }
@@ -69,12 +47,15 @@ int32_t SequenceCounter::draw(const std::string& storeDir, ActivityLog& log, Job
     plat::Stream in;
     if (!in.open(path_, "rb")) {
         log.always(kind == JobKind::Mail ? "Cannot open export.dat (mail)\n" : "Cannot open export.dat (news)\n");
-        return 1;
+        // A counter that is there but cannot be read is no first export:
+        // starting again at 1 would write over jobs still in the spool.
+        return plat::fileExists(path_) ? 0 : 1;
     }
     existed_ = true;
     char raw[4];
     size_t got = in.read(raw, sizeof raw);
     before_.assign(raw, got);
+    if (in.readError()) return 0;
     in.close();
     // A short file holds no number, and a negative one was never written by
     // an export: both start the numbering afresh rather than give a job
@@ -88,19 +69,43 @@ int32_t SequenceCounter::draw(const std::string& storeDir, ActivityLog& log, Job
 }
 
 SequenceCounter::SaveResult SequenceCounter::save(int32_t number) {
-    plat::Stream out;
-    if (!out.open(path_, "wb")) return SaveResult::CannotCreate;
-    out.write(littleEndian(number));
-    if (out.close()) return SaveResult::Saved;
-    if (!existed_) {
-        plat::deleteFile(path_);
-    } else {
+    // The new number is written beside the counter and put in its place only
+    // when complete: a counter truncated by a failed write (a full disk)
+    // would restart the numbering at 1, over jobs still in the spool.
+    const std::string bytes = littleEndian(number);
+    const std::string fresh = path_ + ".new";
+    plat::deleteFile(fresh);  // left by a save that was cut off
+    {
+        plat::Stream out;
+        if (!out.open(fresh, "wb")) return SaveResult::CannotCreate;
+        out.write(bytes);
+        if (!out.close()) {
+            plat::deleteFile(fresh);
+            return SaveResult::WriteFailed;
+        }
+    }
+    // The rename never replaces, so the old counter goes first.
+    if ((plat::deleteFile(path_) || !plat::fileExists(path_)) && plat::moveFile(fresh, path_)) {
+        return SaveResult::Saved;
+    }
+    // The new counter cannot take the old one's place: the number is
+    // written in place, or else the old one put back.
+    plat::Stream direct;
+    if (direct.open(path_, "wb") && direct.write(bytes) && direct.close()) {
+        plat::deleteFile(fresh);
+        return SaveResult::Saved;
+    }
+    direct.discard();
+    if (existed_) {
         plat::Stream again;
         if (again.open(path_, "wb")) {
             again.write(before_);
             again.close();
         }
+    } else {
+        plat::deleteFile(path_);
     }
+    plat::deleteFile(fresh);
     return SaveResult::WriteFailed;
 }
 

@@ -40,14 +40,15 @@ public:
     // Reads the counter and returns the next number. A missing or unreadable
     // file logs "Cannot open export.dat (mail)" or "(news)" and gives 1, as
     // does a file shorter than four bytes or a number below 0; after 9999
-    // comes 1.
+    // comes 1. 0 when the file is there but cannot be read: the export
+    // then stops, since no number is known to be free.
     int32_t draw(const std::string& storeDir, ActivityLog& log, JobKind kind);
 
     enum class SaveResult { Saved, CannotCreate, WriteFailed };
-    // Writes `number` as the four bytes of export.dat. When the write fails
-    // after the file was truncated, the earlier contents are put back (or the
-    // file removed when there was none), so a full disk cannot turn the
-    // counter into an empty file that restarts the numbering at 1.
+    // Writes `number` as the four bytes of export.dat: into "export.dat.new"
+    // first, which then takes the counter's place, so that a failed write
+    // (a full disk) leaves the counter as it was instead of an empty file
+    // that would restart the numbering at 1.
     SaveResult save(int32_t number);
 
 private:

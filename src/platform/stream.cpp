@@ -239,7 +239,12 @@ bool Stream::write(const void* data, size_t n) {
                 run -= take;
             }
             if (lf) {
-                if (!putSlow('\n')) return false;
+                if (wpos_ + 2 <= bufSize_) {
+                    buf_[wpos_++] = '\r';
+                    buf_[wpos_++] = '\n';
+                } else if (!putSlow('\n')) {
+                    return false;
+                }
                 ++p;
                 --n;
             }

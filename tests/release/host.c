@@ -5,10 +5,10 @@
  * that lacks a header declaration, a symbol or a working library fails here.
  *
  * Run it in an empty directory that holds the subdirectories spool and store.
- * The check scripts define BREM_HAS_<EXPORT> for each export that the
- * package's header declares, so the checks of every subsystem in the package
- * run and a package without one still builds. Add a subsystem by writing one
- * check function and one row of `checks`.
+ * The check scripts define BREM_HAS_<EXPORT> for the export of each subsystem
+ * and refuse a package whose header does not declare one of them, so every
+ * subsystem is checked. Add a check by writing one check function, one row of
+ * `checks`, and its export in the scripts' list.
  */
 #include <stdio.h>
 #include <stdlib.h>

@@ -2,8 +2,10 @@
 // holds, and what is left after a failure.
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <string>
 
+#include "inbound/header_line.h"
 #include "inbound/news_filing.h"
 #include "log/log.h"
 #include "platform/fault.h"
@@ -99,6 +101,37 @@ TEST(NewsFiling, NoArticleTakesHeadersOrAreaFromTheOneBefore) {
                   std::to_string(94 + article("Newsgroups: rec.arts\n" + longSubject + longRefs).size()) + "\r\n");
     EXPECT_EQ(f.area(3).find("no groups"), std::string::npos);
     EXPECT_NE(f.log().find("Message could not be found an area :\r\n Newsgroups: \r\n\r\n"), std::string::npos);
+}
+
+TEST(NewsFiling, KeepsOnlyWholeHeaderNamesInAnyCase) {
+    Filing f;
+    f.areaDat("rec.arts\n3\n");
+    // Names that share a kept header's first letter or most of its name are
+    // not that header; a kept name matches in any case, the last of a repeated
+    // header wins, and a value ends at a NUL.
+    std::string headers = std::string("FROM: Ann\nfollowup-to: poster\nnewsgroups: rec.arts\nSender: s\n") +
+                          "Summary: not the subject\nDistribution: world\nMessage-Type: x\nmessage-id: <m1>\n" +
+                          "Reference: one\nLines:5\nDate: d1\nDATE: d2\nRe: no\nN\n" +
+                          std::string("Subject: a\0b\n", 13) + "\xc6rom: high byte\n";
+    std::string a = article(headers);
+    f.batch(rnews(a) + rnews(article("newsGROUPS: rec.arts\nreferences: <r0>\nlines: 2\n")));
+    EXPECT_EQ(f.file(), 0);
+    std::string end = std::to_string(1 + a.size());
+    EXPECT_EQ(f.hdr(), "3\r\nFROM: Ann\r\nDATE: d2\r\nmessage-id: <m1>\r\nSubject: a\r\nmessage-id: <m1>\r\n"
+                       "Lines: \r\n1\r\n" + end + "\r\n"
+                       "3\r\nFrom: \r\nDate: \r\nMessage-ID: \r\nSubject: \r\nreferences: <r0>\r\nlines: 2\r\n" +
+                           end + "\r\n" + std::to_string(1 + a.size() + 53) + "\r\n");
+}
+
+TEST(NewsFiling, HeaderNamesFoldOnlyAsciiLetters) {
+    // As the C runtime's tolower in the "C" locale: '@' is not '`', nor 0xC1 0xE1.
+    for (int a = 0; a < 256; ++a) {
+        for (int b = 1; b < 256; ++b) {
+            const char prefix[2] = {static_cast<char>(b), '\0'};
+            bool same = std::tolower(a) == std::tolower(b);
+            ASSERT_EQ(inbound::startsNoCase(std::string(1, static_cast<char>(a)), prefix), same) << a << " " << b;
+        }
+    }
 }
 
 TEST(NewsFiling, SkipsStrayLinesAndCopiesEveryByteValue) {

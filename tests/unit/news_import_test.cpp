@@ -146,7 +146,7 @@ TEST(NewsImport, CompressedIntakeFailures) {
         EXPECT_TRUE(s.logged("The compressor failed with exit status 1\r\n"));
         EXPECT_FALSE(test::exists(s.store + "/area3.txt"));
     }
-    {  // The compressor cannot be started.
+    {  // The compressor cannot be started: the job waits for the next call.
         Spool s;
         s.put("0C0005.X", execute("D.newshostN0005"));
         s.put("0N0005.D", s.compressed(rnews(kArticle), 16));
@@ -155,7 +155,9 @@ TEST(NewsImport, CompressedIntakeFailures) {
         plat::fault::disarm();
         EXPECT_TRUE(s.logged("unable to execute Winexec, zorpack.exe -d -b 16 " + test::toHost(s.spool) +
                              "\\$7b60051\r\n"));
-        EXPECT_EQ(s.files(), (Files{"$7b60051.z", "0N0005.D"}));
+        EXPECT_EQ(s.files(), (Files{"$7b60051.z", "0C0005.X", "0N0005.D"}));
+        EXPECT_EQ(s.import(16), 0);
+        EXPECT_EQ(test::readFile(s.store + "/area3.txt"), "\n" + kArticle);
     }
 }
 

@@ -87,6 +87,23 @@ TEST(Streams, TextAppendWritesCrLfAndTextReadTakesItBack) {
     EXPECT_EQ(got, "a\nb\rc\n");  // CR LF -> LF, a lone CR kept, 0x1A ends the input
 }
 
+TEST(Streams, TextAppendKeepsEachCrLfWholeAcrossBufferEnds) {
+    // A small buffer puts every line feed at every position in the buffer,
+    // the last free byte included.
+    ScratchDir d;
+    std::string in, expected;
+    for (int i = 0; i < 40; ++i) {
+        std::string line(static_cast<size_t>(i % 9), static_cast<char>('a' + i % 26));
+        in += line + "\n";
+        expected += line + "\r\n";
+    }
+    plat::Stream s;
+    ASSERT_TRUE(s.open(d.file("t"), "at", 7));
+    for (size_t at = 0; at < in.size(); at += 5) ASSERT_TRUE(s.write(in.substr(at, 5)));
+    ASSERT_TRUE(s.close());
+    EXPECT_EQ(test::readFile(d.file("t")), expected);
+}
+
 TEST(Streams, BinaryModesKeepEveryByteAndSizeComesFromTheFileSystem) {
     ScratchDir d;
     std::string all;

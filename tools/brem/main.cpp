@@ -198,6 +198,16 @@ int main(int argc, char** argv) {
     brem::cli::registerEncodeVerbs(verbs);
     brem::cli::registerNewsVerbs(verbs);
 
+    // "brem help VERB" is "brem VERB --help".
+    if (argc == 3 && std::strcmp(argv[1], "help") == 0) {
+        auto verb = verbs.find(argv[2]);
+        if (verb == verbs.end()) {
+            std::fprintf(stderr, "brem: unknown verb '%s' (brem --help lists the verbs)\n", argv[2]);
+            return brem::cli::kExitUsage;
+        }
+        std::printf("%s", verb->second.usage.c_str());
+        return brem::cli::kExitOk;
+    }
     if (argc < 2 || std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0 ||
         std::strcmp(argv[1], "help") == 0) {
         printVerbs(verbs);

@@ -3,6 +3,11 @@
 #include <string>
 #include <vector>
 
+#ifndef _WIN32
+#include <dirent.h>
+#include <strings.h>
+#endif
+
 #include "brem32.h"
 #include "cli.h"
 
@@ -23,6 +28,41 @@ bool looksEncoded(const std::string& path) {
     std::string ext = leaf.substr(dot, 4);
     for (char& c : ext) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c);
     return ext == ".enc" || ext == ".xxe" || ext == ".uue";
+}
+
+// UUENCODE answers 0 whatever happens; an input that cannot be opened is
+// found here, so that a script sees it in the exit status.
+// The library reads `\` as a separator and finds names case-blind on every
+// system; so is the input looked for here.
+bool readable(const std::string& given) {
+    std::string path = given;
+#ifndef _WIN32
+    for (char& c : path) c = c == '\\' ? '/' : c;
+#endif
+    if (std::FILE* f = std::fopen(path.c_str(), "rb")) {
+        std::fclose(f);
+        return true;
+    }
+#ifndef _WIN32
+    size_t cut = path.find_last_of('/');
+    std::string dir = cut == std::string::npos ? "." : path.substr(0, cut + 1);
+    std::string leaf = cut == std::string::npos ? path : path.substr(cut + 1);
+    DIR* d = opendir(dir.c_str());
+    if (!d) return false;
+    bool found = false;
+    while (dirent* e = readdir(d)) {
+        if (strcasecmp(e->d_name, leaf.c_str()) == 0) {
+            std::FILE* f = std::fopen((cut == std::string::npos ? std::string(e->d_name) : dir + e->d_name).c_str(), "rb");
+            if (f) std::fclose(f);
+            found = f != nullptr;
+            break;
+        }
+    }
+    closedir(d);
+    return found;
+#else
+    return false;
+#endif
 }
 
 int extractAttachment(std::vector<std::string>& args) {
@@ -71,6 +111,10 @@ int uuencode(std::vector<std::string>& args) {
                      args[0].c_str());
         return kExitUsage;
     }
+    if (!readable(args[0])) {
+        std::fprintf(stderr, "brem: cannot open %s\n", args[0].c_str());
+        return kExitFailed;
+    }
     UUENCODE(args[0].c_str(), out.c_str(), name.c_str(), dir.c_str(), partSize);
     return kExitOk;
 }
@@ -86,6 +130,13 @@ int uudecode(std::vector<std::string>& args) {
         std::fprintf(stderr, "brem: %s would be encoded (only .enc, .xxe, .uue or no extension are decoded)\n",
                      args[0].c_str());
         return kExitUsage;
+    }
+    // Without an extension the coder reads FILE.enc.
+    std::string leaf = leafOf(args[0]);
+    std::string input = leaf.find('.') == std::string::npos ? args[0] + ".enc" : args[0];
+    if (!readable(input)) {
+        std::fprintf(stderr, "brem: cannot open %s\n", input.c_str());
+        return kExitFailed;
     }
     UUENCODE(args[0].c_str(), out.c_str(), "", ".", 0);
     return kExitOk;
@@ -114,7 +165,8 @@ void registerEncodeVerbs(VerbTable& verbs) {
         "  x.enc, x.en2 ... x.e99; NAME goes into the begin lines (default FILE's\n"
         "  name); DIR/ncode.dat receives the number of part files (default DIR: .).\n"
         "  Progress and diagnostics are printed by the library; an existing output\n"
-        "  asks before it is overwritten (the end of standard input answers yes).\n",
+        "  asks before it is overwritten (the end of standard input answers yes).\n"
+        "  Exit 1 when FILE cannot be opened.\n",
         uuencode};
     verbs["uudecode"] = {
         "decode a UU- or XX-encoded file (and its part files)",
@@ -123,7 +175,7 @@ void registerEncodeVerbs(VerbTable& verbs) {
         "  following the part files x.en2, x.en3 ...; the bytes go to OUT or to the\n"
         "  name of the begin line in the current directory. An alphabet given in a\n"
         "  \"table\" or \"charmap\" line (XX) is used. Progress and diagnostics are\n"
-        "  printed by the library.\n",
+        "  printed by the library. Exit 1 when the input cannot be opened.\n",
         uudecode};
 }
 

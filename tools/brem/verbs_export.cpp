@@ -16,6 +16,17 @@ std::string joinPath(const std::string& dir, const char* leaf) {
     return dir + "/" + leaf;
 }
 
+// This system's UUCP site name: --local-site, as the importers call it;
+// --site is the old spelling, still taken so that existing scripts keep
+// working. False (a usage error) when it is missing or given twice.
+bool takeLocalSite(std::vector<std::string>& args, std::string* site) {
+    std::string a, b;
+    bool haveA = takeOption(args, "--local-site", &a), haveB = takeOption(args, "--site", &b);
+    if (haveA && haveB) std::fprintf(stderr, "brem: --local-site and --site name the same site; give one\n");
+    *site = haveA ? a : b;
+    return haveA != haveB;
+}
+
 bool writeWholeFile(const std::string& path, const std::string& bytes) {
     FILE* f = std::fopen(path.c_str(), "wb");
     if (!f) return false;
@@ -40,22 +51,31 @@ int32_t lastJobNumber(const std::string& store) {
     return static_cast<int32_t>(u);
 }
 
-void printJob(const std::string& what, const std::string& spool, const std::string& store) {
+void printJob(const std::string& what, const std::string& spool, const std::string& store, bool json) {
     char n[16];
-    std::snprintf(n, sizeof n, "%04d", lastJobNumber(store));
+    int32_t job = lastJobNumber(store);
+    std::snprintf(n, sizeof n, "%04d", job);
+    if (json) {
+        std::string dir = joinPath(spool, "");
+        std::printf("{\"job\": %d, \"what\": %s, \"cmd\": %s, \"xqt\": %s, \"dat\": %s}\n", job,
+                    jsonString(what).c_str(), jsonString(dir + n + ".CMD").c_str(),
+                    jsonString(dir + n + ".XQT").c_str(), jsonString(dir + n + ".DAT").c_str());
+        return;
+    }
     std::printf("%s: job %s (%s.CMD, %s.XQT, %s.DAT in %s)\n", what.c_str(), n, n, n, n, spool.c_str());
 }
 
 int exportMail(std::vector<std::string>& args) {
     std::string to, site, from, v = "2";
+    bool json = takeFlag(args, "--json");
     bool haveTo = takeOption(args, "--to", &to);
-    bool haveSite = takeOption(args, "--site", &site);
+    bool haveSite = takeLocalSite(args, &site);
     takeOption(args, "--from", &from);
     takeOption(args, "--verbosity", &v);
     int32_t verbosity = 0;
     if (!haveTo || !haveSite || args.size() < 2 || args.size() > 3 || !parseInt32(v, &verbosity)) {
-        std::fprintf(stderr, "usage: brem export-mail SPOOL STORE --to RECIPIENT --site NAME [--from SENDER] "
-                             "[--verbosity N] [FILE|-]\n");
+        std::fprintf(stderr, "usage: brem export-mail SPOOL STORE --to RECIPIENT --local-site NAME [--from SENDER] "
+                             "[--verbosity N] [--json] [FILE|-]\n");
         return kExitUsage;
     }
     const std::string& spool = args[0];
@@ -76,19 +96,20 @@ int exportMail(std::vector<std::string>& args) {
                      joinPath(store, "mail.log").c_str(), outgoing.c_str());
         return kExitFailed;
     }
-    printJob("mail to " + to, spool, store);
+    printJob("mail to " + to, spool, store, json);
     return kExitOk;
 }
 
 int exportNews(std::vector<std::string>& args) {
     std::string site, v = "2", b = "0";
-    bool haveSite = takeOption(args, "--site", &site);
+    bool json = takeFlag(args, "--json");
+    bool haveSite = takeLocalSite(args, &site);
     takeOption(args, "--verbosity", &v);
     takeOption(args, "--bits", &b);
     int32_t verbosity = 0, bits = 0;
     if (!haveSite || args.size() < 3 || !parseInt32(v, &verbosity) || !parseInt32(b, &bits) || bits < 0) {
-        std::fprintf(stderr, "usage: brem export-news SPOOL STORE --site NAME [--bits N] [--verbosity N] "
-                             "ARTICLE...\n");
+        std::fprintf(stderr, "usage: brem export-news SPOOL STORE --local-site NAME [--bits N] [--verbosity N] "
+                             "[--json] ARTICLE...\n");
         return kExitUsage;
     }
     const std::string spool = args[0];
@@ -120,7 +141,7 @@ int exportNews(std::vector<std::string>& args) {
     if (bits > 0) std::remove(batchPath.c_str());  // the plain batch has been sent compressed
     printJob(std::to_string(count) + (count == 1 ? " article" : " articles") +
                  (bits > 0 ? ", compressed with " + std::to_string(bits) + " bits" : std::string(", plain")),
-             spool, store);
+             spool, store, json);
     return kExitOk;
 }
 
@@ -129,21 +150,25 @@ int exportNews(std::vector<std::string>& args) {
 void registerExportVerbs(VerbTable& verbs) {
     verbs["export-mail"] = {
         "export one outgoing mail as a UUCP job",
-        "usage: brem export-mail SPOOL STORE --to RECIPIENT --site NAME [--from SENDER] [--verbosity N] [FILE|-]\n"
+        "usage: brem export-mail SPOOL STORE --to RECIPIENT --local-site NAME [--from SENDER]\n"
+        "                        [--verbosity N] [--json] [FILE|-]\n"
         "  Writes the message (FILE, or standard input when FILE is - or missing) to\n"
         "  SPOOL/rmail.z and calls EXPMAIL, which makes it the job NNNN.CMD, NNNN.XQT,\n"
         "  NNNN.DAT for rmail RECIPIENT at the neighbour. NAME is this system's UUCP\n"
-        "  site name; SENDER is only logged. The number comes from STORE/export.dat;\n"
-        "  the log is STORE/mail.log (verbosity 2 by default).\n",
+        "  site name (old spelling: --site); SENDER is only logged. The number comes\n"
+        "  from STORE/export.dat; the log is STORE/mail.log (verbosity 2 by default).\n"
+        "  --json: the job as {\"job\", \"what\", \"cmd\", \"xqt\", \"dat\"}.\n",
         exportMail};
     verbs["export-news"] = {
         "export article files as one UUCP news batch",
-        "usage: brem export-news SPOOL STORE --site NAME [--bits N] [--verbosity N] ARTICLE...\n"
+        "usage: brem export-news SPOOL STORE --local-site NAME [--bits N] [--verbosity N] [--json]\n"
+        "                        ARTICLE...\n"
         "  Builds an rnews batch of the article files, each behind its \"#! rnews LENGTH\"\n"
         "  line, and calls EXPNEWS. With --bits N (9 to 16) the batch is written to\n"
         "  SPOOL/rnews and compressed by zorpack into a \"#! cunbatch\" job; without it\n"
         "  (or with 0) it is written to SPOOL/rnews.z and sent plain. NAME is this\n"
-        "  system's UUCP site name. The log is STORE/news.log (verbosity 2 by default).\n",
+        "  system's UUCP site name (old spelling: --site). The log is STORE/news.log\n"
+        "  (verbosity 2 by default). --json: the job as export-mail --json gives it.\n",
         exportNews};
 }
 

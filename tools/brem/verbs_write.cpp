@@ -43,7 +43,7 @@ int writeMessage(std::vector<std::string>& args) {
     std::string text;
     if (!readWholeFile(textFile, &text)) {
         std::fprintf(stderr, "brem: cannot open %s\n", textFile.c_str());
-        return kExitUsage;
+        return kExitFailed;
     }
     // The library takes the text up to its first NUL, as a host's string.
     text = text.c_str();
@@ -76,7 +76,7 @@ int attachFile(std::vector<std::string>& args) {
     if (takeOption(args, "--prefix-file", &prefixFile)) {
         if (!readWholeFile(prefixFile, &prefix)) {
             std::fprintf(stderr, "brem: cannot open %s\n", prefixFile.c_str());
-            return kExitUsage;
+            return kExitFailed;
         }
         prefix = prefix.c_str();
         withPrefix = true;
@@ -140,6 +140,18 @@ int makeDir(std::vector<std::string>& args) {
     return kExitOk;
 }
 
+int checkDir(std::vector<std::string>& args) {
+    if (args.size() != 1) {
+        std::fprintf(stderr, "usage: brem check-dir DIR\n");
+        return kExitUsage;
+    }
+    if (CHKDIR(args[0].c_str()) != 0) {
+        std::fprintf(stderr, "brem: CHKDIR failed: %s is no directory that can be entered\n", args[0].c_str());
+        return kExitFailed;
+    }
+    return kExitOk;
+}
+
 int renameFile(std::vector<std::string>& args) {
     if (args.size() != 2) {
         std::fprintf(stderr, "usage: brem rename OLD NEW\n");
@@ -184,6 +196,11 @@ void registerWriteVerbs(VerbTable& verbs) {
                            "  850 text in OUT (DECODE_ISO).\n",
                            decodeIso};
     verbs["make-dir"] = {"create one directory (GENDIR)", "usage: brem make-dir DIR\n", makeDir};
+    verbs["check-dir"] = {"check that a directory exists and can be entered (CHKDIR)",
+                          "usage: brem check-dir DIR\n"
+                          "  Calls CHKDIR, which makes DIR the current directory of brem's own\n"
+                          "  process: exit 0 when DIR exists and can be entered, 1 otherwise.\n",
+                          checkDir};
     verbs["rename"] = {"rename or move a file without replacing one (FILERENAME)",
                        "usage: brem rename OLD NEW\n", renameFile};
 }
