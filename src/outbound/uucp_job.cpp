@@ -84,10 +84,9 @@ SequenceCounter::SaveResult SequenceCounter::save(int32_t number) {
             return SaveResult::WriteFailed;
         }
     }
-    // The rename never replaces, so the old counter goes first.
-    if ((plat::deleteFile(path_) || !plat::fileExists(path_)) && plat::moveFile(fresh, path_)) {
-        return SaveResult::Saved;
-    }
+    // One step from the old number to the new: there is no moment without
+    // a counter, whatever happens to the host meanwhile.
+    if (plat::replaceFile(fresh, path_)) return SaveResult::Saved;
     // The new counter cannot take the old one's place: the number is
     // written in place, or else the old one put back.
     plat::Stream direct;

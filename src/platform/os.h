@@ -17,6 +17,7 @@ bool truncateFile(FileHandle h, int64_t size);
 bool closeFile(FileHandle h);
 bool deleteFile(const std::string& path);
 bool moveFile(const std::string& from, const std::string& to);
+bool replaceFile(const std::string& from, const std::string& to);
 bool fileExists(const std::string& path);
 bool sameFile(const std::string& a, const std::string& b);
 bool directoryExists(const std::string& path);

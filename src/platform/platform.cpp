@@ -107,6 +107,11 @@ bool moveFile(const std::string& from, const std::string& to) {
     return os::moveFile(from, to);
 }
 
+bool replaceFile(const std::string& from, const std::string& to) {
+    if (shouldFail(Op::Move)) return false;
+    return os::replaceFile(from, to);
+}
+
 bool fileExists(const std::string& path) { return os::fileExists(path); }
 bool sameFile(const std::string& a, const std::string& b) { return os::sameFile(a, b); }
 bool directoryExists(const std::string& path) { return os::directoryExists(path); }

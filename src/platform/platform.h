@@ -67,6 +67,12 @@ bool deleteFile(const std::string& path);
 // there is no moment at which the target is replaced or both names are gone.
 bool moveFile(const std::string& from, const std::string& to);
 
+// Renames a file over an existing one in one step (MoveFileExA with
+// MOVEFILE_REPLACE_EXISTING; rename() on POSIX): at every moment the target
+// holds either its old or its new contents. For small state files written
+// beside their place and put there only when complete.
+bool replaceFile(const std::string& from, const std::string& to);
+
 bool fileExists(const std::string& path);       // a file, not a directory
 // True when both paths name one existing file, however they are spelled
 // (letter case, relative or absolute, links): the file's identity on its

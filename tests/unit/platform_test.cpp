@@ -69,6 +69,17 @@ TEST(PosixFiles, MoveNeverReplacesAnExistingFile) {
     EXPECT_EQ(test::readFile(d.file("c")), "A");
 }
 
+TEST(PosixFiles, ReplaceSwapsContentsInOneStepAndNeedsItsSource) {
+    ScratchDir d;
+    test::writeFile(d.file("counter"), "old!");
+    test::writeFile(d.file("counter.new"), "new!");
+    EXPECT_TRUE(plat::replaceFile(d.hostPath() + "\\COUNTER.NEW", d.hostPath() + "\\counter"));
+    EXPECT_EQ(test::readFile(d.file("counter")), "new!");
+    EXPECT_FALSE(test::exists(d.file("counter.new")));
+    EXPECT_FALSE(plat::replaceFile(d.file("counter.new"), d.file("counter")));
+    EXPECT_EQ(test::readFile(d.file("counter")), "new!");
+}
+
 TEST(Streams, TextAppendWritesCrLfAndTextReadTakesItBack) {
     ScratchDir d;
     plat::Stream s;

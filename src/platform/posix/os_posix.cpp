@@ -173,6 +173,12 @@ bool moveFile(const std::string& from, const std::string& to) {
     return true;
 }
 
+bool replaceFile(const std::string& from, const std::string& to) {
+    std::string a = systemPath(from);
+    if (!exists(a)) return false;
+    return ::rename(a.c_str(), systemPath(to).c_str()) == 0;
+}
+
 bool fileExists(const std::string& path) {
     struct stat st;
     return ::stat(systemPath(path).c_str(), &st) == 0 && !S_ISDIR(st.st_mode);

@@ -115,6 +115,12 @@ bool moveFile(const std::string& from, const std::string& to) {
     return retrySharing([&] { return MoveFileExA(from.c_str(), to.c_str(), 0) != 0; });
 }
 
+bool replaceFile(const std::string& from, const std::string& to) {
+    return retrySharing([&] {
+        return MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+    });
+}
+
 bool fileExists(const std::string& path) {
     DWORD a = GetFileAttributesA(path.c_str());
     return a != INVALID_FILE_ATTRIBUTES && !(a & FILE_ATTRIBUTE_DIRECTORY);
