@@ -29,21 +29,8 @@ fi
 [ $missing -eq 0 ] || exit 1
 for page in "$root"/usr/share/man/man1/*.gz; do gzip -t "$page"; done
 
-# Every subsystem is checked: the package's header must declare the export
-# the host calls for each one, so that a header that lost a declaration (or
-# wrote it so that this test no longer sees it) fails here instead of
-# leaving a subsystem quietly unchecked.
-host_subsystems="IMPNEWS EXPMAIL WRITEMESSAGE FILEATTACH DECODE_ISO MIMEENCODE UUENCODE BremGetConnectStatus"
-defines="" undeclared=""
-for n in $host_subsystems; do
-  if grep -Eq "BREM_API[[:space:]]+$n\(" "$root/usr/include/brem32.h"; then defines="$defines -DBREM_HAS_$n"
-  else undeclared="$undeclared $n"; fi
-done
-if [ -n "$undeclared" ]; then
-  echo "the package's brem32.h declares no:$undeclared" >&2
-  exit 1
-fi
-echo "host checks for every subsystem:$defines"
+. "$here/subsystems.sh"
+host_defines "$root/usr/include/brem32.h"
 
 # pkg-config alone, its search path and sysroot inside the unpacked tree.
 export PKG_CONFIG_LIBDIR="$(dirname "$pc")" PKG_CONFIG_SYSROOT_DIR="$root"

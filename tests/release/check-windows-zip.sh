@@ -29,21 +29,8 @@ done
 [ $missing -eq 0 ] || exit 1
 echo "zip contents:"; (cd "$pkg" && find . -type f | sort | sed 's|^\./|  |')
 
-# Every subsystem is checked: the package's header must declare the export
-# the host calls for each one, so that a header that lost a declaration (or
-# wrote it so that this test no longer sees it) fails here instead of
-# leaving a subsystem quietly unchecked.
-host_subsystems="IMPNEWS EXPMAIL WRITEMESSAGE FILEATTACH DECODE_ISO MIMEENCODE UUENCODE BremGetConnectStatus"
-defines="" undeclared=""
-for n in $host_subsystems; do
-  if grep -Eq "BREM_API[[:space:]]+$n\(" "$pkg/include/brem32.h"; then defines="$defines -DBREM_HAS_$n"
-  else undeclared="$undeclared $n"; fi
-done
-if [ -n "$undeclared" ]; then
-  echo "the package's brem32.h declares no:$undeclared" >&2
-  exit 1
-fi
-echo "host checks for every subsystem:$defines"
+. "$here/subsystems.sh"
+host_defines "$pkg/include/brem32.h"
 
 # The same host against each import library; the programs sit beside the DLL
 # as a host's do.

@@ -79,46 +79,6 @@ inline bool parseMailHdr(const std::string& bytes, std::vector<MailRecord>& out,
     return parseIndex(bytes, kMailHdr, out, why);
 }
 
-// Reads [start, start + length) of an area back as the host does and compares
-// it with `expect` (the bytes as stored, LF line ends): every chunk must be
-// the matching slice with each LF as CR LF. False with the reason otherwise.
-inline bool readsBackAs(const std::string& storeHost, int32_t area, int32_t start, int32_t length,
-                        const std::string& expect, std::string& why) {
-    if (static_cast<int64_t>(expect.size()) != length) {
-        why = "stored length " + std::to_string(length) + ", message length " + std::to_string(expect.size());
-        return false;
-    }
-    std::vector<char> text(32302), err(512);
-    int32_t done = 0;
-    for (int guard = 0; guard < 1000000; ++guard) {
-        int32_t r = READMESSAGE(storeHost.c_str(), area, start + done, length - done, text.data(), err.data());
-        if (r < 0) {
-            why = "READMESSAGE failed at " + std::to_string(start + done) + ": " + std::string(err.data());
-            return false;
-        }
-        bool whole = r == length - done + 1;
-        int32_t taken = whole ? length - done : r;
-        if (taken < 0 || (!whole && taken == 0)) {
-            why = "READMESSAGE made no progress";
-            return false;
-        }
-        std::string want;
-        for (int32_t i = 0; i < taken; ++i) {
-            char c = expect[static_cast<size_t>(done + i)];
-            if (c == '\n') want.push_back('\r');
-            want.push_back(c);
-        }
-        if (want.compare(0, want.size(), text.data(), want.size()) != 0 || text[want.size()] != '\0') {
-            why = "bytes differ in the chunk at " + std::to_string(start + done);
-            return false;
-        }
-        done += taken;
-        if (whole) return true;
-    }
-    why = "READMESSAGE never finished";
-    return false;
-}
-
 // Reads [start, start + length) of an area back through READMESSAGE and
 // undoes the reader's line ends (each LF comes with one CR put before it), so
 // that `out` holds the bytes as stored. False with the reason on a failure.
@@ -154,6 +114,26 @@ inline bool readStoredBytes(const std::string& storeHost, int32_t area, int32_t 
     }
     why = "READMESSAGE never finished";
     return false;
+}
+
+// Reads [start, start + length) of an area back as the host does and compares
+// it with `expect` (the bytes as stored, LF line ends): every chunk must be
+// the matching slice with each LF as CR LF. False with the reason otherwise.
+inline bool readsBackAs(const std::string& storeHost, int32_t area, int32_t start, int32_t length,
+                        const std::string& expect, std::string& why) {
+    if (static_cast<int64_t>(expect.size()) != length) {
+        why = "stored length " + std::to_string(length) + ", message length " + std::to_string(expect.size());
+        return false;
+    }
+    std::string got;
+    if (!readStoredBytes(storeHost, area, start, length, got, why)) return false;
+    if (got != expect) {
+        size_t at = 0;
+        while (at < got.size() && at < expect.size() && got[at] == expect[at]) ++at;
+        why = "bytes differ at " + std::to_string(start + static_cast<int64_t>(at));
+        return false;
+    }
+    return true;
 }
 
 // One mail job as the transfer leaves it in the spool.
