@@ -1,0 +1,54 @@
+// One way to take work back. An operation notes each change it makes on disk
+// as it makes it (a file created, a file appended to, a file moved); when the
+// operation fails, or simply ends without commit(), the changes are undone in
+// reverse order, so the disk is left as it was before the operation began.
+// Each undo step is checked; one that fails is written to the activity log
+// (when one was given) and the remaining steps are still tried.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace brem {
+class ActivityLog;
+}
+
+namespace brem::store {
+
+class UndoLog {
+public:
+    explicit UndoLog(ActivityLog* log = nullptr) : log_(log) {}
+    ~UndoLog() { rollback(); }
+    UndoLog(const UndoLog&) = delete;
+    UndoLog& operator=(const UndoLog&) = delete;
+
+    // Undone by deleting `path`.
+    void created(const std::string& path);
+    // Undone by cutting `path` back to `sizeBefore` bytes.
+    void appended(const std::string& path, int64_t sizeBefore);
+    // Undone by moving `to` back to `from`.
+    void moved(const std::string& from, const std::string& to);
+
+    // The operation succeeded: everything noted stays, and the log is empty.
+    void commit() { steps_.clear(); }
+    // Undoes every noted change, the newest first, and empties the log.
+    // True when every step succeeded.
+    bool rollback();
+    bool empty() const { return steps_.empty(); }
+
+private:
+    enum class Kind { Created, Appended, Moved };
+    struct Step {
+        Kind kind;
+        std::string path;   // the file created or appended to; the move's source
+        std::string other;  // the move's target
+        int64_t size = 0;   // the size an append is cut back to
+    };
+    bool undo(const Step& step);
+
+    ActivityLog* log_;
+    std::vector<Step> steps_;
+};
+
+}  // namespace brem::store
