@@ -270,5 +270,20 @@ int main(int argc, char** argv) {
             }
         }
     }
+    // An option that takes a value, given last without one.
+    if (!args.empty() && args.back().size() > 2 && args.back().compare(0, 2, "--") == 0 &&
+        args.back().find('=') == std::string::npos) {
+        const std::string& usage = it->second.usage;
+        const std::string option = args.back() + " ";
+        for (size_t at = usage.find(option); at != std::string::npos; at = usage.find(option, at + 1)) {
+            char next = at + option.size() < usage.size() ? usage[at + option.size()] : ' ';
+            if (next >= 'A' && next <= 'Z') {
+                size_t end = usage.find_first_of(" ]\n", at + option.size());
+                std::fprintf(stderr, "brem %s: %s needs a value (%s)\n", argv[1], args.back().c_str(),
+                             usage.substr(at + option.size(), end - at - option.size()).c_str());
+                return brem::cli::kExitUsage;
+            }
+        }
+    }
     return it->second.run(args);
 }

@@ -87,6 +87,13 @@ LeftJob describe(const std::string& spool, const std::string& store, const Impor
     if (!haveData) {
         job.why = local.empty() ? "no data file: its F line names none brem can map (\"" + dataName + "\")"
                                 : "no data file: " + local + " is not in the spool";
+        // The local name is found by taking a site name off the UUCP name;
+        // when neither is there, the site names given are the likely fault.
+        std::string rest = dataName.size() > 2 ? dataName.substr(2) : std::string();
+        auto prefixes = [&](const std::string& site) { return !site.empty() && rest.compare(0, site.size(), site) == 0; };
+        if (!local.empty() && !prefixes(o.neighbour) && !prefixes(o.localSite)) {
+            job.why += " (its F line names " + dataName + ": are --neighbour and --local-site right?)";
+        }
         return job;
     }
     if (news) {

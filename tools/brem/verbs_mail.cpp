@@ -46,7 +46,8 @@ int listMail(std::vector<std::string>& args) {
     if (args.size() != 1) return usageError("list-mail", positionalProblem(args, {"STORE"}), "usage: brem list-mail STORE [--json]\n");
     std::string bytes;
     if (!readWholeFile(inDirectory(args[0], "mail.hdr"), &bytes)) {
-        std::fprintf(stderr, "brem: cannot open %s\n", inDirectory(args[0], "mail.hdr").c_str());
+        const std::string hdr = inDirectory(args[0], "mail.hdr");
+        std::fprintf(stderr, "brem: cannot open %s: %s\n", hdr.c_str(), openProblem(hdr, false).c_str());
         return kExitFailed;
     }
     std::vector<MailRecord> recs = parseMailHeaders(bytes);

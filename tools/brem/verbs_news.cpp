@@ -68,7 +68,7 @@ int listNews(std::vector<std::string>& args) {
     std::string bytes;
     std::error_code ec;
     if (!readWholeFile(path, &bytes) && !(inSpool && std::filesystem::is_directory(args[0], ec))) {
-        std::fprintf(stderr, "brem: cannot open %s\n", path.c_str());
+        std::fprintf(stderr, "brem: cannot open %s: %s\n", path.c_str(), openProblem(path, false).c_str());
         return kExitFailed;
     }
     std::vector<NewsRecord> recs = parseNewsHeaders(bytes);

@@ -86,15 +86,16 @@ int attachFile(std::vector<std::string>& args) {
     bool withPrefix = takeOption(args, "--prefix", &prefix);
     if (takeOption(args, "--prefix-file", &prefixFile)) {
         if (!readWholeFile(prefixFile, &prefix)) {
-            std::fprintf(stderr, "brem: cannot open %s\n", prefixFile.c_str());
+            std::fprintf(stderr, "brem: cannot open %s: %s\n", prefixFile.c_str(), openProblem(prefixFile, false).c_str());
             return kExitFailed;
         }
         prefix = prefix.c_str();
         withPrefix = true;
     }
     if (args.size() != 2 && args.size() != 3) {
-        std::fprintf(stderr, "usage: brem attach DIR SOURCE [NAME] [--hold] [--prefix TEXT | --prefix-file FILE]\n");
-        return kExitUsage;
+        return usageError("attach", args.size() < 2 ? positionalProblem(args, {"DIR", "SOURCE"})
+                                          : positionalProblem(args, {"DIR", "SOURCE", "NAME"}),
+                          "usage: brem attach DIR SOURCE [NAME] [--hold] [--prefix TEXT | --prefix-file FILE]\n");
     }
     std::string name = args.size() == 3 ? args[2] : args[1].substr(args[1].find_last_of("/\\") + 1);
     std::vector<char> err = errorBuffer(args);
