@@ -60,6 +60,7 @@ std::vector<MailRecord> parseMailHeaders(const std::string& bytes, size_t from) 
         r.cc = lines[i + 5];
         parseInt32(lines[i + 6], &r.start);
         parseInt32(lines[i + 7], &r.end);
+        r.raw.assign(lines.begin() + static_cast<long>(i), lines.begin() + static_cast<long>(i) + 8);
         recs.push_back(r);
     }
     return recs;
@@ -79,6 +80,7 @@ std::vector<NewsRecord> parseNewsHeaders(const std::string& bytes) {
         r.lines = lines[i + 6];
         parseInt32(lines[i + 7], &r.start);
         parseInt32(lines[i + 8], &r.end);
+        r.raw.assign(lines.begin() + static_cast<long>(i), lines.begin() + static_cast<long>(i) + 9);
         recs.push_back(r);
     }
     return recs;
@@ -126,10 +128,7 @@ std::string mailRecordJson(const MailRecord& r) {
            ", \"subject\": " + headerValueJson(r.subject, r.subject == "Subject: Wasn't one for this message") +
            ", \"cc\": " + headerValueJson(r.cc, r.cc == "NO CC") + ", \"start\": " + std::to_string(r.start) +
            ", \"end\": " + std::to_string(r.end) + ", \"length\": " + std::to_string(r.end - r.start) +
-           ", \"raw\": " +
-           rawJson({r.to, r.from, r.date, r.messageId, r.subject, r.cc, std::to_string(r.start),
-                    std::to_string(r.end)}) +
-           "}";
+           ", \"raw\": " + rawJson(r.raw) + "}";
 }
 
 void printNewsRecord(const NewsRecord& r, int batch, size_t index) {
@@ -156,10 +155,7 @@ std::string newsRecordJson(const NewsRecord& r, int batch) {
            ", \"references\": " + headerValueJson(r.references, noReferences) +
            ", \"lines\": " + (haveLines ? std::to_string(lines) : std::string("null")) +
            ", \"start\": " + std::to_string(r.start) + ", \"end\": " + std::to_string(r.end) +
-           ", \"length\": " + std::to_string(r.end - r.start) + ", \"raw\": " +
-           rawJson({std::to_string(r.area), r.from, r.date, r.messageId, r.subject, r.references, r.lines,
-                    std::to_string(r.start), std::to_string(r.end)}) +
-           "}";
+           ", \"length\": " + std::to_string(r.end - r.start) + ", \"raw\": " + rawJson(r.raw) + "}";
 }
 
 void printJsonArray(const std::vector<std::string>& objects, const char* indent) {

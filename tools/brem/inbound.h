@@ -12,12 +12,14 @@ namespace brem::cli {
 struct MailRecord {
     std::string to, from, date, messageId, subject, cc;
     int32_t start = 0, end = 0;
+    std::vector<std::string> raw;  // the eight lines as stored
 };
 
 // One nine-line record of Header.Msg.
 struct NewsRecord {
     int32_t area = 0, start = 0, end = 0;
     std::string from, date, messageId, subject, references, lines;
+    std::vector<std::string> raw;  // the nine lines as stored
 };
 
 // Splits index files (CR LF lines on disk) into their records; a trailing
