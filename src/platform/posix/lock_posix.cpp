@@ -1,6 +1,8 @@
 // POSIX half of the run lock of platform.h: an fcntl write lock over the
 // whole lock file. fcntl locks are what NFS passes on, and the kernel drops
-// them when the process ends.
+// them when the process ends. They belong to the process, and closing any
+// descriptor of the file drops them: nothing else in the process opens the
+// lock file.
 #include <fcntl.h>
 #include <unistd.h>
 
