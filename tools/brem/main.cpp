@@ -220,6 +220,10 @@ void printVerbs(const brem::cli::VerbTable& verbs) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
+        std::printf("brem %s\n", BREM_VERSION);
+        return brem::cli::kExitOk;
+    }
     brem::cli::VerbTable verbs;
     brem::cli::registerMailVerbs(verbs);
     brem::cli::registerDialVerbs(verbs);
@@ -228,10 +232,6 @@ int main(int argc, char** argv) {
     brem::cli::registerEncodeVerbs(verbs);
     brem::cli::registerNewsVerbs(verbs);
 
-    if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
-        std::printf("brem %s\n", BREM_VERSION);
-        return brem::cli::kExitOk;
-    }
     // "brem help VERB" is "brem VERB --help".
     if (argc == 3 && std::strcmp(argv[1], "help") == 0) {
         auto verb = verbs.find(argv[2]);
