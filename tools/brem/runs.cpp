@@ -59,15 +59,42 @@ std::string firstBytes(const std::string& path, size_t n) {
     return s;
 }
 
+// Why a job whose data file cannot be found is left.
+std::string whyNoDataFile(const std::string& dataName, const std::string& local, const ImportOptions& o) {
+    if (local.empty()) return "no data file: its F line names none brem can map (\"" + dataName + "\")";
+    std::string why = "no data file: " + local + " is not in the spool";
+    // The local name is found by taking a site name off the UUCP name;
+    // when neither is there, the site names given are the likely fault.
+    std::string rest = dataName.size() > 2 ? dataName.substr(2) : std::string();
+    auto prefixes = [&](const std::string& site) { return !site.empty() && rest.compare(0, site.size(), site) == 0; };
+    if (!prefixes(o.neighbour) && !prefixes(o.localSite)) {
+        why += " (its F line names " + dataName + ": are --neighbour and --local-site right?)";
+    }
+    return why;
+}
+
+// Why news import passed a batch over, told by its first line; empty when
+// the line is what the import asked for.
+std::string whyBatchPassedOver(const std::string& dataPath, int32_t bits) {
+    std::string head = firstBytes(dataPath, 11);
+    bool plain = startsNoCase(head, "#! rnews"), compressed = startsNoCase(head, "#! cunbatch");
+    if (bits > 0 && plain) {
+        return "a plain batch, passed over by a compressed import (--bits " + std::to_string(bits) +
+               "); import it without --bits";
+    }
+    if (bits == 0 && compressed) return "a compressed batch, passed over by a plain import; import it with --bits";
+    if (!plain && !compressed) return "the data file holds no news batch (no \"#! rnews\" or \"#! cunbatch\" line)";
+    return std::string();
+}
+
 LeftJob describe(const std::string& spool, const std::string& store, const ImportOptions& o,
                  const std::string& name) {
     LeftJob job;
     job.executeFile = name;
     std::string dataName, command;
     readExecuteFile(inDirectory(spool, name.c_str()), &dataName, &command);
-    std::string local;
-    if (!dataName.empty()) inbound::MakeSpoolName(local, dataName, o.neighbour, o.localSite);
-    job.dataFile = local;
+    if (!dataName.empty()) inbound::MakeSpoolName(job.dataFile, dataName, o.neighbour, o.localSite);
+    const std::string local = job.dataFile;
     bool mail = startsNoCase(command, "C rmail"), news = startsNoCase(command, "C rnews");
     job.kind = mail ? "mail" : news ? "news" : "unknown";
     if (!mail && !news) {
@@ -76,41 +103,19 @@ LeftJob describe(const std::string& spool, const std::string& store, const Impor
         return job;
     }
     bool haveData = !local.empty() && plat::fileExists(inDirectory(spool, local.c_str()));
-    if (mail && !haveData) {
-        // Mail import also looks under the execute file's own name with D.
-        std::string fallback = name.substr(0, name.size() - 1) + "D";
-        if (plat::fileExists(inDirectory(spool, fallback.c_str()))) {
-            job.dataFile = fallback;
-            haveData = true;
-        }
+    // Mail import also looks under the execute file's own name with D.
+    std::string fallback = name.substr(0, name.size() - 1) + "D";
+    if (mail && !haveData && plat::fileExists(inDirectory(spool, fallback.c_str()))) {
+        job.dataFile = fallback;
+        haveData = true;
     }
     if (!haveData) {
-        job.why = local.empty() ? "no data file: its F line names none brem can map (\"" + dataName + "\")"
-                                : "no data file: " + local + " is not in the spool";
-        // The local name is found by taking a site name off the UUCP name;
-        // when neither is there, the site names given are the likely fault.
-        std::string rest = dataName.size() > 2 ? dataName.substr(2) : std::string();
-        auto prefixes = [&](const std::string& site) { return !site.empty() && rest.compare(0, site.size(), site) == 0; };
-        if (!local.empty() && !prefixes(o.neighbour) && !prefixes(o.localSite)) {
-            job.why += " (its F line names " + dataName + ": are --neighbour and --local-site right?)";
-        }
+        job.why = whyNoDataFile(dataName, local, o);
         return job;
     }
     if (news) {
-        std::string head = firstBytes(inDirectory(spool, job.dataFile.c_str()), 11);
-        if (o.bits > 0 && startsNoCase(head, "#! rnews")) {
-            job.why = "a plain batch, passed over by a compressed import (--bits " + std::to_string(o.bits) +
-                      "); import it without --bits";
-            return job;
-        }
-        if (o.bits == 0 && startsNoCase(head, "#! cunbatch")) {
-            job.why = "a compressed batch, passed over by a plain import; import it with --bits";
-            return job;
-        }
-        if (!startsNoCase(head, "#! rnews") && !startsNoCase(head, "#! cunbatch")) {
-            job.why = "the data file holds no news batch (no \"#! rnews\" or \"#! cunbatch\" line)";
-            return job;
-        }
+        job.why = whyBatchPassedOver(inDirectory(spool, job.dataFile.c_str()), o.bits);
+        if (!job.why.empty()) return job;
     }
     const char* logName = mail ? "mail.log" : "news.log";
     std::string line = lastLogLine(inDirectory(store, logName), job.dataFile);
