@@ -117,11 +117,10 @@ LeftJob describe(const std::string& spool, const std::string& store, const Impor
         job.why = whyBatchPassedOver(inDirectory(spool, job.dataFile.c_str()), o.bits);
         if (!job.why.empty()) return job;
     }
-    const char* logName = mail ? "mail.log" : "news.log";
-    std::string line = lastLogLine(inDirectory(store, logName), job.dataFile);
-    if (line.empty()) line = lastLogLine(inDirectory(store, logName), name);
-    job.why = line.empty() ? std::string("not taken; ") + logName + " says nothing about it"
-                           : std::string(logName) + ": " + line;
+    const std::string logPath = inDirectory(store, mail ? "mail.log" : "news.log");
+    std::string line = lastLogLine(logPath, job.dataFile);
+    if (line.empty()) line = lastLogLine(logPath, name);
+    job.why = line.empty() ? "not taken; " + logPath + " says nothing about it" : logPath + ": " + line;
     return job;
 }
 
