@@ -120,7 +120,14 @@ LeftJob describe(const std::string& spool, const std::string& store, const Impor
     const std::string logPath = inDirectory(store, mail ? "mail.log" : "news.log");
     std::string line = lastLogLine(logPath, job.dataFile);
     if (line.empty()) line = lastLogLine(logPath, name);
-    job.why = line.empty() ? "not taken; " + logPath + " says nothing about it" : logPath + ": " + line;
+    if (!line.empty()) {
+        job.why = logPath + ": " + line;
+    } else {
+        // Some of the log's lines name no file; its last line is the best
+        // guess there is, and is given as such.
+        line = lastLogLine(logPath);
+        job.why = "not taken; " + logPath + (line.empty() ? " says nothing" : " ends with: " + line);
+    }
     return job;
 }
 
