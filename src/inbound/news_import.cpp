@@ -198,7 +198,7 @@ int32_t ImportNewsJob(const std::string& spoolDir, const std::string& storeDir, 
         if (compressed && !plat::deleteFile(dataPath)) log.always("Cannot delete %s\n", dataPath.c_str());
         return true;
     };
-    int32_t filed = FileNewsBatch(log, spoolDir, storeDir, verbosity, takeJob);
+    int32_t filed = FileNewsBatch(log, spoolDir, storeDir, takeJob);
     if (filed != 0) putBack();
     return filed;
 }
