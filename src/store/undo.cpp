@@ -31,7 +31,8 @@ bool UndoLog::undo(const Step& step) {
         }
         return cutBack(step.path, step.size);
     case Kind::Moved:
-        return plat::moveFile(step.other, step.path);
+        return plat::moveFile(step.other, step.path) ||
+               plat::copyFile(step.other, step.path) == plat::CopyResult::Copied;
     }
     return false;
 }

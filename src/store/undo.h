@@ -34,7 +34,9 @@ public:
     // stream is open, the file is cut back through it (no new open that could
     // fail) and the stream closed without flushing; once it is closed, by path.
     void appended(const std::string& path, int64_t sizeBefore, std::shared_ptr<plat::Stream> stream);
-    // Undone by moving `to` back to `from`.
+    // Undone by moving `to` back to `from`; when the move back fails, the
+    // contents are copied back, so that they wait under their old name all
+    // the same (`to` is then left as it is).
     void moved(const std::string& from, const std::string& to);
 
     // The operation succeeded: everything noted stays, and the log is empty.

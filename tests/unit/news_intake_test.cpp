@@ -54,3 +54,31 @@ TEST(NewsIntake, CommandLineWithSmallLettersIsANewsJob) {
     EXPECT_EQ(s.area(), "\n" + article(1));
     EXPECT_EQ(s.files(), (Files{"$7b60051", "$7b60051.int", "Header.Msg"}));
 }
+
+// A batch says on its first line what it is; the host's bit count only
+// decides for data files that say neither.
+TEST(NewsIntake, EachBatchIsTakenForWhatItIs) {
+    for (int32_t bits : {0, 16}) {
+        NewsSpool s;
+        s.put("0C0005.X", "F D.newshostN0005\nC rnews\n");
+        s.put("0N0005.D", rnews(article(1)) + rnews(article(2)));
+        s.put("0C0006.X", "F D.newshostN0006\nC rnews\n");
+        s.put("0N0006.D", s.compressed(rnews(article(3)) + rnews(article(4)), 12));
+        EXPECT_EQ(s.import(bits), 0) << bits;
+        EXPECT_EQ(s.import(bits), 0) << bits;
+        EXPECT_EQ(s.import(bits), 1) << bits;
+        EXPECT_EQ(s.area(), "\n" + article(1) + article(2) + article(3) + article(4)) << bits;
+        // Both jobs are out of the spool; only the working files stay.
+        EXPECT_EQ(s.files(), (Files{"$7b60051", "$7b60051.int", "$7b60051.z", "Header.Msg"})) << bits;
+    }
+}
+
+TEST(NewsIntake, AnUnreadableCompressedBatchIsNeverLost) {
+    NewsSpool s;
+    s.put("0C0006.X", "F D.newshostN0006\nC rnews\n");
+    const std::string data = "#! cunbatch\n" + std::string(40, '\xff');
+    s.put("0N0006.D", data);
+    EXPECT_EQ(s.import(0), -1);
+    EXPECT_EQ(test::readFile(s.spool + "/0N0006.D"), data);
+    EXPECT_FALSE(test::exists(s.store + "/area3.txt"));
+}
