@@ -12,29 +12,24 @@ Placement PlaceAppend(int64_t sizeBefore, int64_t bytes, Lead lead) {
     return p;
 }
 
-Append::~Append() {
-    if (active_) rollback();
-}
-
 Append::Status Append::begin(const std::string& path, int64_t plannedBytes, Lead lead) {
     path_ = path;
-    if (!out_.open(path, "ab")) return Status::OpenFailed;
-    active_ = true;
-    sizeBefore_ = out_.size();
+    if (!out_->open(path, "ab")) return Status::OpenFailed;
+    sizeBefore_ = out_->size();
     if (sizeBefore_ < 0) {
         // Nothing was written, and with the size unknown nothing may be cut.
-        active_ = false;
-        out_.discard();
+        out_->discard();
         return Status::WriteFailed;
     }
     const Placement place = PlaceAppend(sizeBefore_, plannedBytes, lead);
     if (!place.fits) {
-        out_.close();
-        active_ = false;
+        out_->close();
         return Status::TooLarge;
     }
+    active_ = true;
+    undo_.appended(path, sizeBefore_, out_);
     start_ = place.start;
-    if (place.lead && !out_.put('\n')) {
+    if (place.lead && !out_->put('\n')) {
         rollback();
         return Status::WriteFailed;
     }
@@ -42,7 +37,7 @@ Append::Status Append::begin(const std::string& path, int64_t plannedBytes, Lead
 }
 
 Append::Status Append::finish(int32_t* end) {
-    int64_t after = out_.writeFailed() ? -1 : out_.size();
+    int64_t after = out_->writeFailed() ? -1 : out_->size();
     if (after < 0 || after > kLargestFile) {
         rollback();
         return Status::WriteFailed;
@@ -53,22 +48,19 @@ Append::Status Append::finish(int32_t* end) {
 
 bool Append::commit() {
     if (!active_) return false;
-    if (!out_.close()) {
-        active_ = false;
-        cutBack(path_, sizeBefore());
+    active_ = false;
+    if (!out_->close()) {
+        undo_.rollback();
         return false;
     }
-    active_ = false;
+    undo_.commit();
     return true;
 }
 
 void Append::rollback() {
     if (!active_) return;
     active_ = false;
-    if (out_.isOpen()) {
-        out_.truncate(sizeBefore());
-        out_.discard();
-    }
+    undo_.rollback();
 }
 
 }  // namespace brem::store

@@ -6,9 +6,11 @@
 
 #include <cstdint>
 #include <limits>
+#include <memory>
 #include <string>
 
 #include "platform/stream.h"
+#include "store/undo.h"
 
 namespace brem::store {
 
@@ -41,7 +43,7 @@ public:
     enum class Status { Ok, OpenFailed, TooLarge, WriteFailed };
 
     Append() = default;
-    ~Append();
+    ~Append() = default;  // an append neither committed nor rolled back is taken back
     Append(const Append&) = delete;
     Append& operator=(const Append&) = delete;
 
@@ -54,7 +56,7 @@ public:
     // The file's size before this append: what taking it back restores.
     int64_t sizeBefore() const { return sizeBefore_ < 0 ? 0 : sizeBefore_; }
     const std::string& path() const { return path_; }
-    plat::Stream& out() { return out_; }
+    plat::Stream& out() { return *out_; }
 
     // Flushes and measures the end (the file's size now). On failure the
     // append is taken back.
@@ -66,7 +68,8 @@ public:
     void rollback();
 
 private:
-    plat::Stream out_;
+    std::shared_ptr<plat::Stream> out_ = std::make_shared<plat::Stream>();
+    UndoLog undo_;
     std::string path_;
     int64_t sizeBefore_ = 0;
     int32_t start_ = 1;
