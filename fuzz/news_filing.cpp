@@ -96,7 +96,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         fuzz::writeBytes(spool + "/$7b60051.int", batch);
         ActivityLog log;
         log.open(st + "\\news.log", verbosity);
-        r = inbound::FileNewsBatch(log, sp + "\\", st + "\\", verbosity);
+        r = inbound::FileNewsBatch(log, sp + "\\", st + "\\");
     }
     // Only a missing area.dat stops a batch early.
     FUZZ_CHECK(r == 0 || (r == 1 && !withMap));

@@ -5,7 +5,7 @@ cp "$here/store/area.dat" "$work/store/area.dat"
 cat "$work/store/area.dat"
 
 echo
-echo "== brem import-news --bits 16 (0N0006.D arrives compressed; the plain job is passed over)"
+echo "== brem import-news --bits 16 (0N0006.D arrives compressed; the plain 0N0005.D says so on its first line and is filed as plain)"
 status=0
 "$brem" import-news "$work/spool" "$work/store" --neighbour hubsite --local-site mybox --verbosity 3 --bits 16 \
   > "$work/news-records.txt" 2>&1 || status=$?
@@ -15,7 +15,7 @@ echo "(exit status $status)"
 [ "$status" -eq 0 ] || [ "$status" -eq 3 ]
 
 echo
-echo "== brem import-news (plain batches: 0N0005.D)"
+echo "== brem import-news (nothing is left: each batch was taken for what it is)"
 "$brem" import-news "$work/spool" "$work/store" --neighbour hubsite --local-site mybox --verbosity 3 \
   | tee -a "$work/news-records.txt"
 

@@ -7,9 +7,11 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <vector>
 
+#include "inbound/news_batch.h"
 #include "log/log.h"
 
 namespace brem::inbound {
@@ -22,14 +24,16 @@ namespace brem::inbound {
 // batch, so that the job can wait in the spool without an article lost or
 // filed twice.
 int32_t FileNewsBatch(ActivityLog& log, const std::string& spoolDir, const std::string& storeDir,
-                      int32_t verbosity, const std::function<bool()>& takeJob = {});
+                      const std::function<bool()>& takeJob = {});
 
 // area.dat, read once per batch: entries of a name line (up to 254
 // characters) and a number line (up to 18), as the file holds them.
 class AreaMap {
 public:
-    // False when area.dat cannot be opened.
+    // False when area.dat cannot be opened or read.
     bool load(const std::string& storeDir);
+    // Takes the entries from area.dat's bytes.
+    void parse(std::string_view bytes);
     // The area of a Newsgroups line: the number of the first entry whose name
     // occurs in the line, 0 when none does. Logs each entry tried.
     int32_t lookUp(ActivityLog& log, const std::string& newsgroupsLine);
@@ -44,10 +48,5 @@ private:
     std::vector<Entry> entries_;
     std::unordered_map<std::string, int32_t> answers_;
 };
-
-// A decimal count as the batch and area.dat write them: blanks skipped, an
-// optional sign, digits up to the first other character (none: 0), held
-// within the signed 32-bit range.
-int32_t ParseDecimal(const std::string& text);
 
 }  // namespace brem::inbound

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <vector>
 
+#include "inbound/execute_file.h"
 #include "inbound/header_line.h"
 #include "inbound/news_filing.h"
 #include "inbound/spool_name.h"
@@ -10,16 +11,31 @@
 #include "platform/platform.h"
 #include "platform/stream.h"
 #include "platform/winpath.h"
+#include "store/undo.h"
 
 namespace brem::inbound {
 
 namespace {
 
-constexpr size_t kExecuteLineChars = 199;
-constexpr size_t kDataNameChars = 38;
 constexpr const char* kCunbatch = "#! cunbatch";
 constexpr size_t kCunbatchBytes = 11;
 constexpr int64_t kCompressedHeaderBytes = 12;  // "#! cunbatch" and its line feed
+constexpr int32_t kDefaultBits = 16;
+
+// One job's files: its own two in the spool and the fixed working files.
+struct NewsJob {
+    NewsJob(const std::string& spoolDir, const std::string& name)
+        : executePath(spoolDir + name),
+          batchPath(spoolDir + "$7b60051"),
+          intPath(spoolDir + "$7b60051.int"),
+          tmpPath(spoolDir + "$7b60051.tmp"),
+          zPath(spoolDir + "$7b60051.z") {}
+    std::string executePath, dataPath;
+    bool named = false;  // the F line gave a data file name
+    std::string batchPath, intPath, tmpPath, zPath;
+    bool compressed = false;
+    int32_t bits = 0;
+};
 
 // Copies up to `count` bytes from one stream to another; false when a read
 // or a write failed.
@@ -33,6 +49,200 @@ bool copyBytes(plat::Stream& from, plat::Stream& to, int64_t count) {
     return !from.readError() && !to.writeFailed();
 }
 
+// Reads the execute file and clears Header.Msg, which describes the batch of
+// this job alone. One that is still there after the delete is held by
+// someone else. 0 to go on, -1 to stop the scan.
+int32_t startJob(const NewsJob& job, const std::string& spoolDir, ExecuteJob& execute, ActivityLog& log) {
+    if (!ReadExecuteFile(job.executePath, kNewsExecuteLimits, execute)) {
+        log.always("Cannot open %s\n", job.executePath.c_str());
+        return -1;
+    }
+    const std::string hdrPath = spoolDir + "Header.Msg";
+    if (!plat::deleteFile(hdrPath) && plat::fileExists(hdrPath)) {
+        log.always("access denied\n");
+        return -1;
+    }
+    log.flush();
+    return 0;
+}
+
+enum class BatchKind { Plain, Compressed, Unknown };
+
+// What a data file's first line says its batch is. A compressed stream's
+// third byte holds the largest code size it was made with; `bits` gets it,
+// or 16 where it cannot be read.
+BatchKind batchKind(const std::string& dataPath, int32_t& bits) {
+    plat::Stream data;
+    if (!data.open(dataPath, "rb", 64)) return BatchKind::Unknown;
+    char head[kCompressedHeaderBytes + 3] = {};
+    const size_t got = data.read(head, sizeof head);
+    const std::string first(head, got);
+    if (startsNoCase(first, "#! rnews ")) return BatchKind::Plain;
+    if (got < kCunbatchBytes || !plat::equalsNoCase(first.substr(0, kCunbatchBytes), kCunbatch)) {
+        return BatchKind::Unknown;
+    }
+    const unsigned char* z = reinterpret_cast<const unsigned char*>(head) + kCompressedHeaderBytes;
+    const int32_t stated = z[2] & 0x1f;
+    const bool readable = got == sizeof head && z[0] == 0x1f && z[1] == 0x9d && stated >= 9 && stated <= 16;
+    bits = readable ? stated : kDefaultBits;
+    return BatchKind::Compressed;
+}
+
+// A batch is taken for what it says it is, whatever the host's bit count: a
+// compressed batch taken as plain would be filed with no article and lost,
+// and a plain one taken as compressed would wait in the spool for ever.
+void chooseIntake(NewsJob& job, int32_t bits, ActivityLog& log) {
+    job.compressed = bits > 0;
+    job.bits = bits;
+    int32_t stated = kDefaultBits;
+    const BatchKind kind = job.named ? batchKind(job.dataPath, stated) : BatchKind::Unknown;
+    if (!job.compressed && kind == BatchKind::Compressed) {
+        job.compressed = true;
+        job.bits = stated;
+        log.always("%s holds a compressed batch: expanded as one\n", job.dataPath.c_str());
+    } else if (job.compressed && kind == BatchKind::Plain) {
+        job.compressed = false;
+        log.always("%s holds a plain batch: filed as one\n", job.dataPath.c_str());
+    }
+}
+
+// Runs the compressor over "$7b60051.z" and waits for it: the batch is used
+// only once it has been expanded whole, and a failed expansion keeps the
+// data file. 0 when "$7b60051" is there, -1 otherwise.
+int32_t expand(const NewsJob& job, ActivityLog& log) {
+    log.above(2, "DeCompressing file with %ld Bits\n", static_cast<long>(job.bits));
+    const std::string commandLine = "zorpack.exe -d -b " + std::to_string(job.bits) + " " + job.batchPath;
+    log.above(3, "executing %s\n", commandLine.c_str());
+    log.flush();
+    plat::ProcessResult run = plat::runHidden(
+        plat::compressorPath(), {"-d", "-b", std::to_string(job.bits), plat::systemPath(job.batchPath)},
+        kExpandTimeoutMs);
+    if (!run.started) {
+        log.always("unable to execute Winexec, %s\n", commandLine.c_str());
+        return -1;
+    }
+    if (!run.finished || run.exitCode != 0) {
+        if (!run.finished) {
+            log.always("The compressor did not finish within %u seconds\n", kExpandTimeoutMs / 1000);
+        } else {
+            // A batch the compressor refuses never expands: the job is set
+            // aside, its data file kept in the spool for a look.
+            log.always("The compressor failed with exit status %d\n", run.exitCode);
+            if (!plat::deleteFile(job.executePath)) log.always("Cannot delete %s\n", job.executePath.c_str());
+        }
+        log.always("Cannot open input after decompress!\n");
+        return -1;
+    }
+    log.above(2, "DeCompression complete\n");
+    return 0;
+}
+
+// Compressed intake: the stream behind "#! cunbatch" goes to "$7b60051.z" and
+// is expanded into "$7b60051". The job stays queued, execute file and data
+// file, until its batch is filed: a failure on the way leaves it for the next
+// call. 0 to go on, 1 passed over, -1 failed.
+int32_t takeCompressed(const NewsJob& job, ActivityLog& log) {
+    plat::Stream data;
+    if (!job.named || !data.open(job.dataPath, "rb")) {
+        log.always("Cannot open (%s)\n", job.dataPath.c_str());
+        return 1;
+    }
+    const int64_t length = data.size();
+    plat::Stream z;
+    if (!z.open(job.zPath, "wb")) {
+        log.always("Cannot open output file 1st time.\n");
+        return -1;
+    }
+    char head[kCunbatchBytes];
+    if (data.read(head, kCunbatchBytes) != kCunbatchBytes ||
+        !plat::equalsNoCase(std::string(head, kCunbatchBytes), kCunbatch)) {
+        log.above(2, "Not a news file.\n");
+        return 1;
+    }
+    data.seek(kCompressedHeaderBytes);
+    log.above(3, "file length = %lld.\n", static_cast<long long>(length));
+    if (!copyBytes(data, z, std::max<int64_t>(0, length - kCompressedHeaderBytes)) || !z.close()) {
+        log.always("Cannot write %s\n", job.zPath.c_str());
+        z.discard();
+        plat::deleteFile(job.zPath);
+        return -1;
+    }
+    data.close();
+    // The compressor does not write over an old expansion; one that is still
+    // there would make this batch look broken.
+    if (!plat::deleteFile(job.batchPath) && plat::fileExists(job.batchPath)) {
+        log.always("Cannot delete %s\n", job.batchPath.c_str());
+        return -1;
+    }
+    plat::deleteFile(job.intPath);
+    return expand(job, log);
+}
+
+// Plain intake: the data file is moved to "$7b60051"; the move is noted in
+// `undo`, so that a batch not filed goes back to wait under its own name.
+// The execute file goes only once the batch is filed, so a job is never left
+// without its data. 0 to go on, 1 passed over.
+int32_t takePlain(const NewsJob& job, store::UndoLog& undo, ActivityLog& log) {
+    plat::deleteFile(job.batchPath);
+    plat::deleteFile(job.intPath);
+    if (!job.named || !plat::fileExists(job.dataPath) || !plat::moveFile(job.dataPath, job.batchPath)) {
+        log.always("Cannot find news data file (%s)\n", job.dataPath.c_str());
+        return 1;
+    }
+    undo.moved(job.dataPath, job.batchPath);
+    return 0;
+}
+
+// Stages "$7b60051" as "$7b60051.int" through "$7b60051.tmp". 0 to go on;
+// otherwise the job's result, with the plain batch put back.
+int32_t stageBatch(const NewsJob& job, store::UndoLog& undo, ActivityLog& log) {
+    switch (plat::copyFile(job.batchPath, job.tmpPath)) {
+        case plat::CopyResult::Copied: break;
+        case plat::CopyResult::SourceMissing:
+            if (job.compressed) {
+                log.always("Cannot open input after decompress!\n");
+                return -1;
+            }
+            log.always("Cannot find news data file (%s)\n", job.dataPath.c_str());
+            undo.rollback();
+            return 1;
+        case plat::CopyResult::TargetFailed:
+            log.always("Cannot open output file 2nd time!\n");
+            plat::deleteFile(job.tmpPath);
+            undo.rollback();
+            return -1;
+        case plat::CopyResult::WriteFailed:
+            log.always("Cannot write %s\n", job.tmpPath.c_str());
+            plat::deleteFile(job.tmpPath);
+            undo.rollback();
+            return -1;
+    }
+    if (!plat::moveFile(job.tmpPath, job.intPath)) {
+        log.always("Cannot rename %s to %s\n", job.tmpPath.c_str(), job.intPath.c_str());
+        plat::deleteFile(job.tmpPath);
+        undo.rollback();
+        return -1;
+    }
+    log.flush();
+    return 0;
+}
+
+// Takes the job out of the spool once its batch is filed. While the execute
+// file cannot go the job is not taken, and the filing is taken back, so that
+// the next call files the batch once, not twice. The compressed data file is
+// of no further use once its execute file is gone.
+bool takeJob(const NewsJob& job, ActivityLog& log) {
+    if (!plat::deleteFile(job.executePath)) {
+        log.always("Cannot delete %s\n", job.executePath.c_str());
+        return false;
+    }
+    if (job.compressed && !plat::deleteFile(job.dataPath)) log.always("Cannot delete %s\n", job.dataPath.c_str());
+    return true;
+}
+
+// The spool's waiting jobs, in the order they are taken.
+std::vector<std::string> findNewsJobs(const std::string& spoolDir) { return plat::findFiles(spoolDir + "*.x"); }
+
 }  // namespace
 
 int32_t ImportNewsJob(const std::string& spoolDir, const std::string& storeDir, const std::string& firstSite,
@@ -42,182 +252,34 @@ int32_t ImportNewsJob(const std::string& spoolDir, const std::string& storeDir, 
     log.always("News import started \n");
     log.above(2, "looking for %s \n", name.c_str());
 
-    const std::string executePath = spoolDir + name;
-    plat::Stream execute;
-    if (!execute.open(executePath, "rb")) {
-        log.always("Cannot open %s\n", executePath.c_str());
-        return -1;
-    }
-    // Header.Msg describes the batch of this job alone. One that is still
-    // there after the delete is held by someone else.
-    const std::string hdrPath = spoolDir + "Header.Msg";
-    if (!plat::deleteFile(hdrPath) && plat::fileExists(hdrPath)) {
-        log.always("access denied\n");
-        return -1;
-    }
-    log.flush();
-
-    std::string dataName, command, line;
-    while (execute.getLine(line, kExecuteLineChars)) {
-        if (line[0] == 'F') {
-            dataName = line.size() > 2 ? line.substr(2) : std::string();
-            if (!dataName.empty() && dataName.back() == '\n') dataName.pop_back();
-            if (!dataName.empty() && dataName.back() == '\r') dataName.pop_back();  // written on Windows
-            if (dataName.size() > kDataNameChars) dataName.resize(kDataNameChars);
-        } else if (line[0] == 'C') {
-            command = line;
-        }
-    }
-    if (!startsNoCase(command, "C rnews")) {
+    NewsJob job(spoolDir, name);
+    ExecuteJob execute;
+    if (startJob(job, spoolDir, execute, log) != 0) return -1;
+    if (!startsNoCase(execute.command, "C rnews")) {
         log.above(2, "Not a news file.\n");
         return 1;
     }
-
     std::string localName;
-    int mapped = MakeSpoolName(localName, dataName, firstSite, secondSite);
+    int mapped = MakeSpoolName(localName, execute.dataName, firstSite, secondSite);
     if (mapped == 0) log.always("return value %d %s\n", mapped, localName.c_str());
     log.above(2, "processing %s\n", localName.c_str());
-    const std::string dataPath = spoolDir + localName;
-    const std::string batchPath = spoolDir + "$7b60051";
-    const std::string intPath = spoolDir + "$7b60051.int";
-    const std::string tmpPath = spoolDir + "$7b60051.tmp";
-    const bool compressed = bits > 0;
+    job.dataPath = spoolDir + localName;
+    job.named = !localName.empty();
 
-    if (compressed) {
-        plat::Stream data;
-        if (localName.empty() || !data.open(dataPath, "rb")) {
-            log.always("Cannot open (%s)\n", dataPath.c_str());
-            return 1;
-        }
-        const int64_t length = data.size();
-        const std::string zPath = spoolDir + "$7b60051.z";
-        plat::Stream z;
-        if (!z.open(zPath, "wb")) {
-            log.always("Cannot open output file 1st time.\n");
-            return -1;
-        }
-        char head[kCunbatchBytes];
-        if (data.read(head, kCunbatchBytes) != kCunbatchBytes ||
-            !plat::equalsNoCase(std::string(head, kCunbatchBytes), kCunbatch)) {
-            log.above(2, "Not a news file.\n");
-            return 1;
-        }
-        // The job stays queued, execute file and data file, until its batch
-        // is filed: a failure on the way leaves it for the next call.
-        execute.close();
+    chooseIntake(job, bits, log);
+    store::UndoLog putBack(&log);
+    int32_t taken = job.compressed ? takeCompressed(job, log) : takePlain(job, putBack, log);
+    if (taken == 0) taken = stageBatch(job, putBack, log);
+    if (taken != 0) return taken;
 
-        data.seek(kCompressedHeaderBytes);
-        log.above(3, "file length = %lld.\n", static_cast<long long>(length));
-        if (!copyBytes(data, z, std::max<int64_t>(0, length - kCompressedHeaderBytes)) || !z.close()) {
-            log.always("Cannot write %s\n", zPath.c_str());
-            z.discard();
-            plat::deleteFile(zPath);
-            return -1;
-        }
-        data.close();
-        // The compressor does not write over an old expansion; one that is
-        // still there would make this batch look broken.
-        if (!plat::deleteFile(batchPath) && plat::fileExists(batchPath)) {
-            log.always("Cannot delete %s\n", batchPath.c_str());
-            return -1;
-        }
-        plat::deleteFile(intPath);
-
-        log.above(2, "DeCompressing file with %ld Bits\n", static_cast<long>(bits));
-        const std::string commandLine = "zorpack.exe -d -b " + std::to_string(bits) + " " + batchPath;
-        log.above(3, "executing %s\n", commandLine.c_str());
-        log.flush();
-        // The compressor is waited for: the batch is used only once it has
-        // been expanded whole, and a failed expansion keeps the data file.
-        plat::ProcessResult run = plat::runHidden(
-            plat::compressorPath(), {"-d", "-b", std::to_string(bits), plat::systemPath(batchPath)}, kExpandTimeoutMs);
-        if (!run.started) {
-            log.always("unable to execute Winexec, %s\n", commandLine.c_str());
-            return -1;
-        }
-        if (!run.finished || run.exitCode != 0) {
-            if (!run.finished) {
-                log.always("The compressor did not finish within %u seconds\n", kExpandTimeoutMs / 1000);
-            } else {
-                // A batch the compressor refuses never expands: the job is
-                // set aside, its data file kept in the spool for a look.
-                log.always("The compressor failed with exit status %d\n", run.exitCode);
-                if (!plat::deleteFile(executePath)) log.always("Cannot delete %s\n", executePath.c_str());
-            }
-            log.always("Cannot open input after decompress!\n");
-            return -1;
-        }
-        log.above(2, "DeCompression complete\n");
-    } else {
-        // The batch is moved out of the way first; the execute file goes only
-        // once the batch is staged, so a job is never left without its data.
-        execute.close();
-        plat::deleteFile(batchPath);
-        plat::deleteFile(intPath);
-        if (localName.empty() || !plat::fileExists(dataPath) || !plat::moveFile(dataPath, batchPath)) {
-            log.always("Cannot find news data file (%s)\n", dataPath.c_str());
-            return 1;
-        }
-    }
-
-    // A plain job that cannot be staged or filed goes back to where it was,
-    // waiting; copied back should the rename fail, since the next job's
-    // intake removes "$7b60051".
-    auto putBack = [&] {
-        if (compressed || plat::moveFile(batchPath, dataPath)) return;
-        if (plat::copyFile(batchPath, dataPath) != plat::CopyResult::Copied) {
-            log.always("Cannot rename %s back to %s\n", batchPath.c_str(), dataPath.c_str());
-        }
-    };
-    switch (plat::copyFile(batchPath, tmpPath)) {
-        case plat::CopyResult::Copied: break;
-        case plat::CopyResult::SourceMissing:
-            if (compressed) {
-                log.always("Cannot open input after decompress!\n");
-                return -1;
-            }
-            log.always("Cannot find news data file (%s)\n", dataPath.c_str());
-            putBack();
-            return 1;
-        case plat::CopyResult::TargetFailed:
-            log.always("Cannot open output file 2nd time!\n");
-            plat::deleteFile(tmpPath);
-            putBack();
-            return -1;
-        case plat::CopyResult::WriteFailed:
-            log.always("Cannot write %s\n", tmpPath.c_str());
-            plat::deleteFile(tmpPath);
-            putBack();
-            return -1;
-    }
-    if (!plat::moveFile(tmpPath, intPath)) {
-        log.always("Cannot rename %s to %s\n", tmpPath.c_str(), intPath.c_str());
-        plat::deleteFile(tmpPath);
-        putBack();
-        return -1;
-    }
-    log.flush();
-
-    // The execute file goes once the batch is filed; while it cannot go the
-    // job is not taken, and the filing is taken back, so that the next call
-    // files the batch once, not twice. The compressed data file is of no
-    // further use once its execute file is gone.
-    auto takeJob = [&] {
-        if (!plat::deleteFile(executePath)) {
-            log.always("Cannot delete %s\n", executePath.c_str());
-            return false;
-        }
-        if (compressed && !plat::deleteFile(dataPath)) log.always("Cannot delete %s\n", dataPath.c_str());
-        return true;
-    };
-    int32_t filed = FileNewsBatch(log, spoolDir, storeDir, verbosity, takeJob);
-    if (filed != 0) putBack();
-    return filed;
+    int32_t filed = FileNewsBatch(log, spoolDir, storeDir, [&] { return takeJob(job, log); });
+    if (filed == 0) putBack.commit();
+    return filed;  // any other result puts the plain batch back as `putBack` goes
 }
 
 int32_t ImportNews(const std::string& spoolDir, const std::string& storeDir, const std::string& firstSite,
                    const std::string& secondSite, int32_t verbosity, int32_t bits) {
-    for (const std::string& name : plat::findFiles(spoolDir + "*.x")) {
+    for (const std::string& name : findNewsJobs(spoolDir)) {
         int32_t r = ImportNewsJob(spoolDir, storeDir, firstSite, secondSite, name, verbosity, bits);
         if (r < 1) return r;
     }

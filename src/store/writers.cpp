@@ -1,17 +1,15 @@
 #include "store/writers.h"
 
 #include <cstring>
-#include <limits>
 
 #include "platform/platform.h"
 #include "platform/stream.h"
 #include "store/store.h"
+#include "store/undo.h"
 
 namespace brem::store {
 
 namespace {
-
-constexpr int64_t kLargestOffset = std::numeric_limits<int32_t>::max();
 
 // The host's text as the store keeps it: LF line ends, no CR anywhere. With
 // wrap, a column counter over the host's bytes (CRs counted, though they are
@@ -43,12 +41,13 @@ std::string tooLarge(const std::string& path) {
 
 }  // namespace
 
-int32_t WriteMessage(const std::string& storeDir, int32_t area, bool wrap, int32_t* start, int32_t* length,
-                     const char* text, char* err) {
-    const std::string path = writePath(storeDir, area);
-    const std::string bytes = storeText(text, wrap);
+namespace {
+
+// Appends the host's text by the append rule and hands back its address.
+int32_t appendText(const std::string& path, const std::string& bytes, Lead lead, int32_t* start, int32_t* length,
+                   char* err) {
     Append append;
-    switch (append.begin(path, static_cast<int64_t>(bytes.size()))) {
+    switch (append.begin(path, static_cast<int64_t>(bytes.size()), lead)) {
         case Append::Status::Ok: break;
         case Append::Status::OpenFailed: setError(err, "Cannot open file " + path); return -1;
         case Append::Status::TooLarge: setError(err, tooLarge(path)); return -1;
@@ -70,41 +69,37 @@ int32_t WriteMessage(const std::string& storeDir, int32_t area, bool wrap, int32
     return 0;
 }
 
-int32_t WriteUucp(const std::string& path, int32_t* start, int32_t* length, const char* text, char* err) {
-    const std::string bytes = storeText(text, false);
-    plat::Stream out;
-    if (!out.open(path, "ab")) {
-        setError(err, "Cannot open file " + path);
-        return -1;
-    }
-    const int64_t before = out.size();
-    if (before < 0) {
-        setError(err, cannotWrite(path));
-        return -1;
-    }
-    if (before + static_cast<int64_t>(bytes.size()) > kLargestOffset) {
-        setError(err, tooLarge(path));
-        return -1;
-    }
-    const int32_t first = before < 1 ? 1 : static_cast<int32_t>(before);
-    out.write(bytes);
-    const int64_t after = out.writeFailed() ? -1 : out.size();
-    if (after < 0) {
-        out.truncate(before);
-        out.discard();
-        setError(err, cannotWrite(path));
-        return -1;
-    }
-    if (!out.close()) {
-        cutBack(path, before);
-        setError(err, cannotWrite(path));
-        return -1;
-    }
-    const int32_t end = after < 1 ? 1 : static_cast<int32_t>(after);
-    if (start) *start = first;
-    if (length) *length = end - first;
-    return 0;
+}  // namespace
+
+int32_t WriteMessage(const std::string& storeDir, int32_t area, bool wrap, int32_t* start, int32_t* length,
+                     const char* text, char* err) {
+    return appendText(writePath(storeDir, area), storeText(text, wrap), Lead::LineFeed, start, length, err);
 }
+
+int32_t WriteUucp(const std::string& path, int32_t* start, int32_t* length, const char* text, char* err) {
+    // The file may leave the system as a UUCP job: nothing but the host's
+    // bytes goes into it.
+    return appendText(path, storeText(text, false), Lead::None, start, length, err);
+}
+
+namespace {
+
+// Writes the prefix and then `length` bytes of the source; false when a write
+// failed. A source that shrank meanwhile is copied as far as it goes.
+bool copyBehindPrefix(plat::Stream& in, int64_t length, const std::string& prefix, plat::Stream& out) {
+    bool ok = out.write(prefix);
+    char buf[65536];
+    for (int64_t left = length; ok && left > 0;) {
+        size_t want = left > static_cast<int64_t>(sizeof buf) ? sizeof buf : static_cast<size_t>(left);
+        size_t got = in.read(buf, want);
+        if (got == 0) break;
+        ok = out.write(buf, got);
+        left -= static_cast<int64_t>(got);
+    }
+    return ok;
+}
+
+}  // namespace
 
 int32_t CopyIntoDirectory(const std::string& dir, const std::string& source, const std::string& targetName,
                           const std::string& prefix, bool hold, const char* sourceOpenError, char* err) {
@@ -125,30 +120,26 @@ int32_t CopyIntoDirectory(const std::string& dir, const std::string& source, con
         plat::releaseFreeMemory();
         return -1;
     }
+    // A failed copy leaves no part of itself behind.
     const int64_t before = hold ? 0 : out.size();
-    const int64_t length = in.size();
-    bool ok = before >= 0 && length >= 0 && out.write(prefix);
-    char buf[65536];
-    for (int64_t left = length; ok && left > 0;) {
-        size_t want = left > static_cast<int64_t>(sizeof buf) ? sizeof buf : static_cast<size_t>(left);
-        size_t got = in.read(buf, want);
-        if (got == 0) break;  // the source shrank: what there was is copied
-        ok = out.write(buf, got);
-        left -= static_cast<int64_t>(got);
+    UndoLog undo;
+    if (hold) {
+        undo.created(target);
+    } else if (before >= 0) {
+        undo.appended(target, before);
     }
+    const int64_t length = in.size();
+    bool ok = before >= 0 && length >= 0 && copyBehindPrefix(in, length, prefix, out);
     const bool readFailed = in.readError();
     if (ok && !readFailed) ok = out.close();
     if (!ok || readFailed) {
         out.discard();
-        if (hold) {
-            plat::deleteFile(target);
-        } else if (before >= 0) {
-            cutBack(target, before);
-        }
+        undo.rollback();
         setError(err, readFailed ? std::string("Cannot read file ") + source : "Cannot write temp file \r\n");
         plat::releaseFreeMemory();
         return -1;
     }
+    undo.commit();
     plat::releaseFreeMemory();
     return 0;
 }

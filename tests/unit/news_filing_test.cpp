@@ -26,7 +26,7 @@ struct Filing {
     int32_t file(int32_t verbosity = 0) {
         ActivityLog log;
         log.open(test::toHost(store) + "\\news.log", verbosity);
-        return inbound::FileNewsBatch(log, test::toHost(spool) + "\\", test::toHost(store) + "\\", verbosity);
+        return inbound::FileNewsBatch(log, test::toHost(spool) + "\\", test::toHost(store) + "\\");
     }
     std::string area(int n) const { return test::readFile(store + "/area" + std::to_string(n) + ".txt"); }
     std::string hdr() const { return test::readFile(spool + "/Header.Msg"); }

@@ -118,10 +118,10 @@ TEST(NewsImport, CompressedBatchesFromRealCompressAreExpandedAndFiled) {
 }
 
 TEST(NewsImport, CompressedIntakeFailures) {
-    {  // A plain batch in compressed mode is passed over, files untouched.
+    {  // A data file that is no batch at all is passed over, files untouched.
         Spool s;
         s.put("0C0005.X", execute("D.newshostN0005"));
-        s.put("0N0005.D", rnews(kArticle));
+        s.put("0N0005.D", "stray\n" + rnews(kArticle));
         EXPECT_EQ(s.import(16, 3), 1);
         EXPECT_EQ(s.files(), (Files{"$7b60051.z", "0C0005.X", "0N0005.D"}));
         EXPECT_TRUE(s.logged("Not a news file.\r\n"));

@@ -1,0 +1,121 @@
+#include "store/batch_files.h"
+
+#include <charconv>
+
+#include "store/append.h"
+#include "store/store.h"
+
+namespace brem::store {
+
+namespace {
+
+void appendNumber(std::string& out, int64_t v) {
+    char digits[24];
+    std::to_chars_result r = std::to_chars(digits, digits + sizeof digits, v);
+    out.append(digits, static_cast<size_t>(r.ptr - digits));
+    out.push_back('\n');
+}
+
+}  // namespace
+
+BatchFiles::BatchFiles(std::string indexPath, std::string storeDir, ActivityLog* log)
+    : indexPath_(std::move(indexPath)), storeDir_(std::move(storeDir)), undo_(log) {}
+
+// Every file back to where it stood before the batch, open or closed.
+BatchFiles::~BatchFiles() { takeBack(); }
+
+void BatchFiles::keep() { undo_.commit(); }
+
+void BatchFiles::takeBack() {
+    undo_.rollback();
+    for (auto& kv : areas_) kv.second.out->discard();
+    areas_.clear();
+    index_->discard();
+}
+
+std::string BatchFiles::pathFor(int32_t area) const { return storeDir_ + numberedAreaName(area); }
+
+BatchFiles::Result BatchFiles::openIndex() {
+    if (!index_->open(indexPath_, "at")) return Result::HeaderOpenFailed;
+    const int64_t before = index_->size();
+    undo_.appended(indexPath_, before, index_);
+    return before < 0 ? Result::WriteFailed : Result::Ok;
+}
+
+BatchFiles::Result BatchFiles::file(int32_t area, int64_t length, std::string& record, const Copy& copy) {
+    if (!index_->isOpen()) {
+        const Result opened = openIndex();
+        if (opened != Result::Ok) return opened;
+    }
+    Result why = Result::Ok;
+    Area* a = open(area, &why);
+    if (!a) return why;
+    const Placement place = PlaceAppend(a->size, length, Lead::LineFeed);
+    if (!place.fits) return Result::TooLarge;
+    const int64_t before = a->size;
+    if (place.lead && !a->out->put('\n')) return Result::WriteFailed;
+    if (!copy(*a->out)) {
+        if (a->out->writeFailed()) return Result::WriteFailed;
+        // The batch could not be read: the part copied goes again.
+        if (!a->out->flush() || !a->out->truncate(before)) return Result::WriteFailed;
+        return Result::ReadFailed;
+    }
+    a->size += place.lead + length;
+    appendNumber(record, place.start);
+    appendNumber(record, EndOfAppend(a->size));
+    if (!index_->write(record)) return Result::WriteFailed;
+    if (++sinceCommit_ >= kCommitEvery && !commit()) return Result::WriteFailed;
+    return Result::Ok;
+}
+
+bool BatchFiles::commit() {
+    bool ok = true;
+    for (auto& kv : areas_) ok = ok && kv.second.out->flush();
+    ok = ok && (!index_->isOpen() || index_->flush());
+    if (!ok) {
+        takeBack();
+        return false;
+    }
+    sinceCommit_ = 0;
+    return true;
+}
+
+bool BatchFiles::close() {
+    if (!commit()) return false;
+    if (!closeAreas()) return false;
+    if (index_->isOpen() && !index_->close()) {
+        takeBack();
+        return false;
+    }
+    return true;
+}
+
+// Closes the open area files; after a failed close, which articles reached
+// the disk is unknown, and the whole batch is taken back.
+bool BatchFiles::closeAreas() {
+    bool ok = true;
+    for (auto& kv : areas_) ok = kv.second.out->close() && ok;
+    areas_.clear();
+    if (!ok) takeBack();
+    return ok;
+}
+
+BatchFiles::Area* BatchFiles::open(int32_t area, Result* why) {
+    auto it = areas_.find(area);
+    if (it != areas_.end()) return &it->second;
+    // A batch for many areas keeps a bounded number of files open.
+    if (areas_.size() >= kMostOpenAreas) {
+        *why = Result::WriteFailed;
+        if (!commit() || !closeAreas()) return nullptr;
+    }
+    Area a;
+    const std::string path = pathFor(area);
+    *why = Result::AreaOpenFailed;
+    if (!a.out->open(path, "ab")) return nullptr;
+    a.size = a.out->size();
+    if (a.size < 0) return nullptr;
+    undo_.appended(path, a.size, a.out);
+    return &areas_.emplace(area, std::move(a)).first->second;
+}
+
+}  // namespace brem::store

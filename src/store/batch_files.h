@@ -1,0 +1,77 @@
+// The files one news batch appends to: the area files of its articles and the
+// index the records go to. They stay open for the whole batch and are flushed
+// together at commit points (every 256 articles and at the end). A batch that
+// does not get to its end is taken back whole, so that its job can wait in the
+// spool for another try: no area keeps bytes that no record points to, no
+// record points to bytes that are not there, and no article is filed twice.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+
+#include "platform/stream.h"
+#include "store/undo.h"
+
+namespace brem {
+class ActivityLog;
+}
+
+namespace brem::store {
+
+class BatchFiles {
+public:
+    // `indexPath` is the file the records are appended to (text append);
+    // `storeDir` ends in a separator. Failed take-back steps go to `log`.
+    BatchFiles(std::string indexPath, std::string storeDir, ActivityLog* log = nullptr);
+    ~BatchFiles();
+    BatchFiles(const BatchFiles&) = delete;
+    BatchFiles& operator=(const BatchFiles&) = delete;
+
+    // The batch stands: nothing is taken back when the files go.
+    void keep();
+
+    enum class Result { Ok, HeaderOpenFailed, AreaOpenFailed, TooLarge, ReadFailed, WriteFailed };
+
+    // Appends one article of `length` bytes by the append rule: `copy` writes
+    // exactly that many bytes to the stream it is given (false when it could
+    // not). On success the record, `record` with the article's start and end
+    // appended to it, is queued behind it. Every result but WriteFailed leaves
+    // the files as they were before the article.
+    using Copy = std::function<bool(plat::Stream&)>;
+    Result file(int32_t area, int64_t length, std::string& record, const Copy& copy);
+
+    std::string pathFor(int32_t area) const;
+
+    // Makes everything appended so far durable; false (and the whole batch
+    // taken back) when a write fails.
+    bool commit();
+    // Commits and closes every file; false (the batch taken back) when a
+    // write or a close failed.
+    bool close();
+
+private:
+    static constexpr int kCommitEvery = 256;  // articles
+    static constexpr size_t kMostOpenAreas = 64;
+
+    struct Area {
+        std::shared_ptr<plat::Stream> out = std::make_shared<plat::Stream>();
+        int64_t size = 0;  // with what is buffered
+    };
+
+    Area* open(int32_t area, Result* why);
+    Result openIndex();
+    bool closeAreas();
+    void takeBack();
+
+    std::string indexPath_;
+    std::string storeDir_;
+    std::shared_ptr<plat::Stream> index_ = std::make_shared<plat::Stream>();
+    UndoLog undo_;
+    int sinceCommit_ = 0;
+    std::map<int32_t, Area> areas_;
+};
+
+}  // namespace brem::store
