@@ -27,7 +27,7 @@ void registerNewsVerbs(VerbTable& verbs);
 
 // Exit statuses, the same for every verb.
 inline constexpr int kExitOk = 0;
-inline constexpr int kExitFailed = 1;  // the library reported a failure
+inline constexpr int kExitFailed = 1;  // the work failed (the library, a file, a directory)
 inline constexpr int kExitUsage = 2;   // the command line was wrong
 inline constexpr int kExitWorkLeft = 3;  // done, but jobs are left in the spool
 inline constexpr int kExitBusy = 4;      // another run holds the store's lock
