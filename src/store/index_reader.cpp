@@ -156,6 +156,7 @@ bool IndexReader::next(IndexItem& item) {
 
     std::string problem;
     size_t bad = firstMisfit(&problem);
+    if (bad == n && window_.size() < n) bad = window_.size();  // every line there fits: cut short
     if (bad == n) {
         item.kind = IndexItem::Kind::Record;
         item.lines.assign(window_.begin(), window_.end());

@@ -274,7 +274,9 @@ void checkAreaMap(const std::string& store, Report& report) {
                 f.what = label + ": the name \"" + name + "\" contains the earlier name \"" + e.name + "\" (line " +
                          std::to_string(e.line) + ")";
                 f.host = "files this group's articles to area " + std::to_string(e.area) + ", never here";
+                f.note = true;  // the first match winning is the map's rule, maybe meant
                 report.add(f);
+                f.note = false;
                 break;
             }
         }
