@@ -404,15 +404,18 @@ int64_t checkSpool(const std::string& spool, Report& report) {
     for (const std::string& n : all) {
         std::string u = upper(n);
         Finding f{n, 0, -1, "working file of an interrupted run", "", ageOf(pathOf(n))};
-        // A news import keeps its staged batch after it ends, until the next
-        // news job replaces it: a leftover, not a sign of a run cut off.
-        if (u == "$7B60051.INT" || u == "$7B60051") {
+        // A news import keeps its staged batch (and the compressed one it was
+        // expanded from) after it ends, until the next news job replaces
+        // them: leftovers, not damage. A copy never renamed into place tells
+        // of a run cut off, but its job still waits in the spool.
+        if (u == "$7B60051.INT" || u == "$7B60051" || u == "$7B60051.Z") {
             f.what = "working file of the last news import";
             f.host = "ignores it; the next news job replaces it";
             f.note = true;
         } else if (u.compare(0, 8, "$7B60051") == 0) {
-            f.host = "left by a news import cut off while taking in a batch; the job itself still waits and the next "
-                     "news job replaces this file";
+            f.host = "ignores it: the job of that run still waits in the spool, and the next news job replaces "
+                     "this file";
+            f.note = true;
         } else if (u == "RMAIL.Z") {
             f.host = "holds an outgoing mail that was never exported: it is not sent, and the next outgoing mail "
                      "writes over it";
