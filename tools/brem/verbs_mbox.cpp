@@ -329,6 +329,9 @@ public:
         hash_ = Fnv64();
         toLine_.clear();
         inHeader_ = true;
+        // Made afresh rather than truncated: a file system may write a file
+        // out in full when it is cut back to nothing, once per message.
+        plat::deleteFile(tmpPath_);
         return tmp_.open(tmpPath_, "wb");
     }
     // One line of the message as the mbox holds it (a long line in pieces;
@@ -378,12 +381,24 @@ public:
             ++run.failed;
             return false;
         }
-        added_.insert(key);
+        remember(key);
         ++run.imported;
         return true;
     }
 
 private:
+    // Keys of the messages stored by this run join the sorted keys of the
+    // store now and then, so that they too cost eight bytes each.
+    void remember(uint64_t key) {
+        added_.insert(key);
+        if (added_.size() < 4096) return;
+        size_t old = keys_.size();
+        keys_.insert(keys_.end(), added_.begin(), added_.end());
+        std::sort(keys_.begin() + static_cast<long>(old), keys_.end());
+        std::inplace_merge(keys_.begin(), keys_.begin() + static_cast<long>(old), keys_.end());
+        added_.clear();
+    }
+
     bool put() {
         hash_.feed(text_.data(), text_.size());
         return tmp_.write(text_);
