@@ -136,3 +136,18 @@ assert r['mail_records'] == 5 and not r['clean'], r
     EXPECT_EQ(runCommand("python3 -c \"import mailbox,sys; n=len(mailbox.mbox(sys.argv[1])); sys.exit(n!=3)\" " + mbox),
               0);
 }
+
+// A store written before the mail area began with a line end holds its first
+// message from offset 0 under the recorded start 1: the host shows it without
+// its first byte. check says so; export-mbox takes the message out whole.
+TEST(StoreCare, FirstMessageOfAnOldStoreGoesOutWithItsFirstByte) {
+    ScratchDir d;
+    std::string store = d.subdir("store"), mbox = d.file("old.mbox");
+    writeFile(store + "/mailarea.txt", "From: a@hub\n\nhi\n");
+    writeFile(store + "/mail.hdr", "To: r\r\nFrom: a@hub\r\nDate: \r\nMessage-ID: <0>\r\nSubject: s\r\nNO CC\r\n1\r\n16\r\n");
+    std::string out = d.file("check.txt");
+    EXPECT_EQ(runCommand(bremTool() + " check " + store + " >" + out), 1);
+    EXPECT_NE(readFile(out).find("begins at offset 0"), std::string::npos) << readFile(out);
+    ASSERT_EQ(runCommand(bremTool() + " export-mbox " + store + " " + mbox + " >/dev/null"), 0);
+    EXPECT_EQ(readFile(mbox), "From a@hub Thu Jan  1 00:00:00 1970\nFrom: a@hub\n\nhi\n\n");
+}

@@ -445,7 +445,8 @@ int importMbox(std::vector<std::string>& args) {
 
     std::string piece;
     int64_t read = 0;
-    bool lineStart = true, inMessage = false, heldBlank = false, ok = true;
+    bool lineStart = true, inMessage = false, ok = true;
+    std::string heldBlank;  // an empty line ("\n", or "\r\n" in a mailbox kept with CR LF)
     while (ok && mbox.getLine(piece, kPiece)) {
         read += static_cast<int64_t>(piece.size());
         const bool starts = lineStart;
@@ -455,7 +456,7 @@ int importMbox(std::vector<std::string>& args) {
             // belongs to neither.
             if (inMessage) importer.end(run);
             progress.step(read, mboxSize, std::to_string(run.imported) + " imported");
-            heldBlank = false;
+            heldBlank.clear();
             inMessage = true;
             if (!importer.begin()) ok = false;
             // The rest of a "From " line longer than a piece is skipped.
@@ -471,12 +472,12 @@ int importMbox(std::vector<std::string>& args) {
                          mboxPath.c_str());
             return kExitFailed;
         }
-        if (heldBlank) {
-            ok = importer.line("\n");
-            heldBlank = false;
+        if (!heldBlank.empty()) {
+            ok = importer.line(heldBlank);
+            heldBlank.clear();
         }
-        if (starts && piece == "\n") {
-            heldBlank = true;
+        if (starts && (piece == "\n" || piece == "\r\n")) {
+            heldBlank = piece;
             continue;
         }
         ok = ok && importer.line(piece);

@@ -230,6 +230,12 @@ void checkAreaMap(const std::string& store, Report& report) {
             f.host = "never files news to it";
             report.add(f);
         }
+        if (name.size() > 254) {
+            f.what = label + ": the name line is longer than the 254 bytes read of it";
+            f.host = "reads it in two pieces and takes the second for the number line, so every entry after it "
+                     "is out of step";
+            report.add(f);
+        }
         if (name.back() != '\n') {
             f.what = label + ": the name line has no line end";
             f.host = "drops the name's last character and files news of other groups here";
