@@ -150,6 +150,11 @@ std::string mboxDate(const std::string& dateLine) {
     return out;
 }
 
+std::string shareRead(int64_t done, int64_t total, const std::string& name) {
+    int64_t percent = total > 0 ? done * 100 / total : 100;
+    return std::to_string(percent) + "% of " + name;
+}
+
 void FromQuoting::release(std::string& out) {
     out.append(marks_, '>');
     out.append("From ", matched_);

@@ -41,6 +41,10 @@ private:
     size_t matched_ = 0;  // bytes of "From " seen after them
 };
 
+// "N% of NAME": how far a verb has read into the file it goes through, for
+// its progress line beside the count of what it has done.
+std::string shareRead(int64_t done, int64_t total, const std::string& name);
+
 // A 64-bit FNV-1a hash, fed in pieces.
 struct Fnv64 {
     uint64_t value = 1469598103934665603ULL;

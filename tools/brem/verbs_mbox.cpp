@@ -213,7 +213,8 @@ int exportMbox(std::vector<std::string>& args) {
         if (problem.empty()) {
             problem = areaSize < 0 ? "the area file cannot be opened" : writer.rangeProblem(m.start, m.length);
         }
-        progress.step(hasRecords ? offset : index.position(), indexSize, std::to_string(exported) + " exported");
+        progress.step(exported, -1, "exported, " + shareRead(hasRecords ? offset : index.position(), indexSize,
+                                                              hasRecords ? "the records" : "mail.hdr"));
         if (!problem.empty()) {
             skipped.push_back({number, recordOffset, problem});
             continue;
@@ -455,7 +456,8 @@ int importMbox(std::vector<std::string>& args) {
             // The empty line before a "From " line parts two messages and
             // belongs to neither.
             if (inMessage) importer.end(run);
-            progress.step(read, mboxSize, std::to_string(run.imported) + " imported");
+            progress.step(run.messages, -1, "read (" + shareRead(read, mboxSize, "the mbox") + "), " +
+                                                 std::to_string(run.imported) + " imported");
             heldBlank.clear();
             inMessage = true;
             if (!importer.begin()) ok = false;

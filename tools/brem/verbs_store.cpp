@@ -12,6 +12,7 @@
 #include "cli.h"
 #include "platform/platform.h"
 #include "platform/stream.h"
+#include "mbox.h"
 #include "progress.h"
 #include "store/index_reader.h"
 #include "store/store.h"
@@ -160,7 +161,7 @@ int64_t checkMailIndex(const std::string& store, Report& report, Progress& progr
     store::IndexItem item;
     int64_t records = 0;
     while (reader.next(item)) {
-        progress.step(reader.position(), reader.size(), "mail.hdr");
+        progress.step(item.number, -1, "records, " + shareRead(reader.position(), reader.size(), "mail.hdr"));
         if (item.kind != store::IndexItem::Kind::Record) {
             reportDamage(report, "mail.hdr", item, store::MailRecordSlots().size());
             continue;
@@ -182,7 +183,7 @@ int64_t checkNewsIndex(const std::string& spool, const std::string& store, Repor
     store::IndexItem item;
     int64_t records = 0;
     while (reader.next(item)) {
-        progress.step(reader.position(), reader.size(), "Header.Msg");
+        progress.step(item.number, -1, "records, " + shareRead(reader.position(), reader.size(), "Header.Msg"));
         if (item.kind != store::IndexItem::Kind::Record) {
             reportDamage(report, "Header.Msg", item, store::NewsRecordSlots().size());
             continue;
