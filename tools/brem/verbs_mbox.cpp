@@ -116,7 +116,6 @@ private:
 // A file of "START LENGTH" lines (blanks or tabs between, a comma allowed),
 // for mail the host appended to an area with an index of its own.
 bool parsePair(const std::string& line, int32_t* start, int32_t* length) {
-    std::string a, b, extra;
     std::string cur;
     std::vector<std::string> words;
     for (char c : line + " ") {
@@ -335,8 +334,8 @@ public:
         plat::deleteFile(tmpPath_);
         return tmp_.open(tmpPath_, "wb");
     }
-    // One line of the message as the mbox holds it (a long line in pieces;
-    // `lineStart` says whether the piece begins a line).
+    // One line of the message as the mbox holds it (a long line comes in
+    // pieces).
     bool line(const std::string& piece) {
         if (inHeader_ && (piece == "\n" || piece == "\r\n")) inHeader_ = false;
         if (inHeader_ && store::StartsWithNoCase(piece, "To:")) toLine_ = piece;
