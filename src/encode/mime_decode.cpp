@@ -44,6 +44,23 @@ struct Base64Table {
 };
 constexpr Base64Table kBase64{};
 
+// The values of a group's four characters already in their places of the
+// 24 bits, so that a group is four lookups and three ORs; a pad or a byte
+// outside the alphabet sets a bit above them.
+constexpr uint32_t kGroupStop = 1u << 24;
+struct GroupTables {
+    uint32_t at[4][256];
+    constexpr GroupTables() : at() {
+        for (int k = 0; k < 4; ++k) {
+            for (int c = 0; c < 256; ++c) {
+                int v = kBase64.v[c];
+                at[k][c] = v < 0 ? kGroupStop : static_cast<uint32_t>(v) << (18 - 6 * k);
+            }
+        }
+    }
+};
+constexpr GroupTables kGroup{};
+
 bool isWordChar(unsigned char c) {
     return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' || c == '/' ||
            c == '.';
@@ -241,17 +258,18 @@ private:
     bool decodePiece(const char* line, size_t len) {
         if (len > 0 && line[len - 1] == '\n') --len;
         const unsigned char* p = reinterpret_cast<const unsigned char*>(line);
-        char bytes[kPiece];
+        char* bytes = room(len);
         size_t o = 0, i = 0;
         bool ok = true;
         if (bits_ == 0) {
             for (; i + 4 <= len; i += 4) {
-                int a = kBase64.v[p[i]], b = kBase64.v[p[i + 1]], c = kBase64.v[p[i + 2]], d = kBase64.v[p[i + 3]];
-                if ((a | b | c | d) < 0) break;
-                acc_ = (uint32_t(a) << 18) | (uint32_t(b) << 12) | (uint32_t(c) << 6) | uint32_t(d);
-                bytes[o] = static_cast<char>(acc_ >> 16);
-                bytes[o + 1] = static_cast<char>(acc_ >> 8);
-                bytes[o + 2] = static_cast<char>(acc_);
+                uint32_t v = kGroup.at[0][p[i]] | kGroup.at[1][p[i + 1]] | kGroup.at[2][p[i + 2]] |
+                             kGroup.at[3][p[i + 3]];
+                if (v & kGroupStop) break;
+                acc_ = v;
+                bytes[o] = static_cast<char>(v >> 16);
+                bytes[o + 1] = static_cast<char>(v >> 8);
+                bytes[o + 2] = static_cast<char>(v);
                 o += 3;
             }
         }
@@ -268,8 +286,18 @@ private:
                 bytes[o++] = static_cast<char>((acc_ >> bits_) & 0xFF);
             }
         }
-        if (out_ && o > 0) out_->write(bytes, o);
+        if (out_) held_ += o;
         return ok;
+    }
+    // Room for the bytes of a piece of n characters at the end of the
+    // output block, which goes to the sink when it fills.
+    char* room(size_t n) {
+        if (held_ + n > kOutBlock) flushOut();
+        return outBlock_.get() + held_;
+    }
+    void flushOut() {
+        if (out_ && held_ > 0) out_->write(outBlock_.get(), held_);
+        held_ = 0;
     }
     // A header line outside a body. false on a name conflict (the call
     // fails).
@@ -281,6 +309,9 @@ private:
     const std::string& outPath_;
     std::string nameBuf_;
     ByteSink* out_;  // only the first section writes
+    static constexpr size_t kOutBlock = 1 << 16;
+    std::unique_ptr<char[]> outBlock_{new char[kOutBlock]};
+    size_t held_ = 0;
     const char* line_ = nullptr;
     size_t len_ = 0;
     HeaderLine header_;
@@ -387,6 +418,7 @@ MimeOutcome Decoder::run(TextPieces& in) {
             result.conflict = true;
             return result;
         }
+        flushOut();
         out_ = nullptr;
         first_ = false;
         nameBuf_.clear();

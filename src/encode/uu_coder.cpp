@@ -1,0 +1,154 @@
+// The UU coder's entry: choosing the direction from the input's extension,
+// and what both directions share.
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "encode/uu_coder.h"
+#include "log/format.h"
+#include "platform/platform.h"
+#include "platform/winpath.h"
+
+namespace brem::encode {
+
+namespace uu {
+
+size_t leafStart(const std::string& path) {
+    size_t afterSeparator = path.size() - plat::leafOf(path).size();
+    if (afterSeparator > 0) return afterSeparator;
+    size_t colon = path.rfind(':');
+    return colon == std::string::npos ? 0 : colon + 1;
+}
+
+size_t extensionStart(const std::string& path) {
+    size_t leaf = leafStart(path);
+    size_t dot = path.rfind('.');
+    if (dot == std::string::npos || dot < leaf) return path.size();
+    return dot;
+}
+
+bool partPath(std::string& path, int part) {
+    if (part > kMaxParts || path.size() < 2) return false;
+    path[path.size() - 1] = static_cast<char>('0' + part % 10);
+    if (part >= 10) path[path.size() - 2] = static_cast<char>('0' + part / 10);
+    return true;
+}
+
+bool startsWith(const std::string& s, const char* prefix) { return s.compare(0, std::strlen(prefix), prefix) == 0; }
+
+void Reporter::report(Kind kind, bool withLine, const char* fmt, ...) {
+    std::string text = "Wexo Windows ";
+    if (withLine) text += formatText("%s (%d) ", s.inPath.c_str(), s.line);
+    text += kind == Error ? "error: " : "warning: ";
+    va_list ap;
+    va_start(ap, fmt);
+    text += vformatText(fmt, ap);
+    va_end(ap);
+    text += ".\n";
+    con.out(text);
+}
+
+}  // namespace uu
+
+namespace {
+
+class StdConsole : public UuConsole {
+public:
+    void out(const std::string& text) override { std::fwrite(text.data(), 1, text.size(), stdout); }
+    void err(const std::string& text) override {
+        std::fflush(stdout);
+        std::fwrite(text.data(), 1, text.size(), stderr);
+        std::fflush(stderr);
+    }
+    int readChar() override {
+        int c = std::getchar();
+        return c == EOF ? -1 : c;
+    }
+};
+
+void lowerAscii(std::string& s) {
+    for (char& c : s) {
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
+    }
+}
+
+// The parts on disk and the output file, for the export.
+class DiskFiles : public uu::UuFiles {
+public:
+    ByteSource* openInput(const std::string& path) override {
+        in_.close();
+        // The decoder reads whole blocks of its own; a small stream buffer
+        // lets them go straight from the system.
+        return in_.open(path, "rb", 4096) ? &inSource_ : nullptr;
+    }
+    ByteSink* createOutput(const std::string& path) override { return out_.open(path, "wb") ? &outSink_ : nullptr; }
+    bool sameFile(const std::string& a, const std::string& b) override { return plat::sameFile(a, b); }
+    bool closeOutput() override { return out_.close(); }
+
+private:
+    plat::Stream in_, out_;
+    StreamSource inSource_{in_};
+    StreamSink outSink_{out_};
+};
+
+// One part in memory, the output a sink of the caller's.
+class MemoryFiles : public uu::UuFiles {
+public:
+    MemoryFiles(const char* data, size_t size, ByteSink& out) : source_(data, size), out_(out) {}
+    ByteSource* openInput(const std::string&) override {
+        if (opened_) return nullptr;
+        opened_ = true;
+        return &source_;
+    }
+    ByteSink* createOutput(const std::string&) override { return &out_; }
+    bool sameFile(const std::string&, const std::string&) override { return false; }
+    bool closeOutput() override { return true; }
+
+private:
+    MemorySource source_;
+    ByteSink& out_;
+    bool opened_ = false;
+};
+
+}  // namespace
+
+UuConsole& standardConsole() {
+    static StdConsole console;
+    return console;
+}
+
+int32_t UuCode(const std::string& inPath, const std::string& outPath, const std::string& beginName,
+               const std::string& countDir, int32_t partSize, UuConsole& console) {
+    UuState& s = uuState();
+    s.reset();
+    s.inPath = inPath;
+    s.outPath = outPath;
+    s.beginName = beginName;
+    s.countDir = countDir;
+    s.lineLimit = static_cast<int64_t>(partSize) * 16;
+    lowerAscii(s.outPath);
+    lowerAscii(s.inPath);
+
+    std::string ext = s.inPath.substr(uu::extensionStart(s.inPath));
+    bool decoding = ext.empty() || ext.compare(0, 4, ".enc") == 0 || ext.compare(0, 4, ".xxe") == 0 ||
+                    ext.compare(0, 4, ".uue") == 0;
+    if (decoding) {
+        DiskFiles files;
+        uu::decodeFiles(s, console, files);
+    } else {
+        uu::encodeFile(s, console);
+    }
+    return 0;
+}
+
+void UuDecodeBytes(const char* data, size_t size, ByteSink& out, UuConsole& console) {
+    UuState& s = uuState();
+    s.reset();
+    s.inPath = "in.enc";
+    s.outPath = "out.bin";
+    MemoryFiles files(data, size, out);
+    uu::decodeFiles(s, console, files);
+}
+
+}  // namespace brem::encode
