@@ -98,16 +98,19 @@ private:
 
 // The string table of the compressor: (prefix code, next byte) -> code, in
 // an open-addressed table of twice as many slots as codes (never more than
-// half full). A slot holds the generation of the table, the key and the
-// code, so clearing the table is one increment, however often it happens.
+// half full). Keys and codes lie in two arrays, so that the probes, which
+// most often hit, touch as little memory as the cache can keep. A key word
+// holds the table's generation beside the 24-bit key, so clearing the table
+// is one increment; only every 255th clear empties the array.
 class Table {
 public:
     explicit Table(int maxBits)
-        : bits_(maxBits + 1), mask_((uint32_t{1} << bits_) - 1), slots_(size_t{1} << bits_, 0) {}
+        : bits_(maxBits + 1), mask_((uint32_t{1} << bits_) - 1), keys_(size_t{1} << bits_, 0),
+          codes_(size_t{1} << bits_, 0) {}
 
     void clear() {
         if (++gen_ == kGenerations) {
-            std::fill(slots_.begin(), slots_.end(), 0);
+            std::fill(keys_.begin(), keys_.end(), 0);
             gen_ = 1;
         }
     }
@@ -115,15 +118,15 @@ public:
     // Finds (prefix, c); on a miss leaves `slot` at the free slot for it.
     bool find(int32_t prefix, int c, int32_t* code, uint32_t* slot) const {
         uint32_t key = (static_cast<uint32_t>(prefix) << 8) | static_cast<uint32_t>(c);
-        uint64_t tag = (gen_ << 24) | key;
+        uint32_t tagged = (gen_ << 24) | key;
         uint32_t h = (key * 0x9E3779B1u) >> (32 - bits_);
         for (;;) {
-            uint64_t s = slots_[h];
-            if ((s >> 16) == tag) {
-                *code = static_cast<int32_t>(s & 0xffff);
+            uint32_t k = keys_[h];
+            if (k == tagged) {
+                *code = codes_[h];
                 return true;
             }
-            if ((s >> 40) != gen_) {
+            if ((k >> 24) != gen_) {
                 *slot = h;
                 return false;
             }
@@ -131,16 +134,17 @@ public:
         }
     }
     void insert(uint32_t slot, int32_t prefix, int c, int32_t code) {
-        uint32_t key = (static_cast<uint32_t>(prefix) << 8) | static_cast<uint32_t>(c);
-        slots_[slot] = (((gen_ << 24) | key) << 16) | static_cast<uint32_t>(code);
+        keys_[slot] = (gen_ << 24) | (static_cast<uint32_t>(prefix) << 8) | static_cast<uint32_t>(c);
+        codes_[slot] = static_cast<uint16_t>(code);
     }
 
 private:
-    static constexpr uint64_t kGenerations = uint64_t{1} << 24;
+    static constexpr uint32_t kGenerations = 256;
     int bits_;
     uint32_t mask_;
-    uint64_t gen_ = 1;
-    std::vector<uint64_t> slots_;
+    uint32_t gen_ = 1;
+    std::vector<uint32_t> keys_;
+    std::vector<uint16_t> codes_;
 };
 
 }  // namespace
@@ -318,7 +322,7 @@ private:
 
 class ByteWriter {
 public:
-    explicit ByteWriter(Sink& sink) : sink_(sink), buf_(new unsigned char[kCap]) {}
+    explicit ByteWriter(Sink& sink) : sink_(sink), buf_(new unsigned char[kCap]()) {}
     // Room for n more bytes (n is at most one string of the table).
     unsigned char* reserve(size_t n) {
         if (fill_ + n > kCap) flush();
@@ -328,6 +332,10 @@ public:
         fill_ += n;
         if (fill_ >= kOutBuf) flush();
     }
+    // Whether n bytes at p still lie in the block (not yet handed on).
+    bool holds(const unsigned char* p, size_t n) const {
+        return p >= buf_.get() && p + n <= buf_.get() + fill_;
+    }
     bool flush() {
         if (fill_ > 0 && ok_ && !sink_.write(buf_.get(), fill_)) ok_ = false;
         fill_ = 0;
@@ -335,11 +343,104 @@ public:
     }
 
 private:
-    static constexpr size_t kCap = kOutBuf + (size_t{1} << kMaxBits) + 1;
+    static constexpr size_t kCap = kOutBuf + (size_t{1} << kMaxBits) + 1 + 32;
     Sink& sink_;
     std::unique_ptr<unsigned char[]> buf_;
     size_t fill_ = 0;
     bool ok_ = true;
+};
+
+}  // namespace
+
+namespace {
+
+// The strings of the expander's table. Each string is its prefix's string
+// and one byte; besides that chain, a string is kept whole in an arena of
+// bounded size when it fits, so that writing it is one copy instead of a
+// walk back through its prefixes a byte at a time. Strings that do not fit
+// are walked.
+class Strings {
+public:
+    static constexpr uint32_t kNone = 0xFFFFFFFF;
+
+    explicit Strings(int32_t codes)
+        : tab_(static_cast<size_t>(codes)), len_(static_cast<size_t>(codes), 1),
+          at_(static_cast<size_t>(codes), kNone), arena_(new unsigned char[kArena + kSlack]()) {
+        for (int i = 0; i < 256; ++i) tab_[static_cast<size_t>(i)].suffix = static_cast<unsigned char>(i);
+    }
+
+    size_t length(int32_t code) const { return len_[static_cast<size_t>(code)]; }
+
+    // Writes the string of `code` at o (room for its length + kSlack);
+    // returns its first byte.
+    int write(int32_t code, unsigned char* o) const {
+        if (code < 256) {
+            *o = static_cast<unsigned char>(code);
+            return code;
+        }
+        size_t n = len_[static_cast<size_t>(code)];
+        uint32_t at = at_[static_cast<size_t>(code)];
+        if (at != kNone) {
+            copy(o, arena_.get() + at, n);
+            return arena_[at];
+        }
+        unsigned char* p = o + n;
+        while (code >= 256) {
+            const Entry& e = tab_[static_cast<size_t>(code)];
+            *--p = e.suffix;
+            code = e.prefix;
+        }
+        *--p = static_cast<unsigned char>(code);
+        return code;
+    }
+
+    // Defines `code` as the string of `prefix` and `suffix`; `prefixText`
+    // holds the prefix's string as just written.
+    void define(int32_t code, int32_t prefix, int suffix, const unsigned char* prefixText) {
+        size_t c = static_cast<size_t>(code);
+        size_t n = len_[static_cast<size_t>(prefix)] + 1u;
+        tab_[c] = Entry{static_cast<uint16_t>(prefix), static_cast<unsigned char>(suffix)};
+        len_[c] = static_cast<uint16_t>(n);
+        if (used_ + n > kArena) {
+            at_[c] = kNone;
+            return;
+        }
+        copy(arena_.get() + used_, prefixText, n - 1);
+        arena_[used_ + n - 1] = static_cast<unsigned char>(suffix);
+        at_[c] = static_cast<uint32_t>(used_);
+        used_ += n;
+    }
+
+    // After a clear every code above the literals is defined anew.
+    void clear() { used_ = 0; }
+
+    // Bytes a copy may write past a string's end.
+    static constexpr size_t kSlack = 16;
+
+private:
+    struct Entry {
+        uint16_t prefix;
+        unsigned char suffix;
+    };
+    static constexpr size_t kArena = size_t{4} << 20;
+
+    // Short strings, the most common, are copied 16 bytes at a time; the
+    // bytes past the end land in the slack that every destination has.
+    static void copy(unsigned char* to, const unsigned char* from, size_t n) {
+        if (n <= 16) {
+            unsigned char t[16];
+            std::memcpy(t, from, 16);
+            std::memcpy(to, t, 16);
+        } else {
+            std::memcpy(to, from, n);
+        }
+    }
+
+    std::vector<Entry> tab_;
+    std::vector<uint16_t> len_;  // below 2^16: one more than an older string
+    std::vector<uint32_t> at_;
+    std::unique_ptr<unsigned char[]> arena_;
+    size_t used_ = 0;
 };
 
 }  // namespace
@@ -357,15 +458,7 @@ Status expand(Source& in, Sink& out) {
     if (maxBits < kMinBits || maxBits > kMaxBits) return Status::BadBits;
 
     const int32_t maxMaxCode = int32_t{1} << maxBits;
-    // Each string is its prefix's string and one byte; its length lets it be
-    // written straight into the output, back to front.
-    struct Entry {
-        uint16_t prefix;
-        unsigned char suffix;
-    };
-    std::vector<Entry> tab(static_cast<size_t>(maxMaxCode));
-    std::vector<uint16_t> len(static_cast<size_t>(maxMaxCode), 1);  // below 2^16: one more than an older string
-    for (int i = 0; i < 256; ++i) tab[static_cast<size_t>(i)].suffix = static_cast<unsigned char>(i);
+    Strings strings(maxMaxCode);
     ByteWriter w(out);
 
     int nBits = kMinBits;
@@ -376,6 +469,7 @@ Status expand(Source& in, Sink& out) {
     int32_t freeEnt = first;
     int32_t oldCode = -1;
     int finChar = 0;
+    const unsigned char* oldText = nullptr;  // where the last string was written
 
     for (;;) {
         if (freeEnt > maxCode) {
@@ -391,44 +485,55 @@ Status expand(Source& in, Sink& out) {
             maxCode = (int32_t{1} << nBits) - 1;
             freeEnt = first;
             oldCode = -1;
+            strings.clear();
             continue;
         }
         if (oldCode == -1) {
             if (code >= 256) return Status::Corrupt;
             finChar = code;
             oldCode = code;
-            *w.reserve(1) = static_cast<unsigned char>(code);
+            unsigned char* o = w.reserve(1 + Strings::kSlack);
+            *o = static_cast<unsigned char>(code);
+            oldText = o;
             w.commit(1);
             continue;
         }
-        const int32_t inCode = code;
         size_t n;
-        bool repeat = false;  // the code being defined: the last string and its own first byte
+        unsigned char* o;
         if (code >= freeEnt) {
+            // The code being defined: the last string and its own first byte.
             if (code > freeEnt) return Status::Corrupt;
-            repeat = true;
-            code = oldCode;
-            n = len[static_cast<size_t>(oldCode)] + 1;
+            n = strings.length(oldCode) + 1;
+            o = w.reserve(n + Strings::kSlack);
+            finChar = strings.write(oldCode, o);
+            o[n - 1] = static_cast<unsigned char>(finChar);
         } else {
-            n = len[static_cast<size_t>(code)];
+            n = strings.length(code);
+            o = w.reserve(n + Strings::kSlack);
+            finChar = strings.write(code, o);
         }
-        unsigned char* o = w.reserve(n);
-        unsigned char* p = o + n;
-        if (repeat) *--p = static_cast<unsigned char>(finChar);
-        while (code >= 256) {
-            const Entry& e = tab[static_cast<size_t>(code)];
-            *--p = e.suffix;
-            code = e.prefix;
-        }
-        *--p = static_cast<unsigned char>(code);
-        finChar = code;
-        w.commit(n);
+        // The text of oldCode lies just before o unless the block was
+        // handed on in between; then it is written again from the table.
         if (freeEnt < maxMaxCode) {
-            tab[static_cast<size_t>(freeEnt)] = Entry{static_cast<uint16_t>(oldCode), static_cast<unsigned char>(finChar)};
-            len[static_cast<size_t>(freeEnt)] = static_cast<uint16_t>(len[static_cast<size_t>(oldCode)] + 1);
+            size_t oldLen = strings.length(oldCode);
+            unsigned char scratch[64 + Strings::kSlack];
+            const unsigned char* text = oldText;
+            std::unique_ptr<unsigned char[]> big;
+            if (!w.holds(oldText, oldLen)) {
+                if (oldLen + Strings::kSlack <= sizeof scratch) {
+                    text = scratch;
+                } else {
+                    big.reset(new unsigned char[oldLen + Strings::kSlack]);
+                    text = big.get();
+                }
+                strings.write(oldCode, const_cast<unsigned char*>(text));
+            }
+            strings.define(freeEnt, oldCode, finChar, text);
             ++freeEnt;
         }
-        oldCode = inCode;
+        w.commit(n);
+        oldText = o;
+        oldCode = code;
     }
     if (r.readError()) return Status::ReadError;
     if (r.leftover() >= 8) return Status::Truncated;
