@@ -13,21 +13,21 @@
 
 namespace brem::encode {
 
-class ByteSource {
+class BlockSource {
 public:
-    virtual ~ByteSource() = default;
+    virtual ~BlockSource() = default;
     // Up to n bytes into buf; 0 at the end of the input (a read error ends
     // it as the end would).
     virtual size_t read(char* buf, size_t n) = 0;
 };
 
-class ByteSink {
+class BlockSink {
 public:
-    virtual ~ByteSink() = default;
+    virtual ~BlockSink() = default;
     virtual bool write(const char* data, size_t n) = 0;
 };
 
-class MemorySource : public ByteSource {
+class MemorySource : public BlockSource {
 public:
     MemorySource(const char* data, size_t size) : data_(data), left_(size) {}
     size_t read(char* buf, size_t n) override {
@@ -43,7 +43,7 @@ private:
     size_t left_;
 };
 
-class StreamSource : public ByteSource {
+class StreamSource : public BlockSource {
 public:
     explicit StreamSource(plat::Stream& s) : s_(s) {}
     size_t read(char* buf, size_t n) override { return s_.read(buf, n); }
@@ -52,7 +52,7 @@ private:
     plat::Stream& s_;
 };
 
-class StreamSink : public ByteSink {
+class StreamSink : public BlockSink {
 public:
     explicit StreamSink(plat::Stream& s) : s_(s) {}
     bool write(const char* data, size_t n) override { return s_.write(data, n); }
@@ -61,7 +61,7 @@ private:
     plat::Stream& s_;
 };
 
-class StringSink : public ByteSink {
+class StringSink : public BlockSink {
 public:
     bool write(const char* data, size_t n) override {
         bytes.append(data, n);

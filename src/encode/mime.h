@@ -31,7 +31,7 @@ struct MimeOutcome {
 // text-mode file would be read and writes the decoded bytes of the first
 // section's body to `out`. `outPath` is the name the message's `name`
 // parameters are compared with.
-MimeOutcome WalkMimeSections(ByteSource& in, const std::string& outPath, ByteSink& out);
+MimeOutcome WalkMimeSections(BlockSource& in, const std::string& outPath, BlockSink& out);
 
 // Writes `inPath` as a base64 attachment body named `name` to `outPath`.
 // 0 when the output is complete; -1 when the input cannot be opened or the

@@ -161,7 +161,7 @@ struct HeaderLine {
 // many are read at a time.
 class TextPieces {
 public:
-    explicit TextPieces(ByteSource& src) : src_(src), buf_(new char[kCap]) {}
+    explicit TextPieces(BlockSource& src) : src_(src), buf_(new char[kCap]) {}
 
     // The next piece; false at the end of the input. `lastWithoutEnd` tells
     // a piece without LF after which the input is known to have ended, as a
@@ -237,7 +237,7 @@ private:
         return static_cast<size_t>(out - p);
     }
 
-    ByteSource& src_;
+    BlockSource& src_;
     std::unique_ptr<char[]> buf_;
     size_t pos_ = 0, end_ = 0;
     bool ended_ = false;      // no more text: the file ended or a 0x1A came
@@ -247,7 +247,7 @@ private:
 
 class Decoder {
 public:
-    Decoder(const std::string& outPath, ByteSink& out) : outPath_(outPath), nameBuf_(outPath), out_(&out) {}
+    Decoder(const std::string& outPath, BlockSink& out) : outPath_(outPath), nameBuf_(outPath), out_(&out) {}
 
     MimeOutcome run(TextPieces& in);
 
@@ -308,7 +308,7 @@ private:
 
     const std::string& outPath_;
     std::string nameBuf_;
-    ByteSink* out_;  // only the first section writes
+    BlockSink* out_;  // only the first section writes
     static constexpr size_t kOutBlock = 1 << 16;
     std::unique_ptr<char[]> outBlock_{new char[kOutBlock]};
     size_t held_ = 0;
@@ -429,7 +429,7 @@ MimeOutcome Decoder::run(TextPieces& in) {
 
 }  // namespace
 
-MimeOutcome WalkMimeSections(ByteSource& in, const std::string& outPath, ByteSink& out) {
+MimeOutcome WalkMimeSections(BlockSource& in, const std::string& outPath, BlockSink& out) {
     TextPieces pieces(in);
     Decoder d(outPath, out);
     return d.run(pieces);

@@ -34,6 +34,6 @@ int32_t UuCode(const std::string& inPath, const std::string& outPath, const std:
 // header scan with its alphabets, the data lines with their repairs, the end
 // line. The bytes go to `out`, the diagnostics to `console`; a part that
 // ends before its zero line ends the decoding, as a missing next part would.
-void UuDecodeBytes(const char* data, size_t size, ByteSink& out, UuConsole& console);
+void UuDecodeBytes(const char* data, size_t size, BlockSink& out, UuConsole& console);
 
 }  // namespace brem::encode

@@ -76,13 +76,13 @@ void lowerAscii(std::string& s) {
 // The parts on disk and the output file, for the export.
 class DiskFiles : public uu::UuFiles {
 public:
-    ByteSource* openInput(const std::string& path) override {
+    BlockSource* openInput(const std::string& path) override {
         in_.close();
         // The decoder reads whole blocks of its own; a small stream buffer
         // lets them go straight from the system.
         return in_.open(path, "rb", 4096) ? &inSource_ : nullptr;
     }
-    ByteSink* createOutput(const std::string& path) override { return out_.open(path, "wb") ? &outSink_ : nullptr; }
+    BlockSink* createOutput(const std::string& path) override { return out_.open(path, "wb") ? &outSink_ : nullptr; }
     bool sameFile(const std::string& a, const std::string& b) override { return plat::sameFile(a, b); }
     bool closeOutput() override { return out_.close(); }
 
@@ -95,19 +95,19 @@ private:
 // One part in memory, the output a sink of the caller's.
 class MemoryFiles : public uu::UuFiles {
 public:
-    MemoryFiles(const char* data, size_t size, ByteSink& out) : source_(data, size), out_(out) {}
-    ByteSource* openInput(const std::string&) override {
+    MemoryFiles(const char* data, size_t size, BlockSink& out) : source_(data, size), out_(out) {}
+    BlockSource* openInput(const std::string&) override {
         if (opened_) return nullptr;
         opened_ = true;
         return &source_;
     }
-    ByteSink* createOutput(const std::string&) override { return &out_; }
+    BlockSink* createOutput(const std::string&) override { return &out_; }
     bool sameFile(const std::string&, const std::string&) override { return false; }
     bool closeOutput() override { return true; }
 
 private:
     MemorySource source_;
-    ByteSink& out_;
+    BlockSink& out_;
     bool opened_ = false;
 };
 
@@ -142,7 +142,7 @@ int32_t UuCode(const std::string& inPath, const std::string& outPath, const std:
     return 0;
 }
 
-void UuDecodeBytes(const char* data, size_t size, ByteSink& out, UuConsole& console) {
+void UuDecodeBytes(const char* data, size_t size, BlockSink& out, UuConsole& console) {
     UuState& s = uuState();
     s.reset();
     s.inPath = "in.enc";

@@ -52,8 +52,8 @@ class UuFiles {
 public:
     virtual ~UuFiles() = default;
     // Opens a part in place of the previous one; nullptr when it cannot.
-    virtual ByteSource* openInput(const std::string& path) = 0;
-    virtual ByteSink* createOutput(const std::string& path) = 0;
+    virtual BlockSource* openInput(const std::string& path) = 0;
+    virtual BlockSink* createOutput(const std::string& path) = 0;
     virtual bool sameFile(const std::string& a, const std::string& b) = 0;
     // False when bytes written to the output did not all reach it.
     virtual bool closeOutput() = 0;

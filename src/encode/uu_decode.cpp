@@ -25,7 +25,7 @@ constexpr int16_t kNot = UuState::kNotInAlphabet;
 class Window {
 public:
     Window() : buf_(new char[kCap]) {}
-    void reset(ByteSource* src) {
+    void reset(BlockSource* src) {
         src_ = src;
         pos_ = end_ = 0;
         ended_ = src == nullptr;
@@ -69,7 +69,7 @@ private:
     }
 
     std::unique_ptr<char[]> buf_;
-    ByteSource* src_ = nullptr;
+    BlockSource* src_ = nullptr;
     size_t pos_ = 0, end_ = 0;
     bool ended_ = true;
 };
@@ -178,14 +178,14 @@ private:
     UuFiles& files_;
     Window in_;
     GroupTables groups_;
-    ByteSink* out_ = nullptr;
+    BlockSink* out_ = nullptr;
     std::string back_;
     bool writeReported_ = false;
 };
 
 bool Decoder::openInput() {
     back_.clear();
-    ByteSource* src = files_.openInput(s.inPath);
+    BlockSource* src = files_.openInput(s.inPath);
     in_.reset(src);
     if (src) return true;
     report(Error, false, "cannot open input file %s", s.inPath.c_str());
