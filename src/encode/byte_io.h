@@ -19,7 +19,19 @@ public:
     // Up to n bytes into buf; 0 at the end of the input (a read error ends
     // it as the end would).
     virtual size_t read(char* buf, size_t n) = 0;
+    // The most a read is worth asking for at once: the parsers size their
+    // blocks by it (never above kLargestBlock), so that a small input in
+    // memory costs no large buffers.
+    virtual size_t blockSize() const { return kLargestBlock; }
+    static constexpr size_t kLargestBlock = 1 << 16;
 };
+
+// A parser's block for `src`: its block size, at least `least`.
+inline size_t blockFor(const BlockSource& src, size_t least) {
+    size_t n = src.blockSize();
+    if (n > BlockSource::kLargestBlock) n = BlockSource::kLargestBlock;
+    return n < least ? least : n;
+}
 
 class BlockSink {
 public:
@@ -37,6 +49,7 @@ public:
         left_ -= n;
         return n;
     }
+    size_t blockSize() const override { return left_; }
 
 private:
     const char* data_;

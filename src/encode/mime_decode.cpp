@@ -161,7 +161,8 @@ struct HeaderLine {
 // many are read at a time.
 class TextPieces {
 public:
-    explicit TextPieces(BlockSource& src) : src_(src), buf_(new char[kCap]) {}
+    explicit TextPieces(BlockSource& src)
+        : src_(src), block_(blockFor(src, kPiece)), buf_(new char[block_ + 2 * kPiece + 2]) {}
 
     // The next piece; false at the end of the input. `lastWithoutEnd` tells
     // a piece without LF after which the input is known to have ended, as a
@@ -184,9 +185,6 @@ public:
     }
 
 private:
-    static constexpr size_t kBlock = 1 << 16;
-    static constexpr size_t kCap = kBlock + 2 * kPiece + 2;
-
     // Moves what is left to the front and converts another block behind it.
     void fill() {
         size_t left = end_ - pos_;
@@ -196,7 +194,7 @@ private:
         while (!ended_ && end_ <= kPiece) {
             char* at = buf_.get() + end_;
             if (heldCr_) *at++ = '\r';
-            size_t got = src_.read(at, kBlock);
+            size_t got = src_.read(at, block_);
             if (got == 0) {
                 // A CR held back at the very end of the file stays a CR.
                 end_ += heldCr_ ? 1 : 0;
@@ -238,6 +236,7 @@ private:
     }
 
     BlockSource& src_;
+    const size_t block_;
     std::unique_ptr<char[]> buf_;
     size_t pos_ = 0, end_ = 0;
     bool ended_ = false;      // no more text: the file ended or a 0x1A came
@@ -247,7 +246,8 @@ private:
 
 class Decoder {
 public:
-    Decoder(const std::string& outPath, BlockSink& out) : outPath_(outPath), nameBuf_(outPath), out_(&out) {}
+    Decoder(const std::string& outPath, BlockSink& out, size_t block)
+        : outPath_(outPath), nameBuf_(outPath), out_(&out), outSize_(block), outBlock_(new char[block]) {}
 
     MimeOutcome run(TextPieces& in);
 
@@ -292,7 +292,7 @@ private:
     // Room for the bytes of a piece of n characters at the end of the
     // output block, which goes to the sink when it fills.
     char* room(size_t n) {
-        if (held_ + n > kOutBlock) flushOut();
+        if (held_ + n > outSize_) flushOut();
         return outBlock_.get() + held_;
     }
     void flushOut() {
@@ -309,8 +309,8 @@ private:
     const std::string& outPath_;
     std::string nameBuf_;
     BlockSink* out_;  // only the first section writes
-    static constexpr size_t kOutBlock = 1 << 16;
-    std::unique_ptr<char[]> outBlock_{new char[kOutBlock]};
+    size_t outSize_;
+    std::unique_ptr<char[]> outBlock_;
     size_t held_ = 0;
     const char* line_ = nullptr;
     size_t len_ = 0;
@@ -431,7 +431,7 @@ MimeOutcome Decoder::run(TextPieces& in) {
 
 MimeOutcome WalkMimeSections(BlockSource& in, const std::string& outPath, BlockSink& out) {
     TextPieces pieces(in);
-    Decoder d(outPath, out);
+    Decoder d(outPath, out, blockFor(in, kPiece));
     return d.run(pieces);
 }
 

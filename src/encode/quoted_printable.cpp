@@ -21,9 +21,6 @@ inline int digitValue(int c) { return (c >= '0' && c <= '9') ? c - '0' : c - 55;
 // The longest piece of a line that a NUL's cut reaches.
 constexpr int kPieceBytes = 255;
 
-// Input bytes the decoder takes at a time; pieces and escapes run across.
-constexpr size_t kDecodeBlock = 1 << 16;
-
 void putMessage(char* message, const std::string& text) {
     if (message) std::memcpy(message, text.c_str(), text.size() + 1);
 }
@@ -81,7 +78,8 @@ namespace {
 // ends, and a NUL, decoded or literal, drops the rest of its piece.
 class QpDecoder {
 public:
-    QpDecoder(BlockSink& out, const unsigned char* table) : out_(out), buf_(new char[kOut]) {
+    QpDecoder(BlockSink& out, const unsigned char* table, size_t outSize)
+        : out_(out), buf_(new char[outSize]), outSize_(outSize) {
         for (int c = 0; c < 256; ++c) conv_[c] = static_cast<char>(Convert(table, static_cast<unsigned char>(c)));
     }
 
@@ -132,7 +130,6 @@ public:
 
 private:
     enum State { Plain, AfterEq, AfterHigh, Cutting };
-    static constexpr size_t kOut = 1 << 16;
 
     // Counts one byte into the current piece; true when it ends the piece.
     bool step(unsigned char c) {
@@ -143,7 +140,7 @@ private:
         return false;
     }
     void put(char c) {
-        if (held_ == kOut) flush();
+        if (held_ == outSize_) flush();
         buf_[held_++] = c;
     }
     // Converts bytes that stand for themselves, up to the next '=' or NUL.
@@ -152,7 +149,7 @@ private:
         while (i < n) {
             unsigned char c = p[i];
             if (c == '=' || c == 0) break;
-            if (held_ == kOut) flush();
+            if (held_ == outSize_) flush();
             buf_[held_++] = conv_[c];
             piece = (c == '\n' || piece + 1 >= kPieceBytes) ? 0 : piece + 1;
             ++i;
@@ -163,6 +160,7 @@ private:
 
     BlockSink& out_;
     std::unique_ptr<char[]> buf_;
+    const size_t outSize_;
     size_t held_ = 0;
     char conv_[256];
     State state_ = Plain;
@@ -174,10 +172,11 @@ private:
 }  // namespace
 
 bool DecodeQuotedPrintable(BlockSource& in, BlockSink& out) {
-    QpDecoder d(out, SelectedTable());
-    std::unique_ptr<char[]> block(new char[kDecodeBlock]);
+    const size_t size = blockFor(in, 16);
+    QpDecoder d(out, SelectedTable(), size);
+    std::unique_ptr<char[]> block(new char[size]);
     for (;;) {
-        size_t got = in.read(block.get(), kDecodeBlock);
+        size_t got = in.read(block.get(), size);
         if (got == 0) break;
         d.feed(reinterpret_cast<const unsigned char*>(block.get()), got);
     }

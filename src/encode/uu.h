@@ -30,10 +30,11 @@ UuConsole& standardConsole();
 int32_t UuCode(const std::string& inPath, const std::string& outPath, const std::string& beginName,
                const std::string& countDir, int32_t partSize, UuConsole& console);
 
-// The decoder on one encoded part in memory, as UuCode decodes a file: the
-// header scan with its alphabets, the data lines with their repairs, the end
-// line. The bytes go to `out`, the diagnostics to `console`; a part that
-// ends before its zero line ends the decoding, as a missing next part would.
-void UuDecodeBytes(const char* data, size_t size, BlockSink& out, UuConsole& console);
+// The decoder on one encoded part from any source, as UuCode decodes a
+// file: the header scan with its alphabets, the data lines with their
+// repairs, the end line. The bytes go to `out`, the diagnostics to
+// `console`; a part that ends before its zero line ends the decoding, as a
+// missing next part would.
+void UuDecodePart(BlockSource& in, BlockSink& out, UuConsole& console);
 
 }  // namespace brem::encode

@@ -38,6 +38,28 @@ bool partPath(std::string& path, int part) {
 bool startsWith(const std::string& s, const char* prefix) { return s.compare(0, std::strlen(prefix), prefix) == 0; }
 
 void Reporter::report(Kind kind, bool withLine, const char* fmt, ...) {
+    // A damaged file can bring a message for every byte: each is built in
+    // one buffer on the stack when it fits, and handed on as one string.
+    char buf[512];
+    int used = std::snprintf(buf, sizeof buf, "Wexo Windows ");
+    if (withLine) used += std::snprintf(buf + used, sizeof buf - used, "%s (%d) ", s.inPath.c_str(), s.line);
+    if (used < static_cast<int>(sizeof buf)) {
+        used += std::snprintf(buf + used, sizeof buf - used, "%s", kind == Error ? "error: " : "warning: ");
+    }
+    if (used < static_cast<int>(sizeof buf)) {
+        va_list ap;
+        va_start(ap, fmt);
+        used += std::vsnprintf(buf + used, sizeof buf - used, fmt, ap);
+        va_end(ap);
+    }
+    if (used + 2 < static_cast<int>(sizeof buf)) {
+        buf[used++] = '.';
+        buf[used++] = '\n';
+        line_.assign(buf, static_cast<size_t>(used));
+        con.out(line_);
+        return;
+    }
+    // Longer than the buffer (a long path): built to whatever length it needs.
     std::string text = "Wexo Windows ";
     if (withLine) text += formatText("%s (%d) ", s.inPath.c_str(), s.line);
     text += kind == Error ? "error: " : "warning: ";
@@ -92,10 +114,11 @@ private:
     StreamSink outSink_{out_};
 };
 
-// One part in memory, the output a sink of the caller's.
-class MemoryFiles : public uu::UuFiles {
+// One part from a source of the caller's, the output a sink of the
+// caller's.
+class CallerFiles : public uu::UuFiles {
 public:
-    MemoryFiles(const char* data, size_t size, BlockSink& out) : source_(data, size), out_(out) {}
+    CallerFiles(BlockSource& in, BlockSink& out) : source_(in), out_(out) {}
     BlockSource* openInput(const std::string&) override {
         if (opened_) return nullptr;
         opened_ = true;
@@ -106,7 +129,7 @@ public:
     bool closeOutput() override { return true; }
 
 private:
-    MemorySource source_;
+    BlockSource& source_;
     BlockSink& out_;
     bool opened_ = false;
 };
@@ -142,12 +165,12 @@ int32_t UuCode(const std::string& inPath, const std::string& outPath, const std:
     return 0;
 }
 
-void UuDecodeBytes(const char* data, size_t size, BlockSink& out, UuConsole& console) {
+void UuDecodePart(BlockSource& in, BlockSink& out, UuConsole& console) {
     UuState& s = uuState();
     s.reset();
     s.inPath = "in.enc";
     s.outPath = "out.bin";
-    MemoryFiles files(data, size, out);
+    CallerFiles files(in, out);
     uu::decodeFiles(s, console, files);
 }
 

@@ -44,6 +44,9 @@ public:
 
     UuState& s;
     UuConsole& con;
+
+private:
+    std::string line_;  // the last message, its room kept for the next
 };
 
 // The files of a decoding: the encoded parts it reads and the output it

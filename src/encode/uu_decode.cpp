@@ -24,11 +24,15 @@ constexpr int16_t kNot = UuState::kNotInAlphabet;
 // The input of one part, held in a block that refills from its source.
 class Window {
 public:
-    Window() : buf_(new char[kCap]) {}
     void reset(BlockSource* src) {
         src_ = src;
         pos_ = end_ = 0;
         ended_ = src == nullptr;
+        size_t cap = src ? blockFor(*src, kLeast) : kLeast;
+        if (cap != cap_) {
+            buf_.reset(new char[cap]);
+            cap_ = cap;
+        }
     }
     int get() {
         if (pos_ == end_ && !more(1)) return -1;
@@ -54,14 +58,15 @@ public:
     }
 
 private:
-    static constexpr size_t kCap = 1 << 16;
+    // Room for the longest look ahead (a line and what follows it) and more.
+    static constexpr size_t kLeast = 1024;
     bool more(size_t n) {
         size_t left = end_ - pos_;
         std::memmove(buf_.get(), buf_.get() + pos_, left);
         pos_ = 0;
         end_ = left;
         while (end_ < n && !ended_) {
-            size_t got = src_->read(buf_.get() + end_, kCap - end_);
+            size_t got = src_->read(buf_.get() + end_, cap_ - end_);
             if (got == 0) ended_ = true;
             end_ += got;
         }
@@ -69,6 +74,7 @@ private:
     }
 
     std::unique_ptr<char[]> buf_;
+    size_t cap_ = 0;
     BlockSource* src_ = nullptr;
     size_t pos_ = 0, end_ = 0;
     bool ended_ = true;
@@ -177,7 +183,8 @@ private:
 
     UuFiles& files_;
     Window in_;
-    GroupTables groups_;
+    GroupTables own_;  // for an alphabet the input brings
+    const GroupTables* groups_ = nullptr;
     BlockSink* out_ = nullptr;
     std::string back_;
     bool writeReported_ = false;
@@ -366,7 +373,7 @@ int Decoder::fastLine() {
     size_t body = i + 1, k = (4 * static_cast<size_t>(n) + 2) / 3;
     if (body + k >= avail) return kNotFast;
     unsigned char bytes[66];
-    if (!groups_.decode(p + body, k, bytes)) return kNotFast;
+    if (!groups_->decode(p + body, k, bytes)) return kNotFast;
     size_t end = body + k;
     while (end < avail && table[p[end]] != kNot) ++end;
     if (end == avail) return kNotFast;
@@ -416,8 +423,27 @@ int Decoder::slowLine() {
     return kMore;
 }
 
+// The tables of the UU alphabet, which nearly every input uses, are built
+// once; an alphabet of the input's own gets its tables per call.
+const GroupTables& uuGroups() {
+    static const GroupTables tables = [] {
+        UuState plain;
+        plain.reset();
+        GroupTables t;
+        t.build(plain.table);
+        return t;
+    }();
+    return tables;
+}
+
 bool Decoder::decodeLines() {
-    groups_.build(s.table);
+    const GroupTables& plain = uuGroups();
+    if (std::memcmp(s.alphabet, UuState::kUuAlphabet, 64) == 0) {
+        groups_ = &plain;
+    } else {
+        own_.build(s.table);
+        groups_ = &own_;
+    }
     for (;;) {
         int r = fastLine();
         if (r == kNotFast) r = slowLine();
