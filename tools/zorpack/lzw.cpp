@@ -149,6 +149,73 @@ private:
 
 }  // namespace
 
+namespace {
+
+// Where the compressor stands between two codes: the code size, when it
+// grows, and whether the table still takes new strings.
+struct CodeSizes {
+    int maxBits;
+    int nBits = kMinBits;
+    // The code count at which the next code needs one more bit. At 9 bits
+    // the table is cleared one code earlier than it fills, see the header.
+    int64_t extCode;
+    int32_t freeEnt = kFirst;
+    bool adding = true;
+    int64_t ratio = 0;
+    int64_t checkpoint = kCheckGap;
+
+    explicit CodeSizes(int bits)
+        : maxBits(bits), extCode(bits == kMinBits ? (int64_t{1} << kMinBits) : (int64_t{1} << kMinBits) + 1) {}
+
+    // A code was added: widen the codes, or at 9 bits start a new table, or
+    // stop adding once the largest codes are all taken.
+    void afterAdd(BitWriter& w, Table& table) {
+        if (freeEnt < extCode) return;
+        if (nBits < maxBits) {
+            w.align(nBits);
+            ++nBits;
+            extCode = nBits < maxBits ? (int64_t{1} << nBits) + 1 : (int64_t{1} << nBits);
+        } else if (maxBits == kMinBits) {
+            w.put(kClear, nBits);
+            w.align(nBits);
+            table.clear();
+            freeEnt = kFirst;
+            extCode = int64_t{1} << kMinBits;
+        } else {
+            extCode = INT64_MAX;
+            adding = false;
+        }
+    }
+
+    // The table is full: as long as the ratio holds, keep it; once it
+    // falls, start a new table.
+    void checkRatio(BitWriter& w, Table& table, int64_t bytesIn) {
+        checkpoint = bytesIn + kCheckGap;
+        int64_t outBytes = static_cast<int64_t>(w.bits() >> 3);
+        int64_t rat;
+        if (bytesIn > 0x007fffff) {
+            int64_t r = outBytes >> 8;
+            rat = r == 0 ? 0x7fffffff : bytesIn / r;
+        } else {
+            rat = (bytesIn << 8) / outBytes;
+        }
+        if (rat >= ratio) {
+            ratio = rat;
+            return;
+        }
+        ratio = 0;
+        table.clear();
+        w.put(kClear, nBits);
+        w.align(nBits);
+        nBits = kMinBits;
+        extCode = (int64_t{1} << kMinBits) + 1;
+        freeEnt = kFirst;
+        adding = true;
+    }
+};
+
+}  // namespace
+
 Status compress(Source& in, Sink& out, int maxBits) {
     if (maxBits < kMinBits || maxBits > kMaxBits) return Status::BadBits;
     BitWriter w(out);
@@ -158,17 +225,9 @@ Status compress(Source& in, Sink& out, int maxBits) {
     w.setGroupStart();
 
     auto table = std::make_unique<Table>(maxBits);
-    int nBits = kMinBits;
-    // The code count at which the next code needs one more bit. At 9 bits
-    // the table is cleared one code earlier than it fills, see the header.
-    int64_t extCode = maxBits == kMinBits ? (int64_t{1} << kMinBits) : (int64_t{1} << kMinBits) + 1;
-    int32_t freeEnt = kFirst;
-    bool adding = true;
-    int64_t ratio = 0;
-    int64_t checkpoint = kCheckGap;
+    CodeSizes cs(maxBits);
     int64_t bytesIn = 0;
     int32_t ent = -1;
-
     std::unique_ptr<unsigned char[]> buf(new unsigned char[kInBuf]);
     for (;;) {
         long got = in.read(buf.get(), kInBuf);
@@ -189,54 +248,14 @@ Status compress(Source& in, Sink& out, int maxBits) {
                 ent = code;
                 continue;
             }
-            w.put(static_cast<uint32_t>(ent), nBits);
-            if (adding) table->insert(slot, ent, c, freeEnt++);
+            w.put(static_cast<uint32_t>(ent), cs.nBits);
+            if (cs.adding) table->insert(slot, ent, c, cs.freeEnt++);
             ent = c;
-
-            if (freeEnt >= extCode) {
-                if (nBits < maxBits) {
-                    w.align(nBits);
-                    ++nBits;
-                    extCode = nBits < maxBits ? (int64_t{1} << nBits) + 1 : (int64_t{1} << nBits);
-                } else if (maxBits == kMinBits) {
-                    w.put(kClear, nBits);
-                    w.align(nBits);
-                    table->clear();
-                    freeEnt = kFirst;
-                    extCode = int64_t{1} << kMinBits;
-                } else {
-                    extCode = INT64_MAX;
-                    adding = false;
-                }
-            }
-            if (!adding && bytesIn >= checkpoint) {
-                // The table is full: as long as the ratio holds, keep it;
-                // once it falls, start a new table.
-                checkpoint = bytesIn + kCheckGap;
-                int64_t outBytes = static_cast<int64_t>(w.bits() >> 3);
-                int64_t rat;
-                if (bytesIn > 0x007fffff) {
-                    int64_t r = outBytes >> 8;
-                    rat = r == 0 ? 0x7fffffff : bytesIn / r;
-                } else {
-                    rat = (bytesIn << 8) / outBytes;
-                }
-                if (rat >= ratio) {
-                    ratio = rat;
-                } else {
-                    ratio = 0;
-                    table->clear();
-                    w.put(kClear, nBits);
-                    w.align(nBits);
-                    nBits = kMinBits;
-                    extCode = (int64_t{1} << kMinBits) + 1;
-                    freeEnt = kFirst;
-                    adding = true;
-                }
-            }
+            cs.afterAdd(w, *table);
+            if (!cs.adding && bytesIn >= cs.checkpoint) cs.checkRatio(w, *table, bytesIn);
         }
     }
-    if (ent >= 0) w.put(static_cast<uint32_t>(ent), nBits);
+    if (ent >= 0) w.put(static_cast<uint32_t>(ent), cs.nBits);
     return w.finish() ? Status::Ok : Status::WriteError;
 }
 
@@ -445,99 +464,146 @@ private:
 
 }  // namespace
 
-Status expand(Source& in, Sink& out) {
-    BitReader r(in);
+namespace {
+
+// The header of a compressed stream: the magic bytes, then the largest code
+// size and the block-mode flag.
+Status readHeader(BitReader& r, int* maxBits, bool* blockMode) {
     int32_t m1 = -1, m2 = -1, flags = -1;
     r.code(8, &m1) && r.code(8, &m2) && r.code(8, &flags);
     if (r.readError()) return Status::ReadError;
     if (m1 != kMagic1 || m2 != kMagic2) return Status::NotCompressed;
     if (flags < 0) return Status::Truncated;
     r.startGroup();  // codes are grouped from here
-    int maxBits = flags & kBitsMask;
-    bool blockMode = (flags & kBlockMode) != 0;
-    if (maxBits < kMinBits || maxBits > kMaxBits) return Status::BadBits;
+    *maxBits = flags & kBitsMask;
+    *blockMode = (flags & kBlockMode) != 0;
+    if (*maxBits < kMinBits || *maxBits > kMaxBits) return Status::BadBits;
+    return Status::Ok;
+}
 
-    const int32_t maxMaxCode = int32_t{1} << maxBits;
-    Strings strings(maxMaxCode);
-    ByteWriter w(out);
-
-    int nBits = kMinBits;
-    // Decoders have always widened once the table holds maxCode + 1 entries
-    // and never read a 9-bit table as full; written streams rely on that.
-    int32_t maxCode = (int32_t{1} << nBits) - 1;
-    const int32_t first = blockMode ? kFirst : 256;
-    int32_t freeEnt = first;
-    int32_t oldCode = -1;
-    int finChar = 0;
-    const unsigned char* oldText = nullptr;  // where the last string was written
-
-    for (;;) {
-        if (freeEnt > maxCode) {
-            r.align(nBits);
-            ++nBits;
-            maxCode = nBits == maxBits ? maxMaxCode : (int32_t{1} << nBits) - 1;
-        }
-        int32_t code;
-        if (!r.code(nBits, &code)) break;
-        if (blockMode && code == kClear) {
-            r.align(nBits);
-            nBits = kMinBits;
-            maxCode = (int32_t{1} << nBits) - 1;
-            freeEnt = first;
-            oldCode = -1;
-            strings.clear();
-            continue;
-        }
-        if (oldCode == -1) {
-            if (code >= 256) return Status::Corrupt;
-            finChar = code;
-            oldCode = code;
-            unsigned char* o = w.reserve(1 + Strings::kSlack);
-            *o = static_cast<unsigned char>(code);
-            oldText = o;
-            w.commit(1);
-            continue;
-        }
-        size_t n;
-        unsigned char* o;
-        if (code >= freeEnt) {
-            // The code being defined: the last string and its own first byte.
-            if (code > freeEnt) return Status::Corrupt;
-            n = strings.length(oldCode) + 1;
-            o = w.reserve(n + Strings::kSlack);
-            finChar = strings.write(oldCode, o);
-            o[n - 1] = static_cast<unsigned char>(finChar);
-        } else {
-            n = strings.length(code);
-            o = w.reserve(n + Strings::kSlack);
-            finChar = strings.write(code, o);
-        }
-        // The text of oldCode lies just before o unless the block was
-        // handed on in between; then it is written again from the table.
-        if (freeEnt < maxMaxCode) {
-            size_t oldLen = strings.length(oldCode);
-            unsigned char scratch[64 + Strings::kSlack];
-            const unsigned char* text = oldText;
-            std::unique_ptr<unsigned char[]> big;
-            if (!w.holds(oldText, oldLen)) {
-                if (oldLen + Strings::kSlack <= sizeof scratch) {
-                    text = scratch;
-                } else {
-                    big.reset(new unsigned char[oldLen + Strings::kSlack]);
-                    text = big.get();
-                }
-                strings.write(oldCode, const_cast<unsigned char*>(text));
-            }
-            strings.define(freeEnt, oldCode, finChar, text);
-            ++freeEnt;
-        }
-        w.commit(n);
-        oldText = o;
-        oldCode = code;
+class Expander {
+public:
+    Expander(Sink& out, int maxBits, bool blockMode)
+        : maxBits_(maxBits), maxMaxCode_(int32_t{1} << maxBits), first_(blockMode ? kFirst : 256),
+          blockMode_(blockMode),
+          strings_(maxMaxCode_), w_(out) {
+        restart();
     }
-    if (r.readError()) return Status::ReadError;
-    if (r.leftover() >= 8) return Status::Truncated;
-    return w.flush() ? Status::Ok : Status::WriteError;
+
+    Status run(BitReader& r) {
+        for (;;) {
+            if (freeEnt_ > maxCode_) {
+                r.align(nBits_);
+                ++nBits_;
+                maxCode_ = nBits_ == maxBits_ ? maxMaxCode_ : (int32_t{1} << nBits_) - 1;
+            }
+            int32_t code;
+            if (!r.code(nBits_, &code)) break;
+            if (blockMode_ && code == kClear) {
+                r.align(nBits_);
+                restart();
+                continue;
+            }
+            Status st = oldCode_ == -1 ? start(code) : next(code);
+            if (st != Status::Ok) return st;
+        }
+        if (r.readError()) return Status::ReadError;
+        if (r.leftover() >= 8) return Status::Truncated;
+        return w_.flush() ? Status::Ok : Status::WriteError;
+    }
+
+private:
+    void restart() {
+        nBits_ = kMinBits;
+        // Decoders have always widened once the table holds maxCode + 1
+        // entries and never read a 9-bit table as full; written streams
+        // rely on that.
+        maxCode_ = (int32_t{1} << nBits_) - 1;
+        freeEnt_ = first_;
+        oldCode_ = -1;
+        strings_.clear();
+    }
+    // The first code of a table: a literal byte.
+    Status start(int32_t code) {
+        if (code >= 256) return Status::Corrupt;
+        finChar_ = code;
+        oldCode_ = code;
+        unsigned char* o = w_.reserve(1 + Strings::kSlack);
+        *o = static_cast<unsigned char>(code);
+        oldText_ = o;
+        w_.commit(1);
+        return Status::Ok;
+    }
+    Status next(int32_t code);
+    void defineNext();
+
+    const int maxBits_;
+    const int32_t maxMaxCode_;
+    const int32_t first_;
+    const bool blockMode_;
+    Strings strings_;
+    ByteWriter w_;
+    int nBits_ = kMinBits;
+    int32_t maxCode_ = 0;
+    int32_t freeEnt_ = 0;
+    int32_t oldCode_ = -1;
+    int finChar_ = 0;
+    const unsigned char* oldText_ = nullptr;  // where the last string was written
+};
+
+Status Expander::next(int32_t code) {
+    size_t n;
+    unsigned char* o;
+    if (code >= freeEnt_) {
+        // The code being defined: the last string and its own first byte.
+        if (code > freeEnt_) return Status::Corrupt;
+        n = strings_.length(oldCode_) + 1;
+        o = w_.reserve(n + Strings::kSlack);
+        finChar_ = strings_.write(oldCode_, o);
+        o[n - 1] = static_cast<unsigned char>(finChar_);
+    } else {
+        n = strings_.length(code);
+        o = w_.reserve(n + Strings::kSlack);
+        finChar_ = strings_.write(code, o);
+    }
+    if (freeEnt_ < maxMaxCode_) defineNext();
+    w_.commit(n);
+    oldText_ = o;
+    oldCode_ = code;
+    return Status::Ok;
+}
+
+// The next code is the last string and the first byte of this one. The text
+// of the last string lies just before this one unless the block was handed
+// on in between; then it is written again from the table.
+void Expander::defineNext() {
+    size_t oldLen = strings_.length(oldCode_);
+    unsigned char scratch[64 + Strings::kSlack];
+    const unsigned char* text = oldText_;
+    std::unique_ptr<unsigned char[]> big;
+    if (!w_.holds(oldText_, oldLen)) {
+        unsigned char* at = scratch;
+        if (oldLen + Strings::kSlack > sizeof scratch) {
+            big.reset(new unsigned char[oldLen + Strings::kSlack]);
+            at = big.get();
+        }
+        strings_.write(oldCode_, at);
+        text = at;
+    }
+    strings_.define(freeEnt_, oldCode_, finChar_, text);
+    ++freeEnt_;
+}
+
+}  // namespace
+
+Status expand(Source& in, Sink& out) {
+    BitReader r(in);
+    int maxBits = 0;
+    bool blockMode = false;
+    Status st = readHeader(r, &maxBits, &blockMode);
+    if (st != Status::Ok) return st;
+    Expander x(out, maxBits, blockMode);
+    return x.run(r);
 }
 
 }  // namespace zorpack
