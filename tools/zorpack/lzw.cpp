@@ -341,7 +341,7 @@ private:
 
 class ByteWriter {
 public:
-    explicit ByteWriter(Sink& sink) : sink_(sink), buf_(new unsigned char[kCap]()) {}
+    explicit ByteWriter(Sink& sink) : sink_(sink), buf_(new unsigned char[kCap]) {}
     // Room for n more bytes (n is at most one string of the table).
     unsigned char* reserve(size_t n) {
         if (fill_ + n > kCap) flush();
@@ -382,10 +382,16 @@ class Strings {
 public:
     static constexpr uint32_t kNone = 0xFFFFFFFF;
 
+    // Only the literals are set up: every other code is defined before a
+    // valid stream can use it (a code not yet defined is refused).
     explicit Strings(int32_t codes)
-        : tab_(static_cast<size_t>(codes)), len_(static_cast<size_t>(codes), 1),
-          at_(static_cast<size_t>(codes), kNone), arena_(new unsigned char[kArena + kSlack]()) {
-        for (int i = 0; i < 256; ++i) tab_[static_cast<size_t>(i)].suffix = static_cast<unsigned char>(i);
+        : tab_(new Entry[static_cast<size_t>(codes)]), len_(new uint16_t[static_cast<size_t>(codes)]),
+          at_(new uint32_t[static_cast<size_t>(codes)]), arena_(kFirstArena + kSlack) {
+        for (int i = 0; i < 256; ++i) {
+            tab_[static_cast<size_t>(i)] = Entry{0, static_cast<unsigned char>(i)};
+            len_[static_cast<size_t>(i)] = 1;
+            at_[static_cast<size_t>(i)] = kNone;
+        }
     }
 
     size_t length(int32_t code) const { return len_[static_cast<size_t>(code)]; }
@@ -400,7 +406,7 @@ public:
         size_t n = len_[static_cast<size_t>(code)];
         uint32_t at = at_[static_cast<size_t>(code)];
         if (at != kNone) {
-            copy(o, arena_.get() + at, n);
+            copy(o, arena_.data() + at, n);
             return arena_[at];
         }
         unsigned char* p = o + n;
@@ -424,7 +430,13 @@ public:
             at_[c] = kNone;
             return;
         }
-        copy(arena_.get() + used_, prefixText, n - 1);
+        if (used_ + n + kSlack > arena_.size()) {
+            // Grown as the strings need it: a short stream never pays for
+            // the whole arena.
+            size_t want = arena_.size() * 2 > used_ + n + kSlack ? arena_.size() * 2 : used_ + n + kSlack;
+            arena_.resize(want < kArena + kSlack ? want : kArena + kSlack);
+        }
+        copy(arena_.data() + used_, prefixText, n - 1);
         arena_[used_ + n - 1] = static_cast<unsigned char>(suffix);
         at_[c] = static_cast<uint32_t>(used_);
         used_ += n;
@@ -442,6 +454,7 @@ private:
         unsigned char suffix;
     };
     static constexpr size_t kArena = size_t{4} << 20;
+    static constexpr size_t kFirstArena = size_t{16} << 10;
 
     // Short strings, the most common, are copied 16 bytes at a time; the
     // bytes past the end land in the slack that every destination has.
@@ -455,10 +468,10 @@ private:
         }
     }
 
-    std::vector<Entry> tab_;
-    std::vector<uint16_t> len_;  // below 2^16: one more than an older string
-    std::vector<uint32_t> at_;
-    std::unique_ptr<unsigned char[]> arena_;
+    std::unique_ptr<Entry[]> tab_;
+    std::unique_ptr<uint16_t[]> len_;  // below 2^16: one more than an older string
+    std::unique_ptr<uint32_t[]> at_;
+    std::vector<unsigned char> arena_;
     size_t used_ = 0;
 };
 
