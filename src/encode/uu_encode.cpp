@@ -19,18 +19,28 @@ namespace {
 constexpr size_t kBlockLines = 1024;
 constexpr size_t kTextLine = 2 + 4 * (kLineBytes / 3);
 
+// Every 12 bits as their two characters of the alphabet, so that a group
+// of three bytes is two lookups.
+struct PairTable {
+    char c[4096][2];
+    explicit PairTable(const char* alphabet) {
+        for (int v = 0; v < 4096; ++v) {
+            c[v][0] = alphabet[v >> 6];
+            c[v][1] = alphabet[v & 63];
+        }
+    }
+};
+
 // Encodes one line of n <= 45 bytes (n = 0 gives the zero line); returns its
 // length with the LF.
-size_t encodeLine(const char* alphabet, const unsigned char* in, size_t n, char* out) {
+size_t encodeLine(const char* alphabet, const PairTable& pairs, const unsigned char* in, size_t n, char* out) {
     char* o = out;
     *o++ = alphabet[n];
     size_t whole = n - n % 3;
     for (size_t i = 0; i < whole; i += 3) {
-        unsigned b0 = in[i], b1 = in[i + 1], b2 = in[i + 2];
-        o[0] = alphabet[b0 >> 2];
-        o[1] = alphabet[((b0 << 4) | (b1 >> 4)) & 63];
-        o[2] = alphabet[((b1 << 2) | (b2 >> 6)) & 63];
-        o[3] = alphabet[b2 & 63];
+        uint32_t v = (uint32_t{in[i]} << 16) | (uint32_t{in[i + 1]} << 8) | in[i + 2];
+        std::memcpy(o, pairs.c[v >> 12], 2);
+        std::memcpy(o + 2, pairs.c[v & 0xfff], 2);
         o += 4;
     }
     if (whole < n) {
@@ -135,6 +145,7 @@ bool Encoder::nextPart() {
 bool Encoder::writeLines() {
     std::unique_ptr<unsigned char[]> block(new unsigned char[kLineBytes * kBlockLines]);
     std::unique_ptr<char[]> text(new char[kTextLine * kBlockLines]);
+    std::unique_ptr<PairTable> pairs(new PairTable(s.alphabet));
     size_t have = 0, used = 0, pending = 0;
     bool inputEnded = false;
     for (;;) {
@@ -144,7 +155,7 @@ bool Encoder::writeLines() {
             inputEnded = have < kLineBytes * kBlockLines;
         }
         size_t n = have - used < static_cast<size_t>(kLineBytes) ? have - used : kLineBytes;
-        pending += encodeLine(s.alphabet, block.get() + used, n, text.get() + pending);
+        pending += encodeLine(s.alphabet, *pairs, block.get() + used, n, text.get() + pending);
         used += n;
         s.total += static_cast<int64_t>(n);
         ++s.line;
