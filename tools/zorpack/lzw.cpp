@@ -102,15 +102,20 @@ private:
 // most often hit, touch as little memory as the cache can keep. A key word
 // holds the table's generation beside the 24-bit key, so clearing the table
 // is one increment; only every 255th clear empties the array.
+//
+// A string of two bytes, looked up after every code written, is found in a
+// direct array by its two bytes instead (its word holds the generation in
+// its high half), with no hashing and no probing.
 class Table {
 public:
     explicit Table(int maxBits)
         : bits_(maxBits + 1), mask_((uint32_t{1} << bits_) - 1), keys_(size_t{1} << bits_, 0),
-          codes_(size_t{1} << bits_, 0) {}
+          codes_(size_t{1} << bits_, 0), pairs_(size_t{1} << 16, 0) {}
 
     void clear() {
         if (++gen_ == kGenerations) {
             std::fill(keys_.begin(), keys_.end(), 0);
+            std::fill(pairs_.begin(), pairs_.end(), 0);
             gen_ = 1;
         }
     }
@@ -118,6 +123,15 @@ public:
     // Finds (prefix, c); on a miss leaves `slot` at the free slot for it.
     bool find(int32_t prefix, int c, int32_t* code, uint32_t* slot) const {
         uint32_t key = (static_cast<uint32_t>(prefix) << 8) | static_cast<uint32_t>(c);
+        if (prefix < 256) {
+            uint32_t v = pairs_[key];
+            if ((v >> 16) == gen_) {
+                *code = static_cast<int32_t>(v & 0xffff);
+                return true;
+            }
+            *slot = kPairSlot | key;
+            return false;
+        }
         uint32_t tagged = (gen_ << 24) | key;
         uint32_t h = (key * 0x9E3779B1u) >> (32 - bits_);
         for (;;) {
@@ -134,6 +148,10 @@ public:
         }
     }
     void insert(uint32_t slot, int32_t prefix, int c, int32_t code) {
+        if (slot & kPairSlot) {
+            pairs_[slot & 0xffff] = (gen_ << 16) | static_cast<uint32_t>(code);
+            return;
+        }
         keys_[slot] = (gen_ << 24) | (static_cast<uint32_t>(prefix) << 8) | static_cast<uint32_t>(c);
         codes_[slot] = static_cast<uint16_t>(code);
     }
@@ -145,6 +163,8 @@ private:
     uint32_t gen_ = 1;
     std::vector<uint32_t> keys_;
     std::vector<uint16_t> codes_;
+    std::vector<uint32_t> pairs_;
+    static constexpr uint32_t kPairSlot = 0x80000000u;
 };
 
 }  // namespace
