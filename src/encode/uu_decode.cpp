@@ -117,11 +117,10 @@ public:
     // Decodes k characters as decodeGroups does; false (with `out` of no
     // use) when one of them is not in the alphabet.
     bool decode(const unsigned char* p, size_t k, unsigned char* out) const {
-        uint32_t seen = 0;
         size_t i = 0;
         for (; i + 4 <= k; i += 4) {
             uint32_t v = at_[0][p[i]] | at_[1][p[i + 1]] | at_[2][p[i + 2]] | at_[3][p[i + 3]];
-            seen |= v;
+            if (v & kStop) return false;
             out[0] = static_cast<unsigned char>(v >> 16);
             out[1] = static_cast<unsigned char>(v >> 8);
             out[2] = static_cast<unsigned char>(v);
@@ -130,11 +129,11 @@ public:
         if (i < k) {
             // k is never one more than a multiple of 4.
             uint32_t v = at_[0][p[i]] | at_[1][p[i + 1]] | (i + 2 < k ? at_[2][p[i + 2]] : 0);
-            seen |= v;
+            if (v & kStop) return false;
             out[0] = static_cast<unsigned char>(v >> 16);
             out[1] = static_cast<unsigned char>(v >> 8);
         }
-        return (seen & kStop) == 0;
+        return true;
     }
 
 private:
