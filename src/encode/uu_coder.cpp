@@ -104,7 +104,11 @@ public:
         // lets them go straight from the system.
         return in_.open(path, "rb", 4096) ? &inSource_ : nullptr;
     }
-    BlockSink* createOutput(const std::string& path) override { return out_.open(path, "wb") ? &outSink_ : nullptr; }
+    // The decoder hands on whole blocks; a small stream buffer lets them go
+    // straight to the system.
+    BlockSink* createOutput(const std::string& path) override {
+        return out_.open(path, "wb", 4096) ? &outSink_ : nullptr;
+    }
     bool sameFile(const std::string& a, const std::string& b) override { return plat::sameFile(a, b); }
     bool closeOutput() override { return out_.close(); }
 

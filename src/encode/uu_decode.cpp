@@ -45,6 +45,7 @@ public:
         return end_ - pos_;
     }
     const unsigned char* data() const { return reinterpret_cast<const unsigned char*>(buf_.get() + pos_); }
+    size_t capacity() const { return cap_; }
     void consume(size_t n) { pos_ += n; }
     size_t read(char* out, size_t n) {
         size_t got = 0;
@@ -178,13 +179,28 @@ private:
     int slowLine();
     bool repairBlock(char* block, size_t k, int n);  // true when the line ended early
     void checkEndLine();
-    void writeDecoded(const unsigned char* bytes, size_t n);
+    // Decoded lines are gathered in a block of their own and handed on a
+    // block at a time; room() is where the next line's bytes go.
+    unsigned char* room() {
+        if (held_ + kLineRoom > outSize_) flushOut();
+        return outBlock_.get() + held_;
+    }
+    void keep(size_t n) {
+        held_ += n;
+        s.total += static_cast<int64_t>(n);
+    }
+    void flushOut();
+    static constexpr size_t kLineRoom = 66;  // 21 groups of 3 bytes, and the last one's
+
 
     UuFiles& files_;
     Window in_;
     GroupTables own_;  // for an alphabet the input brings
     const GroupTables* groups_ = nullptr;
     BlockSink* out_ = nullptr;
+    std::unique_ptr<unsigned char[]> outBlock_;
+    size_t outSize_ = 0;
+    size_t held_ = 0;
     std::string back_;
     bool writeReported_ = false;
 };
@@ -272,6 +288,9 @@ bool Decoder::openOutput(const std::string& name) {
         return false;
     }
     out_ = files_.createOutput(s.outPath);
+    // As large as the input's blocks: a small input in memory costs little.
+    outSize_ = in_.capacity();
+    outBlock_.reset(new unsigned char[outSize_]);
     if (!out_) {
         report(Error, false, "cannot open output file %s", s.outPath.c_str());
         return false;
@@ -305,12 +324,12 @@ bool Decoder::scanNextPart() {
     return false;
 }
 
-void Decoder::writeDecoded(const unsigned char* bytes, size_t n) {
-    if (!out_->write(reinterpret_cast<const char*>(bytes), n) && !writeReported_) {
+void Decoder::flushOut() {
+    if (held_ > 0 && !out_->write(reinterpret_cast<const char*>(outBlock_.get()), held_) && !writeReported_) {
         report(Error, true, "write error on output file");
         writeReported_ = true;
     }
-    s.total += static_cast<int64_t>(n);
+    held_ = 0;
 }
 
 // Takes out of the k characters of a line body what is not in the alphabet.
@@ -371,14 +390,13 @@ int Decoder::fastLine() {
     }
     size_t body = i + 1, k = (4 * static_cast<size_t>(n) + 2) / 3;
     if (body + k >= avail) return kNotFast;
-    unsigned char bytes[66];
-    if (!groups_->decode(p + body, k, bytes)) return kNotFast;
+    if (!groups_->decode(p + body, k, room())) return kNotFast;
     size_t end = body + k;
     while (end < avail && table[p[end]] != kNot) ++end;
     if (end == avail) return kNotFast;
     s.line += lines;
     in_.consume(end);
-    writeDecoded(bytes, static_cast<size_t>(n));
+    keep(static_cast<size_t>(n));
     if (end > body + k && n == s.fullLength) report(Warning, true, "end of line expected");
     return kMore;
 }
@@ -407,9 +425,8 @@ int Decoder::slowLine() {
             break;
         }
     }
-    unsigned char bytes[66];
-    decodeGroups(reinterpret_cast<const unsigned char*>(block), k, table, bytes);
-    writeDecoded(bytes, static_cast<size_t>(n));
+    decodeGroups(reinterpret_cast<const unsigned char*>(block), k, table, room());
+    keep(static_cast<size_t>(n));
     // A line that ended early has nothing more: what follows is the next
     // line.
     if (endedEarly) return kMore;
@@ -499,6 +516,7 @@ void Decoder::run() {
         }
         if (!scanNextPart()) break;
     }
+    flushOut();
     if (!files_.closeOutput() && !writeReported_) report(Error, true, "write error on output file");
 }
 
