@@ -190,8 +190,7 @@ private:
         s.total += static_cast<int64_t>(n);
     }
     void flushOut();
-    static constexpr size_t kLineRoom = 66;  // 21 groups of 3 bytes, and the last one's
-
+    static constexpr size_t kLineRoom = 66;  // a line's groups write 63 bytes at most
 
     UuFiles& files_;
     Window in_;
