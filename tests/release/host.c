@@ -97,7 +97,7 @@ static int check_inbound(void) {
 
 /* Store access: the mail read back by its address, whole and body alone. */
 static int check_store(void) {
-    static char text[32302], expected[512];
+    static char text[BREM_TEXT_SIZE], expected[512];
     char err[512];
     int32_t length = (int32_t)strlen(message);
     int32_t r;
@@ -154,7 +154,7 @@ static int check_outbound(void) {
 #ifdef BREM_HAS_WRITEMESSAGE
 /* Writing: a message stored in a new area and read back by its address. */
 static int check_writing(void) {
-    static char text[32302];
+    static char text[BREM_TEXT_SIZE];
     char err[512];
     int32_t start = -1, length = -1;
     EXPECT(WRITEMESSAGE("store", 9, &start, &length, "Hi\r\n", err) == 0, err);
