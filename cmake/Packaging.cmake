@@ -10,12 +10,14 @@
 #    pkg-config file, brem, zorpack and their man pages.
 set(CPACK_PACKAGE_NAME brem32)
 set(CPACK_PACKAGE_VENDOR "brem32")
-set(CPACK_PACKAGE_CONTACT "brem32 maintainers <brem32@localhost>")
+# The project has no public mail address; .invalid says so honestly.
+set(BREM_MAINTAINER "the brem32 developers <maintainers@brem32.invalid>")
+set(CPACK_PACKAGE_CONTACT "${BREM_MAINTAINER}")
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
   "Message pre-processing library for a dial-up UUCP mail and news client")
 set(CPACK_PACKAGE_DESCRIPTION
-  "brem32 imports inbound UUCP mail and news from a spool directory into a flat-file\nmessage store with index records, exports outgoing mail and news as UUCP jobs,\nreads and writes stored messages in chunks, and decodes and encodes content\n(MIME base64, quoted-printable, UU and XX).")
+  "brem32 imports inbound UUCP mail and news from a spool directory into a\nflat-file message store with index records, exports outgoing mail and news as\nUUCP jobs, reads and writes stored messages in chunks, and decodes and encodes\ncontent (MIME base64, quoted-printable, UU and XX).")
 set(CPACK_RESOURCE_FILE_README ${PROJECT_SOURCE_DIR}/README.md)
 set(CPACK_PACKAGE_CHECKSUM SHA256)
 set(CPACK_SOURCE_IGNORE_FILES "/build.*/" "/\\\\.git/")
@@ -116,6 +118,11 @@ else()
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
   # The project has no public site: the package names no Homepage; its
   # documentation is installed under /usr/share/doc/brem32.
+  # As Debian's policy wants a shared library packaged: stripped, with a
+  # shlibs file and the ldconfig trigger.
+  set(CPACK_STRIP_FILES ON)
+  set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS ON)
+  set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${PROJECT_SOURCE_DIR}/cmake/release/triggers)
 
   # Man pages, compressed as Debian keeps them.
   find_program(BREM_GZIP gzip)
@@ -139,6 +146,15 @@ else()
   endforeach()
   install(FILES ${PROJECT_SOURCE_DIR}/README.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
   install(FILES ${PROJECT_SOURCE_DIR}/cmake/release/copyright DESTINATION ${CMAKE_INSTALL_DOCDIR})
+  if(BREM_GZIP)
+    # A native package's changelog, compressed as Debian keeps it.
+    configure_file(${PROJECT_SOURCE_DIR}/cmake/release/changelog.in ${CMAKE_BINARY_DIR}/doc/changelog @ONLY)
+    add_custom_command(OUTPUT ${CMAKE_BINARY_DIR}/doc/changelog.gz
+      COMMAND ${BREM_GZIP} -9 -n -k -f ${CMAKE_BINARY_DIR}/doc/changelog
+      DEPENDS ${CMAKE_BINARY_DIR}/doc/changelog VERBATIM)
+    add_custom_target(debian_changelog ALL DEPENDS ${CMAKE_BINARY_DIR}/doc/changelog.gz)
+    install(FILES ${CMAKE_BINARY_DIR}/doc/changelog.gz DESTINATION ${CMAKE_INSTALL_DOCDIR})
+  endif()
   install(DIRECTORY ${PROJECT_SOURCE_DIR}/docs/ DESTINATION ${CMAKE_INSTALL_DOCDIR}/docs
     FILES_MATCHING PATTERN "*.md" PATTERN man EXCLUDE)
 endif()
