@@ -81,3 +81,12 @@ if(BREM_TESTS)
   set_tests_properties(windows_held_files windows_zorpack_search PROPERTIES
     LABELS "wine;windows" TIMEOUT 300 FAIL_REGULAR_EXPRESSION "FAIL|\n0 passed")
 endif()
+
+# One scenario through brem with libbrem32.so and through brem.exe with
+# brem32.dll under Wine: the two trees must be byte-identical.
+if(BREM_TESTS AND TARGET brem)
+  add_test(NAME windows_parity
+    COMMAND bash ${PROJECT_SOURCE_DIR}/tests/win/parity.sh $<TARGET_FILE:brem> ${BREM_WIN_DIR}/bin
+            ${PROJECT_SOURCE_DIR}/demo)
+  set_tests_properties(windows_parity PROPERTIES LABELS "wine;windows" TIMEOUT 300)
+endif()
