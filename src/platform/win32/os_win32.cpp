@@ -18,21 +18,28 @@ HANDLE toHandle(FileHandle h) { return reinterpret_cast<HANDLE>(h); }
 // store file open for a moment, without sharing it; DeleteFileA, MoveFileExA
 // and CreateFileA then fail with a sharing violation, a lock violation or
 // access denied (also what a file whose deletion is still pending gives).
-// Those three errors are tried again after short, growing sleeps, about one
-// second in all, so that a brief hold does not fail a host's call; a longer
-// one fails as any other error does and the caller takes its work back. Every
-// other error is reported at once. The last error is left as the last
-// attempt set it.
-bool heldBySomeoneElse(DWORD e) {
-    return e == ERROR_SHARING_VIOLATION || e == ERROR_LOCK_VIOLATION || e == ERROR_ACCESS_DENIED;
+// Those errors are tried again after short, growing sleeps, about one second
+// in all, so that a brief hold does not fail a host's call; a longer one
+// fails as any other error does and the caller takes its work back. Access
+// denied on a directory or a read-only file is no hold and fails at once, as
+// does every other error. The last error is left as the last attempt set it.
+bool heldBySomeoneElse(const std::string& path) {
+    DWORD e = GetLastError();
+    if (e == ERROR_SHARING_VIOLATION || e == ERROR_LOCK_VIOLATION) return true;
+    if (e != ERROR_ACCESS_DENIED) return false;
+    DWORD a = GetFileAttributesA(path.c_str());
+    bool held = a == INVALID_FILE_ATTRIBUTES ? GetLastError() == ERROR_ACCESS_DENIED
+                                             : !(a & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY));
+    SetLastError(e);
+    return held;
 }
 
 template <typename F>
-bool retryWhileHeld(F attempt) {
+bool retryWhileHeld(const std::string& path, F attempt) {
     static const DWORD kPauses[] = {10, 20, 40, 80, 160, 250, 250, 250};  // 1060 ms
     for (DWORD pause : kPauses) {
         if (attempt()) return true;
-        if (!heldBySomeoneElse(GetLastError())) return false;
+        if (!heldBySomeoneElse(path)) return false;
         Sleep(pause);
     }
     return attempt();
@@ -61,7 +68,7 @@ FileHandle openFile(const std::string& path, OpenMode mode) {
             break;
     }
     HANDLE h = INVALID_HANDLE_VALUE;
-    retryWhileHeld([&] {
+    retryWhileHeld(path, [&] {
         h = CreateFileA(path.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                         disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
         return h != INVALID_HANDLE_VALUE;
@@ -123,15 +130,15 @@ bool truncateFile(FileHandle h, int64_t size) {
 bool closeFile(FileHandle h) { return CloseHandle(toHandle(h)) != 0; }
 
 bool deleteFile(const std::string& path) {
-    return retryWhileHeld([&] { return DeleteFileA(path.c_str()) != 0; });
+    return retryWhileHeld(path, [&] { return DeleteFileA(path.c_str()) != 0; });
 }
 
 bool moveFile(const std::string& from, const std::string& to) {
-    return retryWhileHeld([&] { return MoveFileExA(from.c_str(), to.c_str(), 0) != 0; });
+    return retryWhileHeld(from, [&] { return MoveFileExA(from.c_str(), to.c_str(), 0) != 0; });
 }
 
 bool replaceFile(const std::string& from, const std::string& to) {
-    return retryWhileHeld([&] {
+    return retryWhileHeld(from, [&] {
         return MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
     });
 }
