@@ -4,6 +4,7 @@
 
 #include "inbound/header_line.h"
 #include "inbound/spool_name.h"
+#include "inbound/spool_queue.h"
 #include "log/log.h"
 #include "platform/platform.h"
 #include "platform/stream.h"
@@ -225,13 +226,13 @@ int32_t ImportMailJob(const std::string& spoolDir, const std::string& storeDir, 
 
 int32_t ImportMail(const std::string& spoolDir, const std::string& storeDir, const std::string& firstSite,
                    const std::string& secondSite, int32_t verbosity) {
-    std::vector<std::string> names;
+    SpoolJobs names;
     {
         ActivityLog log;
         if (!log.open(storeDir + "mail.log", verbosity)) return -1;
         std::string pattern = spoolDir + "*.x";
         log.above(4, "Looking for %s\n", pattern.c_str());
-        names = plat::findFiles(pattern);
+        names = SpoolJobs(pattern);
         if (names.empty()) {
             log.above(2, "No inbound mail found\n");
             return -1;
