@@ -112,6 +112,9 @@ public:
     ~OwnChange() {
         for (Seen* s : dirs_) s->raw = os::directoryStamp(s->path);
     }
+    static bool watched(const std::string& path) {
+        return !g_seen.empty() && g_seen.count(directoryKey(directoryOf(path))) != 0;
+    }
     OwnChange(const OwnChange&) = delete;
     OwnChange& operator=(const OwnChange&) = delete;
 
@@ -164,7 +167,12 @@ void forgetDirectories() {
 
 FileHandle openFile(const std::string& path, OpenMode mode) {
     if (shouldFail(mode == OpenMode::Read ? Op::Open : Op::Create)) return kNoFile;
-    if (mode == OpenMode::Read) return os::openFile(path, mode);
+    // Opening an existing file for appending changes no entry; the news
+    // filing appends to its index once an article, so the bracket is kept for
+    // the opens that may create.
+    if (mode == OpenMode::Read || (mode == OpenMode::Append && (!OwnChange::watched(path) || os::fileExists(path)))) {
+        return os::openFile(path, mode);
+    }
     OwnChange own(path);
     return os::openFile(path, mode);
 }
