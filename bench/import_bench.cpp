@@ -93,14 +93,25 @@ int mail(const std::string& dir, int count, size_t size) {
 
 int read(const std::string& dir, int megabytes) {
     std::filesystem::create_directories(dir);
-    std::string area = "\n";
-    size_t want = static_cast<size_t>(megabytes) * 1000000;
-    area.reserve(want + 4000);
-    for (int n = 0; area.size() < want; ++n) area += mailText(3000, n);
-    put(dir + "/area1.txt", area);
-    int32_t length = static_cast<int32_t>(area.size() - 1);
-    area.clear();
-    area.shrink_to_fit();
+    // Written a mail at a time, so that the process's peak memory is that of
+    // the reads alone.
+    std::string path = dir + "/area1.txt";
+    FILE* f = std::fopen(path.c_str(), "wb");
+    size_t want = static_cast<size_t>(megabytes) * 1000000, size = 1;
+    if (!f || std::fputc('\n', f) == EOF) {
+        std::perror(path.c_str());
+        return 1;
+    }
+    for (int n = 0; size < want; ++n) {
+        std::string m = mailText(3000, n);
+        if (std::fwrite(m.data(), 1, m.size(), f) != m.size()) {
+            std::perror(path.c_str());
+            return 1;
+        }
+        size += m.size();
+    }
+    if (std::fclose(f) != 0) return 1;
+    int32_t length = static_cast<int32_t>(size - 1);
     std::vector<char> text(32302), err(512);
     double t0 = now();
     int32_t start = 1, left = length;
