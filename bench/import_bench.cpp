@@ -5,6 +5,9 @@
 //   import_bench mail DIR COUNT SIZE   COUNT mails of about SIZE bytes waiting
 //                                      in DIR/spool, imported one IMPMAIL call
 //                                      each into DIR/store
+//   import_bench news DIR COUNT SIZE   COUNT plain news batches of one article
+//                                      of about SIZE bytes waiting, filed one
+//                                      IMPNEWS call each into five areas
 //   import_bench read DIR MEGABYTES    an area file of that size read back
 //                                      through READMESSAGE chunk by chunk
 // Prints "bytes seconds" of the timed part alone.
@@ -91,6 +94,38 @@ int mail(const std::string& dir, int count, size_t size) {
     return 0;
 }
 
+int news(const std::string& dir, int count, size_t size) {
+    std::string spool = dir + "/spool", store = dir + "/store";
+    std::filesystem::create_directories(spool);
+    std::filesystem::create_directories(store);
+    put(store + "/area.dat", "bench.g1\n1\nbench.g2\n2\nbench.g3\n3\nbench.g4\n4\nbench.g5\n5\n");
+    size_t total = 0;
+    for (int i = 0; i < count; ++i) {
+        char seq[16];
+        std::snprintf(seq, sizeof seq, "%06d", i);
+        put(spool + "/0C" + seq + ".X", std::string("U news hub\nF D.hubA") + seq + "\nC rnews\n");
+        std::string m = mailText(size, i);
+        m.insert(m.find('\n') + 1, "Newsgroups: bench.g" + std::to_string(1 + i % 5) + "\n");
+        std::string batch = "#! rnews " + std::to_string(m.size()) + "\n" + m;
+        total += batch.size();
+        put(spool + "/0A" + seq + ".D", batch);
+    }
+    double t0 = now();
+    int filed = 0;
+    for (;;) {
+        std::vector<char> sp = buffer(spool), st = buffer(store);
+        if (IMPNEWS(sp.data(), st.data(), "hub", "mybox", 0, 0) != 0) break;
+        ++filed;
+    }
+    double t = now() - t0;
+    if (filed != count) {
+        std::fprintf(stderr, "filed %d of %d\n", filed, count);
+        return 1;
+    }
+    std::printf("%zu %.4f\n", total, t);
+    return 0;
+}
+
 int read(const std::string& dir, int megabytes) {
     std::filesystem::create_directories(dir);
     // Written a mail at a time, so that the process's peak memory is that of
@@ -133,7 +168,8 @@ int read(const std::string& dir, int megabytes) {
 
 int main(int argc, char** argv) {
     if (argc == 5 && std::strcmp(argv[1], "mail") == 0) return mail(argv[2], std::atoi(argv[3]), std::atoi(argv[4]));
+    if (argc == 5 && std::strcmp(argv[1], "news") == 0) return news(argv[2], std::atoi(argv[3]), std::atoi(argv[4]));
     if (argc == 4 && std::strcmp(argv[1], "read") == 0) return read(argv[2], std::atoi(argv[3]));
-    std::fprintf(stderr, "usage: import_bench mail DIR COUNT SIZE | read DIR MEGABYTES\n");
+    std::fprintf(stderr, "usage: import_bench mail|news DIR COUNT SIZE | read DIR MEGABYTES\n");
     return 2;
 }

@@ -24,10 +24,10 @@ for arg in "$@"; do
 done
 
 if [ $quick = 1 ]; then
-  mail_counts="100 1000 10000"; read_mb=20; news_mb=20; big_news_mb=0; z_mb=20; enc_mb=10; cs_mb=10
+  mail_counts="100 1000 10000"; news_counts="100 1000"; read_mb=20; news_mb=20; big_news_mb=0; z_mb=20; enc_mb=10; cs_mb=10
   wine_mails=200; wine_read_mb=10
 else
-  mail_counts="100 1000 10000 100000"; read_mb=100; news_mb=100; big_news_mb=1024; z_mb=100; enc_mb=100; cs_mb=50
+  mail_counts="100 1000 10000 100000"; news_counts="100 10000"; read_mb=100; news_mb=100; big_news_mb=1024; z_mb=100; enc_mb=100; cs_mb=50
   wine_mails=1000; wine_read_mb=100
 fi
 
@@ -95,6 +95,23 @@ rm -rf mail
 first=${mail_counts%% *}; last=${mail_counts##* }
 notes+=("IMPMAIL per-mail cost at $last waiting is $(awk -v a="${per_mail[$last]}" -v b="${per_mail[$first]}" \
   'BEGIN {printf "%.2f", a / b}')x that at $first (target: within 2x).")
+
+# --- IMPNEWS over spools of many small waiting batches: the cost of a call
+# beside the number waiting
+declare -A per_batch
+for n in $news_counts; do
+  rm -rf many
+  timed "$bin/bench_import_bench" news many "$n" 3000
+  read -r bytes t <"$work/out"
+  per_batch[$n]=$(awk -v t="$t" -v n="$n" 'BEGIN {printf "%.0f", t / n * 1e6}')
+  wall sh -c 'cat many/store/area*.txt'
+  row "IMPNEWS, $n small batches waiting" "$(human "$bytes")" "$(mbs "$bytes" "$t"), ${per_batch[$n]} us/batch" \
+    "cat $(mbs "$bytes" "$secs")" "$(ratio "$t" "$secs")" "$(mem "$peak")" "(flat per call)"
+done
+rm -rf many
+first=${news_counts%% *}; last=${news_counts##* }
+notes+=("IMPNEWS per-call cost at $last waiting batches is $(awk -v a="${per_batch[$last]}" -v b="${per_batch[$first]}" \
+  'BEGIN {printf "%.2f", a / b}')x that at $first.")
 
 # --- READMESSAGE chunk by chunk, beside cat
 rm -rf read
