@@ -120,3 +120,27 @@ TEST(SpoolQueue, CaseBlindNamesFollowChangesFromEitherSide) {
     EXPECT_FALSE(plat::fileExists(host + "Third.X"));
     EXPECT_EQ(test::listDir(d.path()), std::vector<std::string>{});
 }
+
+// The stamp that tells a kept search to look again moves for others' changes
+// only; were the library's own to move it, every import would list the spool
+// again and nothing but the timing would show.
+TEST(SpoolQueue, OnlyOthersChangesMoveTheStamp) {
+    ScratchDir d;
+    std::string host = test::toHost(d.path()) + "\\";
+    plat::forgetDirectories();
+    test::writeFile(d.file("a.X"), "1");
+    uint64_t s0 = plat::directoryStamp(host);
+    ASSERT_NE(s0, 0u);
+    plat::FileHandle h = plat::openFile(host + "b.x", plat::OpenMode::Create);
+    ASSERT_NE(h, plat::kNoFile);
+    plat::closeFile(h);
+    EXPECT_TRUE(plat::moveFile(host + "B.X", host + "c.x"));
+    EXPECT_TRUE(plat::deleteFile(host + "A.x"));
+    EXPECT_EQ(plat::copyFile(host + "c.x", host + "d.x"), plat::CopyResult::Copied);
+    EXPECT_EQ(plat::directoryStamp(host), s0);
+    test::writeFile(d.file("e.X"), "2");
+    uint64_t s1 = plat::directoryStamp(host);
+    EXPECT_NE(s1, s0);
+    std::remove(d.file("e.X").c_str());
+    EXPECT_NE(plat::directoryStamp(host), s1);
+}
