@@ -59,7 +59,7 @@ timed() {
     exit 1
   fi
   t1=$EPOCHREALTIME
-  secs=$(awk -v a="$t0" -v b="$t1" 'BEGIN {printf "%.4f", b - a}')
+  secs=$(awk -v a="$t0" -v b="$t1" 'BEGIN {printf "%.6f", b - a}')
   peak=$(awk -F: '/Maximum resident set size/ {gsub(/ /, "", $2); print $2}' "$tv")
 }
 # wall CMD...: wall-clock seconds into $secs, output discarded.
@@ -68,7 +68,7 @@ wall() {
   t0=$EPOCHREALTIME
   "$@" >/dev/null 2>&1
   t1=$EPOCHREALTIME
-  secs=$(awk -v a="$t0" -v b="$t1" 'BEGIN {printf "%.4f", b - a}')
+  secs=$(awk -v a="$t0" -v b="$t1" 'BEGIN {printf "%.6f", b - a}')
 }
 mbs() { awk -v n="$1" -v t="$2" 'BEGIN { if (t > 0) printf "%.1f MB/s", n / 1e6 / t; else print "-" }'; }
 ratio() { awk -v o="$1" -v p="$2" 'BEGIN { if (o > 0 && p > 0) printf "%.2fx", p / o; else print "-" }'; }
