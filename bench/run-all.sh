@@ -8,9 +8,11 @@
 #                 no 1 GB batch)
 #     --no-wine   leave out the Windows build under Wine
 #     --no-write  print the table only
-# Figures are wall-clock seconds of single runs; on a shared machine they move
-# by tens of percent from run to run. Peak memory is the maximum resident set
-# of the process that does the work, from /usr/bin/time -v.
+# The import and read figures are wall-clock seconds of single runs; the
+# coders' and zorpack's come from their own scripts (bench/run-zorpack.sh,
+# run-encode.sh, run-charset.sh: best of three, files in /dev/shm). On a
+# shared machine they move by tens of percent from run to run. Peak memory is
+# the maximum resident set of the process that does the work (/usr/bin/time).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 quick=0 wine_too=1 write=1
@@ -24,14 +26,14 @@ for arg in "$@"; do
 done
 
 if [ $quick = 1 ]; then
-  mail_counts="100 1000 10000"; news_counts="100 1000"; read_mb=20; news_mb=20; big_news_mb=0; z_mb=20; enc_mb=10; cs_mb=10
+  mail_counts="100 1000 10000"; news_counts="100 1000"; read_mb=20; news_mb=20; big_news_mb=0; z_mb=20; enc_mb=40; cs_mb=40
   wine_mails=200; wine_read_mb=10
 else
   mail_counts="100 1000 10000 100000"; news_counts="100 10000"; read_mb=100; news_mb=100; big_news_mb=1024; z_mb=100; enc_mb=100; cs_mb=50
   wine_mails=1000; wine_read_mb=100
 fi
 
-for tool in /usr/bin/time compress uncompress base64 uuencode uudecode iconv cmake; do
+for tool in /usr/bin/time compress base64 uuencode uudecode iconv cmake; do
   command -v "$tool" >/dev/null || { echo "run-all: $tool is needed" >&2; exit 1; }
 done
 
@@ -146,29 +148,36 @@ news "$news_mb"
 if [ "$big_news_mb" -gt 0 ]; then news "$big_news_mb"; fi
 notes+=("IMPNEWS peak memory by batch size: ${news_peaks%; }.")
 
-# --- zorpack beside ncompress
-"$bin/bench_news_gen" text $((z_mb * 1000000)) text
-zbytes=$(stat -c %s text)
-timed "$bin/zorpack" -fk -b 16 text
-t_z=$secs; p_z=$peak
-wall sh -c 'compress -f -c -b 16 < text > text.Z'
-same="output differs from compress"
-cmp -s text.z text.Z && same="output identical"
-row "zorpack -b 16 compress" "$(human "$zbytes")" "$(mbs "$zbytes" "$t_z")" "compress $(mbs "$zbytes" "$secs")" \
-  "$(ratio "$t_z" "$secs")" "$(mem "$p_z")" ">= 1.5x"
-notes+=("zorpack -b 16: $same.")
-mv text.z x.z
-timed "$bin/zorpack" -d -f -b 16 x
-t_z=$secs; p_z=$peak
-wall sh -c 'uncompress -c < text.Z > y'
-cmp -s x text || notes+=("zorpack -d: expansion DIFFERS from the original.")
-row "zorpack -d" "$(human "$zbytes")" "$(mbs "$zbytes" "$t_z")" "uncompress $(mbs "$zbytes" "$secs")" \
-  "$(ratio "$t_z" "$secs")" "$(mem "$p_z")" ">= 1.5x"
-rm -f text text.Z x y
-
-# --- the coders, through their own benchmark scripts; the figures are read
-# from what they print (a label, then seconds), each row looked for by its
-# label so that added or reordered rows do no harm.
+# --- the coders and zorpack, through their own benchmark scripts (each pair
+# interleaved, best of three). They print one tab-separated line a pair:
+#   operation size_mb ours_s peer peer_s ratio ours_cpu_s peer_cpu_s ours_peak_kb peer_peak_kb
+# and "# ..." for a failed check. Each row is looked for by its operation, so
+# added or reordered lines do no harm; an older layout (a label, blanks, then
+# seconds, e.g. "MIMEENCODE    0.52 s") is read too, without memory.
+# coder FILE LABEL TARGET KEY [LEGACY-LABEL LEGACY-PEER PEER-NAME]
+coder() {
+  local file=$1 label=$2 target=$3 key=$4 legacy=${5:-} legacy_peer=${6:-} peer_name=${7:-}
+  local line
+  line=$(awk -F'\t' -v k="$key" '$1 == k && NF >= 6 {print; exit}' "$file")
+  if [ -n "$line" ]; then
+    local mb ours peer peer_s r peak bytes
+    IFS=$'\t' read -r _ mb ours peer peer_s r _ _ peak _ <<<"$line"
+    bytes=$(awk -v m="$mb" 'BEGIN {printf "%.0f", m * 1048576}')
+    row "$label" "$(human "$bytes")" "$(mbs "$bytes" "$ours")" "$peer $(mbs "$bytes" "$peer_s")" "${r}x" \
+      "$(mem "${peak:-0}")" "$target"
+    return
+  fi
+  local ours="" peer=""
+  if [ -n "$legacy" ]; then
+    ours=$(seconds_of "$legacy" "$file"); peer=$(seconds_of "$legacy_peer" "$file")
+  fi
+  if [ -z "$ours" ] || [ -z "$peer" ]; then
+    row "$label" "-" "not reported" "-" "-" "-" "$target"
+    notes+=("$label: no figure found in the output of its benchmark script.")
+    return
+  fi
+  row "$label" "-" "$ours s" "$peer_name $peer s" "$(ratio "$ours" "$peer")" "-" "$target"
+}
 # seconds_of LABEL FILE: the first number followed by " s" on the first line
 # that holds LABEL, blanks and then a number.
 seconds_of() {
@@ -178,47 +187,33 @@ seconds_of() {
       if (match(rest, /[0-9]+(\.[0-9]+)? *s( |$)/)) { v = substr(rest, RSTART, RLENGTH); sub(/ *s.*/, "", v); print v; exit }
     }' "$2"
 }
-coder() {  # coder LABEL PEER-LABEL FILE BYTES TARGET PEAK-KB
-  local ours peer
-  ours=$(seconds_of "$1" "$3"); peer=$(seconds_of "$2" "$3")
-  if [ -z "$ours" ] || [ -z "$peer" ]; then
-    row "$1" "$(human "$4")" "not reported" "-" "-" "$(mem "$6")" "$5"
+# script NAME SIZE_MB: runs bench/NAME with this run's build; its output
+# into $work/NAME.txt, failed checks into the notes.
+script() {
+  local out=$work/$1.txt
+  echo "running bench/$1 $2 ..." >&2
+  if [ ! -f "$root/bench/$1" ]; then
+    notes+=("bench/$1 is missing.")
+    : >"$out"
     return
   fi
-  row "$1" "$(human "$4")" "$(mbs "$4" "$ours")" "$2 $(mbs "$4" "$peer")" "$(ratio "$ours" "$peer")" "$(mem "$6")" "$5"
+  if ! bash "$root/bench/$1" "$build" "$2" >"$out" 2>&1; then
+    notes+=("bench/$1 failed: $(tail -1 "$out")")
+  fi
+  while read -r l; do notes+=("bench/$1: ${l#\# }"); done < <(grep -i '^# .*differ' "$out" || true)
 }
-echo "running bench/run-encode.sh $enc_mb ..." >&2
-enc_out=$work/encode.txt
-if ! bash "$root/bench/run-encode.sh" "$enc_mb" >"$enc_out" 2>&1; then
-  notes+=("bench/run-encode.sh failed: $(tail -1 "$enc_out")")
-fi
-grep -qi "differs" "$enc_out" && notes+=("run-encode.sh: $(grep -i differs "$enc_out" | head -1)")
-# Peak memory of each coder on input of the same size, by a run of its own.
-head -c $((enc_mb * 1024 * 1024)) /dev/urandom >data.bin
-ebytes=$(stat -c %s data.bin)
-timed "$bin/bench_encode" mimeencode data.bin data.mime; m_enc=$peak
-{ printf 'Subject: bench\n'; cat data.mime; } >msg.txt
-timed "$bin/bench_encode" mimedecode msg.txt back.bin; m_dec=$peak
-timed "$bin/bench_encode" uu data.bin data.enc; m_uue=$peak
-rm -f back.bin
-timed "$bin/bench_encode" uu data.enc back.bin; m_uud=$peak
-rm -f data.* msg.txt back.bin
-coder "MIMEDECODE" "base64 -d" "$enc_out" "$ebytes" ">= 2x" "$m_dec"
-coder "MIMEENCODE" "base64" "$enc_out" "$ebytes" ">= 2x" "$m_enc"
-coder "UUENCODE (decode)" "sharutils uudecode" "$enc_out" "$ebytes" ">= 2x" "$m_uud"
-coder "UUENCODE (encode)" "sharutils uuencode" "$enc_out" "$ebytes" ">= 2x" "$m_uue"
-
-echo "running bench/run-charset.sh $cs_mb ..." >&2
-cs_out=$work/charset.txt
-if ! bash "$root/bench/run-charset.sh" "$cs_mb" >"$cs_out" 2>&1; then
-  notes+=("bench/run-charset.sh failed: $(tail -1 "$cs_out")")
-fi
-grep -qi "differs" "$cs_out" && notes+=("run-charset.sh: $(grep -i differs "$cs_out" | head -1)")
-head -c $((cs_mb * 1000000)) /dev/urandom | tr '\000-\037=' 'a-zA-Z0-9 ' | fold -w 70 >iso.txt
-cbytes=$(stat -c %s iso.txt)
-mkdir -p cs && timed "$bin/bench_charset" iso.txt cs; m_cs=$peak
-rm -rf iso.txt cs
-coder "DECODE_ISO (8-bit text)" "iconv -f ISO-8859-1 -t CP850" "$cs_out" $((cs_mb * 1000000)) ">= 2x" "$m_cs"
+script run-zorpack.sh "$z_mb"
+coder "$work/run-zorpack.sh.txt" "zorpack -b 16 compress" ">= 1.5x" zorpack-b16
+coder "$work/run-zorpack.sh.txt" "zorpack -d" ">= 1.5x" zorpack-d
+script run-encode.sh "$enc_mb"
+f=$work/run-encode.sh.txt
+coder "$f" "MIMEDECODE" ">= 2x" MIMEDECODE MIMEDECODE "base64 -d" "base64 -d"
+coder "$f" "MIMEENCODE" ">= 2x" MIMEENCODE MIMEENCODE base64 base64
+coder "$f" "UUENCODE decode" ">= 2x" UUENCODE-decode "UUENCODE (decode)" "sharutils uudecode" uudecode
+coder "$f" "UUENCODE encode" ">= 2x" UUENCODE-encode "UUENCODE (encode)" "sharutils uuencode" uuencode
+script run-charset.sh "$cs_mb"
+coder "$work/run-charset.sh.txt" "DECODE_ISO, 8-bit text" ">= 2x" DECODE_ISO "DECODE_ISO (8-bit text)" \
+  "iconv -f ISO-8859-1 -t CP850" iconv
 
 # --- the Windows build under Wine beside the native one (for information)
 if [ $wine_too = 1 ]; then
@@ -289,10 +284,11 @@ if [ $write = 1 ]; then
     echo "Machine: $machine."
     echo
     echo "Each row runs our operation and its peer back to back on the same bytes; the ratio is the peer's"
-    echo "time over ours (above 1: we are faster). Figures are single wall-clock runs on a machine that"
-    echo "others share, so they move by tens of percent between runs. Peak memory is the maximum resident"
-    echo "set of the process doing the work (/usr/bin/time -v), for IMPMAIL including the setup that"
-    echo "writes the spool."
+    echo "time over ours (above 1: we are faster). Imports and reads are single wall-clock runs; zorpack"
+    echo "and the coders come from bench/run-zorpack.sh, run-encode.sh and run-charset.sh (best of three,"
+    echo "files in /dev/shm). The machine is shared, so figures move by tens of percent between runs."
+    echo "Peak memory is the maximum resident set of the process doing the work (/usr/bin/time), for"
+    echo "IMPMAIL including the setup that writes the spool."
     echo
     table
     echo
