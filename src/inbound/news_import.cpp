@@ -7,6 +7,7 @@
 #include "inbound/header_line.h"
 #include "inbound/news_filing.h"
 #include "inbound/spool_name.h"
+#include "inbound/spool_queue.h"
 #include "log/log.h"
 #include "platform/platform.h"
 #include "platform/stream.h"
@@ -240,9 +241,6 @@ bool takeJob(const NewsJob& job, ActivityLog& log) {
     return true;
 }
 
-// The spool's waiting jobs, in the order they are taken.
-std::vector<std::string> findNewsJobs(const std::string& spoolDir) { return plat::findFiles(spoolDir + "*.x"); }
-
 }  // namespace
 
 int32_t ImportNewsJob(const std::string& spoolDir, const std::string& storeDir, const std::string& firstSite,
@@ -279,7 +277,7 @@ int32_t ImportNewsJob(const std::string& spoolDir, const std::string& storeDir, 
 
 int32_t ImportNews(const std::string& spoolDir, const std::string& storeDir, const std::string& firstSite,
                    const std::string& secondSite, int32_t verbosity, int32_t bits) {
-    for (const std::string& name : findNewsJobs(spoolDir)) {
+    for (const std::string& name : SpoolJobs(spoolDir + "*.x")) {
         int32_t r = ImportNewsJob(spoolDir, storeDir, firstSite, secondSite, name, verbosity, bits);
         if (r < 1) return r;
     }
