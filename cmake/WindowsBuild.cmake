@@ -56,3 +56,8 @@ if(BREM_TESTS)
   set_tests_properties(windows_dial windows_dial_without_remote_access PROPERTIES
     LABELS "wine;windows" TIMEOUT 120 FAIL_REGULAR_EXPRESSION "FAIL|skipped|\n0 passed")
 endif()
+
+# The fuzz corpus replayed under Wine through the cross-built targets.
+if(BREM_TESTS)
+  include(${PROJECT_SOURCE_DIR}/tests/win/fuzz_replay/register.cmake)
+endif()
