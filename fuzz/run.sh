@@ -12,7 +12,8 @@
 # all, shared out over the targets and the parallel runs: a target that goes
 # through files on disk (it uses the scratch directory of fuzz_support.h)
 # gets twice the share of one that works on bytes in memory, which runs many
-# times faster. Else 60 seconds each.
+# times faster; a line "// smoke weight: N" in the target's source sets its
+# share instead. Else 60 seconds each.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
@@ -37,9 +38,18 @@ if [ ${#targets[@]} -eq 0 ]; then
   done
 fi
 
-# The share of the budget a target gets: 2 through files, 1 in memory.
+# The share of the budget a target gets: 2 through files, 1 in memory,
+# unless its source says otherwise.
 weight() {
-  if grep -qE 'fuzz::(emptiedDir|workDir)' "fuzz/$1.cpp" 2>/dev/null; then echo 2; else echo 1; fi
+  local w
+  w=$(sed -n 's|^// smoke weight: *\([1-9][0-9]*\).*|\1|p' "fuzz/$1.cpp" 2>/dev/null | head -1)
+  if [ -n "$w" ]; then
+    echo "$w"
+  elif grep -qE 'fuzz::(emptiedDir|workDir)' "fuzz/$1.cpp" 2>/dev/null; then
+    echo 2
+  else
+    echo 1
+  fi
 }
 declare -A seconds
 if [ -n "$secs" ]; then

@@ -60,44 +60,54 @@ for t in "${targets[@]}"; do
   }
   "$profdata" merge -sparse "$out/profiles/$t".*.profraw -o "$out/profiles/$t.profdata"
   "$cov" report "$bin" -instr-profile="$out/profiles/$t.profdata" >"$out/$t.txt"
+  "$cov" export -summary-only "$bin" -instr-profile="$out/profiles/$t.profdata" >"$out/profiles/$t.json"
   objects+=("$bin")
 done
+first=${objects[0]}
+more=()
+for o in "${objects[@]:1}"; do more+=(-object "$o"); done
+"$profdata" merge -sparse "$out/profiles"/*.profraw -o "$out/profiles/all.profdata"
+# (Functions of the targets' own files that share a name across targets do
+# not merge; llvm-cov's warning about them goes to the log.)
+"$cov" report "$first" "${more[@]}" -instr-profile="$out/profiles/all.profdata" >"$out/all.txt" 2>"$out/profiles/all.log"
+"$cov" export -summary-only "$first" "${more[@]}" -instr-profile="$out/profiles/all.profdata" \
+  >"$out/profiles/all.json" 2>>"$out/profiles/all.log"
 
-# llvm-cov's report: Filename, Regions, Missed, Cover, Functions, Missed,
-# Executed, Lines, Missed, Cover, ...; the files shown are those matching the
-# filter with at least one line reached.
+# The files matching the filter from llvm-cov's summary: all of them, or
+# only those with a line reached.
 lines() {
-  awk -v root="$root/" -v filter="$filter" -v all="$2" '
-    $1 ~ /^\// || $1 ~ /^[a-z]/ {
-      f = $1; sub(root, "", f)
-      if (f !~ filter || NF < 10 || $8 == 0) next
-      reached = $8 - $9
-      if (!all && reached == 0) next
-      printf "    %-40s %5d of %5d lines  %s\n", f, reached, $8, $10
-    }' "$1"
+  python3 - "$1" "$root/" "$filter" "$2" <<'PY'
+import json, re, sys
+data, root, pattern, every = json.load(open(sys.argv[1])), sys.argv[2], re.compile(sys.argv[3]), sys.argv[4] == "all"
+for f in sorted(data["data"][0]["files"], key=lambda f: f["filename"]):
+    name = f["filename"][len(root):] if f["filename"].startswith(root) else f["filename"]
+    l = f["summary"]["lines"]
+    if not pattern.search(name) or l["count"] == 0 or (l["covered"] == 0 and not every):
+        continue
+    print("    %-40s %5d of %5d lines  %6.2f%%" % (name, l["covered"], l["count"], l["percent"]))
+PY
 }
 
 {
   echo "Line coverage by the committed corpus (files matching $filter)"
   for t in "${targets[@]}"; do
     echo "  $t ($(find "fuzz/corpus/$t" -maxdepth 1 -type f | wc -l) inputs):"
-    lines "$out/$t.txt" ""
+    lines "$out/profiles/$t.json" reached
   done
-  "$profdata" merge -sparse "$out/profiles"/*.profraw -o "$out/profiles/all.profdata"
-  first=${objects[0]}
-  more=()
-  for o in "${objects[@]:1}"; do more+=(-object "$o"); done
-  "$cov" report "$first" "${more[@]}" -instr-profile="$out/profiles/all.profdata" >"$out/all.txt"
   echo "  all targets together:"
-  lines "$out/all.txt" 1
+  lines "$out/profiles/all.json" all
 } | tee "$out/summary.txt"
 
 # The lines not reached, for the files shown, and the browsable report.
-mapfile -t shown < <(awk -v root="$root/" -v filter="$filter" '$1 ~ /^\// { f = $1; sub(root, "", f); if (f ~ filter) print $1 }' "$out/all.txt")
+mapfile -t shown < <(python3 -c '
+import json, re, sys
+root, pattern = sys.argv[2], re.compile(sys.argv[3])
+for f in json.load(open(sys.argv[1]))["data"][0]["files"]:
+    if pattern.search(f["filename"][len(root):]): print(f["filename"])' "$out/profiles/all.json" "$root/" "$filter")
 if [ ${#shown[@]} -gt 0 ]; then
-  "$cov" show "$first" "${more[@]}" -instr-profile="$out/profiles/all.profdata" "${shown[@]}" \
+  "$cov" show "$first" "${more[@]}" -instr-profile="$out/profiles/all.profdata" "${shown[@]}" 2>/dev/null \
     | awk '/^\/.*:$/ { file = $0; next } $1 ~ /^[0-9]+\|$/ && $2 == "0|" { print file " " $0 }' >"$out/uncovered.txt"
   "$cov" show "$first" "${more[@]}" -instr-profile="$out/profiles/all.profdata" -format=html \
-    -output-dir="$out/html" "${shown[@]}"
+    -output-dir="$out/html" "${shown[@]}" 2>/dev/null
 fi
 echo "report: $out/summary.txt, $out/uncovered.txt, $out/html/index.html"

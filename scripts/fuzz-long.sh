@@ -9,6 +9,10 @@
 # of its share, at most three times. Then libFuzzer's merge adds to
 # fuzz/corpus/<name>/ only the inputs found that reach code the corpus did
 # not, so the committed corpus grows by what adds coverage and nothing else.
+# Coverage here means edges reached, not how often (-use_counters=0): the
+# committed corpus stays small enough to be replayed in every test run, while
+# the fuller one the fuzzer keeps stays in build-fuzz/long/found/<name>/ and
+# is where the next long run goes on from.
 # Prints per target the executions, the corpus size before and after, and
 # every crash, hang or leak with its reproducer under
 # build-fuzz/long/artifacts/<name>/. Exit status 1 when anything was found.
@@ -52,7 +56,7 @@ long_target() {
   local t=$1
   local bin=$build/bin/fuzz_$t
   local found=$long/found/$t artifacts=$long/artifacts/$t logs=$long/logs/$t
-  rm -rf "$found" "$logs"
+  rm -rf "$logs"
   mkdir -p "$found" "$artifacts" "$logs" "fuzz/corpus/$t"
   local dict=()
   [ -f "fuzz/$t.dict" ] && dict=(-dict="$root/fuzz/$t.dict")
@@ -69,8 +73,8 @@ long_target() {
     left=$((share - (SECONDS - began)))
   done
   local took=$((SECONDS - began))
-  # Only inputs adding coverage go into the committed corpus.
-  "$bin" -merge=1 -timeout=10 -rss_limit_mb=2048 "$root/fuzz/corpus/$t" "$found" >"$logs/merge.log" 2>&1 ||
+  # Only inputs reaching new edges go into the committed corpus.
+  "$bin" -merge=1 -use_counters=0 -timeout=10 -rss_limit_mb=2048 "$root/fuzz/corpus/$t" "$found" >"$logs/merge.log" 2>&1 ||
     echo "fuzz-long: merging $t failed, see $logs/merge.log" >&2
   local after
   after=$(count "fuzz/corpus/$t")
