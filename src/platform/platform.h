@@ -94,6 +94,17 @@ bool changeDirectory(const std::string& path);
 // Directories are not returned.
 std::vector<std::string> findFiles(const std::string& pattern);
 
+// Directory change stamps, so that a caller can keep a listing of a large
+// directory between calls instead of reading it again each time. The stamp of
+// a directory changes when a file is created, deleted or renamed there other
+// than through this layer (by the host, its transfer, an external program);
+// the library's own creations, deletions and renames through openFile,
+// deleteFile, moveFile, replaceFile and copyFile leave it as it was, since the
+// caller knows of those itself. 0 means "cannot tell": list afresh.
+uint64_t directoryStamp(const std::string& directory);
+// Forgets every stamp and cached listing (tests start each case afresh).
+void forgetDirectories();
+
 // Copies the whole of one file into another, which is created or truncated.
 // The system's in-kernel copy is used where there is one. After anything but
 // Copied the target may hold part of the bytes; the caller deletes it.
@@ -113,9 +124,9 @@ struct ProcessResult {
 ProcessResult runHidden(const std::string& program, const std::vector<std::string>& args,
                         uint32_t timeoutMs);
 
-// Where the external compressor is found: on Windows "zorpack.exe" as
-// WinExec would look for it (the host program's directory, the current
-// directory, the system directories, PATH); on POSIX `zorpack` in the
+// Where the external compressor is found: on Windows "zorpack.exe" beside
+// brem32.dll first, then as WinExec would look for it (the host program's
+// directory, the current directory, the system directories, PATH); on POSIX `zorpack` in the
 // library's own directory, then on PATH. Returns the bare program name when
 // it is found nowhere, so that the start fails with the usual status.
 std::string compressorPath();
@@ -128,6 +139,10 @@ void* loadLibrary(const std::string& name);
 void* librarySymbol(void* library, const char* name);
 
 void sleepMs(uint32_t ms);
+
+// The process's standard output as a file handle, written with writeFile:
+// bytes go out unchanged on both systems (no text-mode line ends).
+FileHandle standardOutput();
 
 // Posts a window message to a host window without waiting for it to be
 // handled (PostMessageA). Safe to call from any thread. Windows calls
