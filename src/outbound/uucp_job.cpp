@@ -1,9 +1,5 @@
 #include "outbound/uucp_job.h"
 
-#include <cstdarg>
-#include <cstdio>
-#include <vector>
-
 #include "log/format.h"
 #include "platform/platform.h"
 #include "platform/stream.h"
@@ -108,13 +104,36 @@ SequenceCounter::SaveResult SequenceCounter::save(int32_t number) {
     return SaveResult::WriteFailed;
 }
 
-WriteResult WriteJobFile(const std::string& path, const std::string& bytes) {
+JobWriter::JobWriter(const std::string& spoolDir, int32_t number, JobKind kind, ActivityLog& log)
+    : spoolDir_(spoolDir), number_(number), kind_(kind), log_(log), rest_(&log), command_(&log) {}
+
+bool JobWriter::writeControlFiles(const std::string& site, const std::string& recipient) {
+    return writeFile("CMD", ".cmd", CommandFileText(number_, site, kind_), command_) &&
+           writeFile("XQT", ".xqt", ExecuteFileText(number_, site, kind_, recipient), rest_);
+}
+
+bool JobWriter::writeFile(const char* extension, const char* label, const std::string& bytes, store::UndoLog& undo) {
+    const std::string target = path(extension);
     plat::Stream out;
-    if (!out.open(path, "wb")) return WriteResult::CannotCreate;
+    if (!out.open(target, "wb")) {
+        log_.always("Cannot open %s\n", label);
+        return false;
+    }
+    undo.created(target);
     out.write(bytes);
-    if (out.close()) return WriteResult::Written;
-    plat::deleteFile(path);
-    return WriteResult::WriteFailed;
+    if (out.close()) return true;
+    log_.always("Cannot write %s\n", label);
+    return false;
+}
+
+void JobWriter::keep() {
+    command_.commit();
+    rest_.commit();
+}
+
+void JobWriter::takeBack() {
+    command_.rollback();
+    rest_.rollback();
 }
 
 }  // namespace brem::outbound
