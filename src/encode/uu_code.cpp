@@ -13,7 +13,7 @@
 #include <memory>
 #include <string>
 
-#include "log/format.h"
+#include "text/format.h"
 #include "encode/uu.h"
 #include "encode/uu_state.h"
 #include "platform/platform.h"

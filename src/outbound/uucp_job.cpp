@@ -1,6 +1,6 @@
 #include "outbound/uucp_job.h"
 
-#include "log/format.h"
+#include "text/format.h"
 #include "platform/platform.h"
 #include "platform/stream.h"
 
