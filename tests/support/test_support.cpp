@@ -8,15 +8,19 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
+#include <iomanip>
 #include <sstream>
 #include <stdexcept>
 
 namespace brem::test {
 
-ScratchDir::ScratchDir() {
-    const char* base = std::getenv("TMPDIR");
-    std::string tmpl = std::string(base && *base ? base : "/tmp") + "/brem-test-XXXXXX";
+ScratchDir::ScratchDir(Place place) {
+    const char* env = std::getenv("TMPDIR");
+    std::string base = env && *env ? env : "/tmp";
+    if (!(env && *env) && place == Place::InMemory && std::filesystem::is_directory("/dev/shm")) base = "/dev/shm";
+    std::string tmpl = base + "/brem-test-XXXXXX";
     std::vector<char> buf(tmpl.begin(), tmpl.end());
     buf.push_back('\0');
     if (!mkdtemp(buf.data())) throw std::runtime_error("mkdtemp failed");
@@ -25,9 +29,8 @@ ScratchDir::ScratchDir() {
 
 ScratchDir::~ScratchDir() {
     if (std::getenv("BREM_KEEP_TEST_DIRS")) return;
-    std::string cmd = "rm -rf '" + path_ + "'";
-    if (std::system(cmd.c_str()) != 0) {
-    }
+    std::error_code ec;
+    std::filesystem::remove_all(path_, ec);
 }
 
 std::string ScratchDir::hostPath() const { return toHost(path_); }
@@ -94,6 +97,61 @@ int runCommand(const std::string& cmd) {
     int st = std::system(cmd.c_str());
     if (st == -1) return -1;
     return WEXITSTATUS(st);
+}
+
+std::vector<std::string> logMessages(const std::string& log) {
+    std::vector<std::string> out;
+    size_t pos = 0;
+    while (pos < log.size()) {
+        size_t tab = log.find('\t', pos);
+        size_t next = log.find("\r\n20", pos);
+        size_t end = next == std::string::npos ? log.size() : next + 2;
+        out.push_back(log.substr(tab + 1, end - tab - 1));
+        pos = end;
+    }
+    return out;
+}
+
+bool hasLine(const std::string& log, const std::string& message) {
+    for (const std::string& m : logMessages(log)) {
+        if (m == message) return true;
+    }
+    return false;
+}
+
+namespace {
+
+// 16 bytes a row from `from`, hex then printable, the byte at `mark` bracketed.
+std::string hexRows(const std::string& bytes, size_t from, size_t to, size_t mark) {
+    std::ostringstream s;
+    for (size_t row = from; row < to; row += 16) {
+        s << "  " << std::hex << std::setw(8) << std::setfill('0') << row << " ";
+        std::string text;
+        for (size_t i = row; i < row + 16; ++i) {
+            if (i >= to) {
+                s << "   ";
+                continue;
+            }
+            unsigned char c = static_cast<unsigned char>(bytes[i]);
+            s << (i == mark ? '[' : ' ') << std::setw(2) << static_cast<unsigned>(c);
+            text.push_back(c >= 32 && c < 127 ? static_cast<char>(c) : '.');
+        }
+        s << "  " << text << "\n";
+    }
+    return s.str();
+}
+
+}  // namespace
+
+::testing::AssertionResult sameBytes(const std::string& got, const std::string& want) {
+    if (got == want) return ::testing::AssertionSuccess();
+    size_t at = 0;
+    while (at < got.size() && at < want.size() && got[at] == want[at]) ++at;
+    size_t from = at < 32 ? 0 : (at - 32) / 16 * 16;
+    return ::testing::AssertionFailure()
+           << "the bytes differ first at offset " << at << " (got " << got.size() << " bytes, want " << want.size()
+           << ")\ngot:\n" << hexRows(got, from, std::min(got.size(), at + 48), at) << "want:\n"
+           << hexRows(want, from, std::min(want.size(), at + 48), at);
 }
 
 }  // namespace brem::test
