@@ -36,7 +36,9 @@ struct ReadResult {
 using ReaderFn = int32_t(BREM_API*)(const char*, int32_t, int32_t, int32_t, char*, char*);
 
 ReadResult readWith(ReaderFn fn, const std::string& dir, int32_t area, int32_t start, int32_t length) {
-    std::vector<char> text(32302 + 8, '\x7f');
+    // Exactly the room the host is told to give, so that a reader writing
+    // past it shows under the sanitizers.
+    std::vector<char> text(fn == READNEWS ? 32002 : 32302, '\x7f');
     text.back() = '\0';
     std::vector<char> err(512, '\0');
     ReadResult r;
