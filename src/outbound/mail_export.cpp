@@ -28,18 +28,6 @@ bool moveMessageIntoJob(const std::string& messagePath, JobWriter& job, Activity
     return true;
 }
 
-// Saved only once the whole job is on disk. A number that cannot be saved
-// would be drawn again by the next export, which would overwrite this job
-// before the transfer has sent it, so the job is then taken back and the
-// message returned to "rmail.z".
-bool saveNumber(SequenceCounter& counter, int32_t n, ActivityLog& log) {
-    SequenceCounter::SaveResult saved = counter.save(n);
-    if (saved == SequenceCounter::SaveResult::Saved) return true;
-    log.always(saved == SequenceCounter::SaveResult::CannotCreate ? "Cannot open export.dat to write (mail)\n"
-                                                                  : "Cannot write export.dat (mail)\n");
-    return false;
-}
-
 }  // namespace
 
 int32_t ExportMail(const std::string& spoolDir, const std::string& storeDir, const std::string& recipient,
@@ -55,7 +43,11 @@ int32_t ExportMail(const std::string& spoolDir, const std::string& storeDir, con
     if (!job.writeControlFiles(site, recipient)) return -1;
     log.above(1, "Exporting message to %s from %s\n", recipient.c_str(), sender.c_str());
     if (!moveMessageIntoJob(spoolDir + "rmail.z", job, log)) return -1;
-    if (!saveNumber(counter, n, log)) return -1;
+    // Saved only once the whole job is on disk. A number that cannot be saved
+    // would be drawn again by the next export, which would overwrite this job
+    // before the transfer has sent it, so the job is then taken back and the
+    // message returned to "rmail.z".
+    if (!counter.save(n, log, JobKind::Mail)) return -1;
     job.keep();
     return 0;
 }

@@ -82,17 +82,6 @@ bool writeDataFile(JobWriter& job, const std::string& batchPath, int32_t bits, A
     return true;
 }
 
-// Saved only once the whole job is on disk. A number that cannot be saved
-// would be drawn again by the next export, which would overwrite this job
-// before the transfer has sent it, so the job is then taken back.
-bool saveNumber(SequenceCounter& counter, int32_t n, ActivityLog& log) {
-    SequenceCounter::SaveResult saved = counter.save(n);
-    if (saved == SequenceCounter::SaveResult::Saved) return true;
-    log.always(saved == SequenceCounter::SaveResult::CannotCreate ? "Cannot open export.dat to write\n"
-                                                                  : "Cannot write export.dat\n");
-    return false;
-}
-
 }  // namespace
 
 int32_t ExportNews(const std::string& spoolDir, const std::string& storeDir, const std::string& site,
@@ -120,7 +109,9 @@ int32_t ExportNews(const std::string& spoolDir, const std::string& storeDir, con
     if (!job.writeControlFiles(site, std::string())) return -1;
     if (!writeDataFile(job, batchPath, bits, log)) return -1;
     log.flush();
-    if (!saveNumber(counter, n, log)) return -1;
+    // Saved only once the whole job is on disk, else taken back: see
+    // ExportMail.
+    if (!counter.save(n, log, JobKind::News)) return -1;
     job.keep();
 
     if (!plat::deleteFile(batchPath)) log.always("Cannot delete %s\n", batchPath.c_str());

@@ -64,7 +64,19 @@ int32_t SequenceCounter::draw(const std::string& storeDir, ActivityLog& log, Job
     return last + 1;
 }
 
-SequenceCounter::SaveResult SequenceCounter::save(int32_t number) {
+bool SequenceCounter::save(int32_t number, ActivityLog& log, JobKind kind) {
+    SaveResult saved = write(number);
+    if (saved == SaveResult::Saved) return true;
+    bool mail = kind == JobKind::Mail;
+    if (saved == SaveResult::CannotCreate) {
+        log.always(mail ? "Cannot open export.dat to write (mail)\n" : "Cannot open export.dat to write\n");
+    } else {
+        log.always(mail ? "Cannot write export.dat (mail)\n" : "Cannot write export.dat\n");
+    }
+    return false;
+}
+
+SequenceCounter::SaveResult SequenceCounter::write(int32_t number) {
     // The new number is written beside the counter and put in its place only
     // when complete: a counter truncated by a failed write (a full disk)
     // would restart the numbering at 1, over jobs still in the spool.

@@ -45,14 +45,18 @@ public:
     // then stops, since no number is known to be free.
     int32_t draw(const std::string& storeDir, ActivityLog& log, JobKind kind);
 
-    enum class SaveResult { Saved, CannotCreate, WriteFailed };
     // Writes `number` as the four bytes of export.dat: into "export.dat.new"
     // first, which then takes the counter's place, so that a failed write
     // (a full disk) leaves the counter as it was instead of an empty file
-    // that would restart the numbering at 1.
-    SaveResult save(int32_t number);
+    // that would restart the numbering at 1. False, with "Cannot open
+    // export.dat to write" or "Cannot write export.dat" logged (mail adds
+    // " (mail)"), when the counter keeps its old number.
+    bool save(int32_t number, ActivityLog& log, JobKind kind);
 
 private:
+    enum class SaveResult { Saved, CannotCreate, WriteFailed };
+    SaveResult write(int32_t number);
+
     std::string path_;
     bool existed_ = false;
     std::string before_;
