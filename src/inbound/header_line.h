@@ -4,12 +4,13 @@
 #include <algorithm>
 #include <cstring>
 #include <string>
+#include <string_view>
 
 namespace brem::inbound {
 
 // True when `s` begins with `prefix`, letters compared without regard to case.
 // `n` is the prefix's length.
-inline bool startsNoCase(const std::string& s, const char* prefix, size_t n) {
+inline bool startsNoCase(std::string_view s, const char* prefix, size_t n) {
     if (s.size() < n) return false;
     for (size_t i = 0; i < n; ++i) {
         unsigned char a = static_cast<unsigned char>(s[i]), b = static_cast<unsigned char>(prefix[i]);
@@ -22,7 +23,7 @@ inline bool startsNoCase(const std::string& s, const char* prefix, size_t n) {
     return true;
 }
 
-inline bool startsNoCase(const std::string& s, const char* prefix) {
+inline bool startsNoCase(std::string_view s, const char* prefix) {
     return startsNoCase(s, prefix, std::strlen(prefix));
 }
 
@@ -32,15 +33,15 @@ inline bool startsNoCase(const std::string& s, const char* prefix) {
 // lines whatever the header held.
 // appendRecordLine() adds it to `out` without a string of its own, for the
 // filers that build a record per article.
-inline void appendRecordLine(std::string& out, const std::string& line, size_t width) {
+inline void appendRecordLine(std::string& out, std::string_view line, size_t width) {
     size_t n = std::min(line.find('\0'), line.size());
     if (n > 0 && line[n - 1] == '\n') --n;
     if (n > width - 2) n = width - 2;
-    out.append(line, 0, n);
+    out.append(line.data(), n);
     out.push_back('\n');
 }
 
-inline std::string recordLine(const std::string& line, size_t width) {
+inline std::string recordLine(std::string_view line, size_t width) {
     std::string s;
     appendRecordLine(s, line, width);
     return s;

@@ -5,6 +5,15 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
+#include <vector>
+
+#include "log/log.h"
+#include "platform/stream.h"
+
+namespace brem::store {
+class UndoLog;
+}
 
 namespace brem::inbound {
 
@@ -18,5 +27,35 @@ int32_t ImportMail(const std::string& spoolDir, const std::string& storeDir, con
 // its spool files where they were.
 int32_t ImportMailJob(const std::string& spoolDir, const std::string& storeDir, const std::string& firstSite,
                       const std::string& secondSite, const std::string& name, int32_t verbosity);
+
+// Stores one message, the bytes of `data` from offset 0 to its end, at the end
+// of storeDir + "mailarea.txt" with its eight-line record in mail.hdr, exactly
+// as mail import stores a job's data file. `storeDir` ends in a separator;
+// `toLine` is the record's first line ("To: ...\n"). Returns 0 when the
+// message and its whole record are stored, -1 when nothing is (the reason is
+// in `log`, and whatever was written is taken back).
+int32_t StoreMail(const std::string& storeDir, const std::string& toLine, plat::Stream& data, ActivityLog& log);
+
+// The same, leaving in `undo` how to take the stored message and its record
+// back again (for an importer whose job cannot leave the spool).
+int32_t StoreMail(const std::string& storeDir, const std::string& toLine, plat::Stream& data, ActivityLog& log,
+                  store::UndoLog& undo);
+
+// The header lines a mail record keeps: the last line of each name wins.
+struct MailHeaders {
+    std::string from, date, messageId, subject, cc;
+};
+
+// Takes one header line as read (at most 2000 bytes, ending after its LF).
+// False for the empty line that ends the header block.
+bool TakeMailHeaderLine(MailHeaders& headers, std::string_view line);
+
+// Scans the header block of a message held in memory, as mail import scans a
+// data file: lines of up to 2000 bytes, up to the empty line or the end.
+MailHeaders ScanMailHeaders(std::string_view message);
+
+// Record lines 1 to 6 (To, From, Date, Message id, Subject, Cc), each cut to
+// its width and ending in one LF; placeholders where a header was missing.
+std::string MailRecordLines(const std::string& toLine, const MailHeaders& headers);
 
 }  // namespace brem::inbound

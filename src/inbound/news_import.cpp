@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <vector>
 
+#include "inbound/execute_file.h"
 #include "inbound/header_line.h"
 #include "inbound/news_filing.h"
 #include "inbound/spool_name.h"
@@ -15,8 +16,6 @@ namespace brem::inbound {
 
 namespace {
 
-constexpr size_t kExecuteLineChars = 199;
-constexpr size_t kDataNameChars = 38;
 constexpr const char* kCunbatch = "#! cunbatch";
 constexpr size_t kCunbatchBytes = 11;
 constexpr int64_t kCompressedHeaderBytes = 12;  // "#! cunbatch" and its line feed
@@ -43,8 +42,8 @@ int32_t ImportNewsJob(const std::string& spoolDir, const std::string& storeDir, 
     log.above(2, "looking for %s \n", name.c_str());
 
     const std::string executePath = spoolDir + name;
-    plat::Stream execute;
-    if (!execute.open(executePath, "rb")) {
+    ExecuteJob job;
+    if (!ReadExecuteFile(executePath, kNewsExecuteLimits, job)) {
         log.always("Cannot open %s\n", executePath.c_str());
         return -1;
     }
@@ -57,17 +56,8 @@ int32_t ImportNewsJob(const std::string& spoolDir, const std::string& storeDir, 
     }
     log.flush();
 
-    std::string dataName, command, line;
-    while (execute.getLine(line, kExecuteLineChars)) {
-        if (line[0] == 'F') {
-            dataName = line.size() > 2 ? line.substr(2) : std::string();
-            if (!dataName.empty() && dataName.back() == '\n') dataName.pop_back();
-            if (!dataName.empty() && dataName.back() == '\r') dataName.pop_back();  // written on Windows
-            if (dataName.size() > kDataNameChars) dataName.resize(kDataNameChars);
-        } else if (line[0] == 'C') {
-            command = line;
-        }
-    }
+    const std::string& dataName = job.dataName;
+    const std::string& command = job.command;
     if (!startsNoCase(command, "C rnews")) {
         log.above(2, "Not a news file.\n");
         return 1;
@@ -104,7 +94,6 @@ int32_t ImportNewsJob(const std::string& spoolDir, const std::string& storeDir, 
         }
         // The job stays queued, execute file and data file, until its batch
         // is filed: a failure on the way leaves it for the next call.
-        execute.close();
 
         data.seek(kCompressedHeaderBytes);
         log.above(3, "file length = %lld.\n", static_cast<long long>(length));
@@ -151,7 +140,6 @@ int32_t ImportNewsJob(const std::string& spoolDir, const std::string& storeDir, 
     } else {
         // The batch is moved out of the way first; the execute file goes only
         // once the batch is staged, so a job is never left without its data.
-        execute.close();
         plat::deleteFile(batchPath);
         plat::deleteFile(intPath);
         if (localName.empty() || !plat::fileExists(dataPath) || !plat::moveFile(dataPath, batchPath)) {

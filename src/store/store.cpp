@@ -2,7 +2,6 @@
 
 #include <cstdint>
 #include <cstring>
-#include <limits>
 
 namespace brem::store {
 
@@ -26,65 +25,6 @@ std::string writePath(const std::string& dir, int32_t area) {
 void setError(char* err, const std::string& text) {
     if (!err) return;
     std::memcpy(err, text.c_str(), text.size() + 1);
-}
-
-Append::~Append() {
-    if (active_) rollback();
-}
-
-Append::Status Append::begin(const std::string& path, int64_t plannedBytes) {
-    path_ = path;
-    if (!out_.open(path, "ab")) return Status::OpenFailed;
-    active_ = true;
-    sizeBefore_ = out_.size();
-    if (sizeBefore_ < 0) {
-        // Nothing was written, and with the size unknown nothing may be cut.
-        active_ = false;
-        out_.discard();
-        return Status::WriteFailed;
-    }
-    int64_t lead = sizeBefore_ <= 0 ? 1 : 0;
-    if (sizeBefore_ + lead + plannedBytes > std::numeric_limits<int32_t>::max()) {
-        out_.close();
-        active_ = false;
-        return Status::TooLarge;
-    }
-    start_ = sizeBefore_ <= 0 ? 1 : static_cast<int32_t>(sizeBefore_);
-    if (lead && !out_.put('\n')) {
-        rollback();
-        return Status::WriteFailed;
-    }
-    return Status::Ok;
-}
-
-Append::Status Append::finish(int32_t* end) {
-    int64_t after = out_.writeFailed() ? -1 : out_.size();
-    if (after < 0 || after > std::numeric_limits<int32_t>::max()) {
-        rollback();
-        return Status::WriteFailed;
-    }
-    *end = after < 1 ? 1 : static_cast<int32_t>(after);
-    return Status::Ok;
-}
-
-bool Append::commit() {
-    if (!active_) return false;
-    if (!out_.close()) {
-        active_ = false;
-        cutBack(path_, sizeBefore_ < 0 ? 0 : sizeBefore_);
-        return false;
-    }
-    active_ = false;
-    return true;
-}
-
-void Append::rollback() {
-    if (!active_) return;
-    active_ = false;
-    if (out_.isOpen()) {
-        out_.truncate(sizeBefore_ < 0 ? 0 : sizeBefore_);
-        out_.discard();
-    }
 }
 
 bool cutBack(const std::string& path, int64_t size) {

@@ -6,13 +6,17 @@
 
 namespace brem::store {
 
-void UndoLog::created(const std::string& path) { steps_.push_back({Kind::Created, path, {}, 0}); }
+void UndoLog::created(const std::string& path) { steps_.push_back({Kind::Created, path, {}, 0, nullptr}); }
 
 void UndoLog::appended(const std::string& path, int64_t sizeBefore) {
-    steps_.push_back({Kind::Appended, path, {}, sizeBefore < 0 ? 0 : sizeBefore});
+    steps_.push_back({Kind::Appended, path, {}, sizeBefore < 0 ? 0 : sizeBefore, nullptr});
 }
 
-void UndoLog::moved(const std::string& from, const std::string& to) { steps_.push_back({Kind::Moved, from, to, 0}); }
+void UndoLog::appended(const std::string& path, int64_t sizeBefore, std::shared_ptr<plat::Stream> stream) {
+    steps_.push_back({Kind::Appended, path, {}, sizeBefore < 0 ? 0 : sizeBefore, std::move(stream)});
+}
+
+void UndoLog::moved(const std::string& from, const std::string& to) { steps_.push_back({Kind::Moved, from, to, 0, nullptr}); }
 
 bool UndoLog::undo(const Step& step) {
     switch (step.kind) {
@@ -20,6 +24,11 @@ bool UndoLog::undo(const Step& step) {
         // A file that is gone already needs no undoing.
         return plat::deleteFile(step.path) || !plat::fileExists(step.path);
     case Kind::Appended:
+        if (step.stream && step.stream->isOpen()) {
+            const bool cut = step.stream->truncate(step.size);
+            step.stream->discard();
+            if (cut) return true;
+        }
         return cutBack(step.path, step.size);
     case Kind::Moved:
         return plat::moveFile(step.other, step.path);
@@ -27,26 +36,30 @@ bool UndoLog::undo(const Step& step) {
     return false;
 }
 
-bool UndoLog::rollback() {
+bool UndoLog::rollback(OnFailure onFailure) {
     bool all = true;
     for (auto it = steps_.rbegin(); it != steps_.rend(); ++it) {
         if (undo(*it)) continue;
         all = false;
-        if (!log_ || !log_->isOpen()) continue;
-        switch (it->kind) {
-        case Kind::Created:
-            log_->always("Cannot remove %s again\n", it->path.c_str());
-            break;
-        case Kind::Appended:
-            log_->always("Cannot cut %s back to %lld bytes\n", it->path.c_str(), static_cast<long long>(it->size));
-            break;
-        case Kind::Moved:
-            log_->always("Cannot move %s back to %s\n", it->other.c_str(), it->path.c_str());
-            break;
-        }
+        if (log_ && log_->isOpen()) report(*it);
+        if (onFailure == OnFailure::Stop) break;
     }
     steps_.clear();
     return all;
+}
+
+void UndoLog::report(const Step& step) {
+    switch (step.kind) {
+    case Kind::Created:
+        log_->always("Cannot remove %s again\n", step.path.c_str());
+        break;
+    case Kind::Appended:
+        log_->always("Cannot cut %s back to %lld bytes\n", step.path.c_str(), static_cast<long long>(step.size));
+        break;
+    case Kind::Moved:
+        log_->always("Cannot move %s back to %s\n", step.other.c_str(), step.path.c_str());
+        break;
+    }
 }
 
 }  // namespace brem::store

@@ -7,8 +7,11 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
+
+#include "platform/stream.h"
 
 namespace brem {
 class ActivityLog;
@@ -27,14 +30,22 @@ public:
     void created(const std::string& path);
     // Undone by cutting `path` back to `sizeBefore` bytes.
     void appended(const std::string& path, int64_t sizeBefore);
+    // The same for a file still being written through `stream`: while the
+    // stream is open, the file is cut back through it (no new open that could
+    // fail) and the stream closed without flushing; once it is closed, by path.
+    void appended(const std::string& path, int64_t sizeBefore, std::shared_ptr<plat::Stream> stream);
     // Undone by moving `to` back to `from`.
     void moved(const std::string& from, const std::string& to);
 
     // The operation succeeded: everything noted stays, and the log is empty.
     void commit() { steps_.clear(); }
     // Undoes every noted change, the newest first, and empties the log.
-    // True when every step succeeded.
-    bool rollback();
+    // True when every step succeeded. With Stop, the first step that fails
+    // ends the undoing: for changes that only make sense together with an
+    // older one (a record that points into an area), the older change stays
+    // when the newer cannot be taken back.
+    enum class OnFailure { GoOn, Stop };
+    bool rollback(OnFailure onFailure = OnFailure::GoOn);
     bool empty() const { return steps_.empty(); }
 
 private:
@@ -44,8 +55,10 @@ private:
         std::string path;   // the file created or appended to; the move's source
         std::string other;  // the move's target
         int64_t size = 0;   // the size an append is cut back to
+        std::shared_ptr<plat::Stream> stream;  // an append still being written
     };
     bool undo(const Step& step);
+    void report(const Step& step);
 
     ActivityLog* log_;
     std::vector<Step> steps_;

@@ -1,0 +1,74 @@
+#include "store/append.h"
+
+#include "store/store.h"
+
+namespace brem::store {
+
+Placement PlaceAppend(int64_t sizeBefore, int64_t bytes, Lead lead) {
+    Placement p;
+    p.lead = lead == Lead::LineFeed && sizeBefore <= 0 ? 1 : 0;
+    p.fits = sizeBefore + p.lead + bytes <= kLargestFile;
+    p.start = sizeBefore <= 0 ? 1 : static_cast<int32_t>(sizeBefore < kLargestFile ? sizeBefore : kLargestFile);
+    return p;
+}
+
+Append::~Append() {
+    if (active_) rollback();
+}
+
+Append::Status Append::begin(const std::string& path, int64_t plannedBytes, Lead lead) {
+    path_ = path;
+    if (!out_.open(path, "ab")) return Status::OpenFailed;
+    active_ = true;
+    sizeBefore_ = out_.size();
+    if (sizeBefore_ < 0) {
+        // Nothing was written, and with the size unknown nothing may be cut.
+        active_ = false;
+        out_.discard();
+        return Status::WriteFailed;
+    }
+    const Placement place = PlaceAppend(sizeBefore_, plannedBytes, lead);
+    if (!place.fits) {
+        out_.close();
+        active_ = false;
+        return Status::TooLarge;
+    }
+    start_ = place.start;
+    if (place.lead && !out_.put('\n')) {
+        rollback();
+        return Status::WriteFailed;
+    }
+    return Status::Ok;
+}
+
+Append::Status Append::finish(int32_t* end) {
+    int64_t after = out_.writeFailed() ? -1 : out_.size();
+    if (after < 0 || after > kLargestFile) {
+        rollback();
+        return Status::WriteFailed;
+    }
+    *end = EndOfAppend(after);
+    return Status::Ok;
+}
+
+bool Append::commit() {
+    if (!active_) return false;
+    if (!out_.close()) {
+        active_ = false;
+        cutBack(path_, sizeBefore());
+        return false;
+    }
+    active_ = false;
+    return true;
+}
+
+void Append::rollback() {
+    if (!active_) return;
+    active_ = false;
+    if (out_.isOpen()) {
+        out_.truncate(sizeBefore());
+        out_.discard();
+    }
+}
+
+}  // namespace brem::store

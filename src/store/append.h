@@ -1,0 +1,76 @@
+// The append rule of the store, in one place: where an appended message
+// starts and ends, what is written ahead of it, and the largest file an
+// address can reach. Every writer of area files, index files and the host's
+// own files goes through it.
+#pragma once
+
+#include <cstdint>
+#include <limits>
+#include <string>
+
+#include "platform/stream.h"
+
+namespace brem::store {
+
+// Addresses are signed 32-bit numbers: no file may grow past this size.
+inline constexpr int64_t kLargestFile = std::numeric_limits<int32_t>::max();
+
+// What goes ahead of the first message of an empty or missing file. Offset 0
+// is never a start, so the area files get one LF there and the message's
+// first byte lies at its recorded start 1. A file of the host's that may
+// leave the system as a UUCP job gets nothing but the host's bytes.
+enum class Lead { LineFeed, None };
+
+// Where an append of `bytes` bytes lands in a file of `sizeBefore` bytes.
+struct Placement {
+    bool fits = false;  // false: the file would grow past kLargestFile
+    int64_t lead = 0;   // bytes written ahead of the message
+    int32_t start = 1;  // the recorded start, never below 1
+};
+Placement PlaceAppend(int64_t sizeBefore, int64_t bytes, Lead lead);
+
+// The recorded end of a message after which the file holds `sizeAfter`
+// bytes: never below 1, as no start is.
+inline int32_t EndOfAppend(int64_t sizeAfter) { return sizeAfter < 1 ? 1 : static_cast<int32_t>(sizeAfter); }
+
+// One append to a file. Until commit(), the append can be taken back: the
+// file is cut to its size before the append, so no unindexed fragment is left
+// behind.
+class Append {
+public:
+    enum class Status { Ok, OpenFailed, TooLarge, WriteFailed };
+
+    Append() = default;
+    ~Append();
+    Append(const Append&) = delete;
+    Append& operator=(const Append&) = delete;
+
+    // Opens `path` with "ab", places the message by the rule above and writes
+    // the lead. `plannedBytes` is the size of what will be written.
+    Status begin(const std::string& path, int64_t plannedBytes, Lead lead = Lead::LineFeed);
+    int32_t start() const { return start_; }
+    // True when the file was empty or missing before this append.
+    bool wasEmpty() const { return sizeBefore_ <= 0; }
+    // The file's size before this append: what taking it back restores.
+    int64_t sizeBefore() const { return sizeBefore_ < 0 ? 0 : sizeBefore_; }
+    const std::string& path() const { return path_; }
+    plat::Stream& out() { return out_; }
+
+    // Flushes and measures the end (the file's size now). On failure the
+    // append is taken back.
+    Status finish(int32_t* end);
+    // Closes the file; false when the close failed (the append is then taken
+    // back too, as far as the system lets it).
+    bool commit();
+    // Cuts the file back to its size before the append and closes it.
+    void rollback();
+
+private:
+    plat::Stream out_;
+    std::string path_;
+    int64_t sizeBefore_ = 0;
+    int32_t start_ = 1;
+    bool active_ = false;
+};
+
+}  // namespace brem::store
