@@ -7,6 +7,7 @@
 #include "inbound/header_line.h"
 #include "inbound/news_filing.h"
 #include "inbound/spool_name.h"
+#include "inbound/spool_queue.h"
 #include "log/log.h"
 #include "platform/platform.h"
 #include "platform/stream.h"
@@ -205,7 +206,7 @@ int32_t ImportNewsJob(const std::string& spoolDir, const std::string& storeDir, 
 
 int32_t ImportNews(const std::string& spoolDir, const std::string& storeDir, const std::string& firstSite,
                    const std::string& secondSite, int32_t verbosity, int32_t bits) {
-    for (const std::string& name : plat::findFiles(spoolDir + "*.x")) {
+    for (const std::string& name : SpoolJobs(spoolDir + "*.x")) {
         int32_t r = ImportNewsJob(spoolDir, storeDir, firstSite, secondSite, name, verbosity, bits);
         if (r < 1) return r;
     }
