@@ -3,24 +3,20 @@
 #include <atomic>
 #include <cstring>
 
+#include "brem32.h"
 #include "platform/platform.h"
 
 namespace brem::dial {
 
 namespace {
 
-// The remote access service's functions are __stdcall on Windows.
-#if defined(_WIN32)
-#define BREM_RAS_CALL __stdcall
-#else
-#define BREM_RAS_CALL
-#endif
-
+// The remote access service's functions use the calling convention of the
+// library's own exports (__stdcall on 32-bit Windows).
 using ConnHandle = void*;  // HRASCONN
-using RasDialFn = uint32_t(BREM_RAS_CALL*)(void* extensions, const char* phonebook, DialParams* params,
+using RasDialFn = uint32_t(BREM_API*)(void* extensions, const char* phonebook, DialParams* params,
                                            uint32_t notifierType, void* notifier, ConnHandle* connection);
-using RasHangUpFn = uint32_t(BREM_RAS_CALL*)(ConnHandle connection);
-using RasGetConnectStatusFn = uint32_t(BREM_RAS_CALL*)(ConnHandle connection, ConnStatus* status);
+using RasHangUpFn = uint32_t(BREM_API*)(ConnHandle connection);
+using RasGetConnectStatusFn = uint32_t(BREM_API*)(ConnHandle connection, ConnStatus* status);
 
 // Everything the library keeps between calls for the dial-up connection, in
 // one place. The host makes one call at a time, so only the window handle,
@@ -33,6 +29,17 @@ struct Handles {
     RasGetConnectStatusFn status = nullptr;
     ConnHandle connection = nullptr;  // of the last dial
     std::atomic<uintptr_t> window{0};  // the host window of the last dial
+
+    // Back to the state of a process that has not dialled yet. The remote
+    // access library stays loaded: its notifier may still be running.
+    void reset() {
+        library = nullptr;
+        dial = nullptr;
+        hangUp = nullptr;
+        status = nullptr;
+        connection = nullptr;
+        window.store(0);
+    }
 };
 Handles g_handles;
 
@@ -62,7 +69,7 @@ bool fill(char (&field)[N], const char* text) {
 // The dial's notifier (the RasDialFunc kind), called on the service's
 // thread: it only hands the event on to the host's window. The service's
 // own message number is not passed on.
-void BREM_RAS_CALL notify(uint32_t /*message*/, uint32_t state, uint32_t error) {
+void BREM_API notify(uint32_t /*message*/, uint32_t state, uint32_t error) {
     plat::postWindowMessage(g_handles.window.load(), kProgressMessage, state, static_cast<intptr_t>(error));
 }
 
@@ -102,6 +109,8 @@ int32_t HangUp() noexcept {
     plat::sleepMs(kHangUpWaitMs);
     return static_cast<int32_t>(result);
 }
+
+void ResetForTests() noexcept { g_handles.reset(); }
 
 int32_t GetConnectStatus(int32_t* error, int32_t* state) noexcept {
     RasGetConnectStatusFn status = resolve(g_handles.status, "RasGetConnectStatusA");

@@ -90,4 +90,8 @@ int32_t HangUp() noexcept;
 // pointer, or the service's result.
 int32_t GetConnectStatus(int32_t* error, int32_t* state) noexcept;
 
+// Forgets the library, its functions, the connection and the window, as if no
+// operation had run yet; for tests that need a fresh start in one process.
+void ResetForTests() noexcept;
+
 }  // namespace brem::dial

@@ -6,9 +6,9 @@
 #include <string>
 
 #include "encode/uu_coder.h"
-#include "log/format.h"
 #include "platform/platform.h"
 #include "platform/winpath.h"
+#include "text/format.h"
 
 namespace brem::encode {
 

@@ -12,8 +12,8 @@
 #include <string>
 
 #include "encode/uu_coder.h"
-#include "log/format.h"
 #include "platform/winpath.h"
+#include "text/format.h"
 
 namespace brem::encode::uu {
 

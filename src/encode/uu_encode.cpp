@@ -7,9 +7,9 @@
 #include <string>
 
 #include "encode/uu_coder.h"
-#include "log/format.h"
 #include "platform/platform.h"
 #include "platform/stream.h"
+#include "text/format.h"
 
 namespace brem::encode::uu {
 

@@ -5,7 +5,6 @@
 #include "brem32.h"
 #include "exports/entry.h"
 
-#include <cstring>
 #include <string>
 
 #include "inbound/mail_import.h"
@@ -16,9 +15,6 @@ namespace {
 using brem::exports::appendSeparatorInPlace;
 using brem::exports::guarded;
 using brem::exports::str;
-
-
-
 
 int32_t read(brem::store::Reader which, const char* dir, int32_t area, int32_t start, int32_t length, char* text,
              char* err) {

@@ -9,14 +9,8 @@
 #include "encode/mime.h"
 #include "encode/uu.h"
 
-namespace {
-
 using brem::exports::guarded;
 using brem::exports::str;
-
-
-
-}  // namespace
 
 extern "C" {
 

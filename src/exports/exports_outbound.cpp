@@ -3,22 +3,14 @@
 #include "brem32.h"
 #include "exports/entry.h"
 
-#include <cstring>
 #include <string>
 
 #include "outbound/mail_export.h"
 #include "outbound/news_export.h"
 
-namespace {
-
 using brem::exports::appendSeparatorInPlace;
 using brem::exports::guarded;
 using brem::exports::str;
-
-
-
-
-}  // namespace
 
 extern "C" {
 

@@ -5,8 +5,7 @@
 
 #include <string>
 
-#include "store/file_services.h"
-#include "store/store.h"
+#include "files/file_services.h"
 #include "store/writers.h"
 
 namespace {
@@ -49,19 +48,19 @@ int32_t BREM_API FILEATTACH(const char* dir, const char* source, const char* tar
 
 int32_t BREM_API WRITEQUOTED(const char* inboundPath, const char* outPath, char* errorText, const char* unused) {
     (void)unused;
-    return guarded([&] { return brem::store::WriteQuoted(str(inboundPath), str(outPath), errorText); });
+    return guarded([&] { return brem::files::WriteQuoted(str(inboundPath), str(outPath), errorText); });
 }
 
 int32_t BREM_API GENDIR(const char* path) {
-    return guarded([&] { return brem::store::MakeDir(str(path)); });
+    return guarded([&] { return brem::files::MakeDir(str(path)); });
 }
 
 int32_t BREM_API CHKDIR(const char* path) {
-    return guarded([&] { return brem::store::ChangeDir(str(path)); });
+    return guarded([&] { return brem::files::ChangeDir(str(path)); });
 }
 
 int32_t BREM_API FILERENAME(const char* oldPath, const char* newPath) {
-    return guarded([&] { return brem::store::RenameFile(str(oldPath), str(newPath)); });
+    return guarded([&] { return brem::files::RenameFile(str(oldPath), str(newPath)); });
 }
 
 }  // extern "C"

@@ -3,19 +3,14 @@
 #include <cstdarg>
 #include <ctime>
 
+#include "platform/platform.h"
+
 namespace brem {
 
-int writeStamp(plat::Stream& out) {
-    std::time_t now = std::time(nullptr);
-    std::tm tmv{};
-#if defined(_WIN32)
-    localtime_s(&tmv, &now);
-#else
-    localtime_r(&now, &tmv);
-#endif
+void writeStamp(plat::Stream& out) {
+    std::tm tmv = plat::localTime(std::time(nullptr));
     out.print("%d-%02d-%02d %02d:%02d:%02d.00\t", tmv.tm_year + 1900, tmv.tm_mon + 1, tmv.tm_mday,
               tmv.tm_hour, tmv.tm_min, tmv.tm_sec);
-    return 0;
 }
 
 bool ActivityLog::open(const std::string& path, int32_t verbosity, bool flushEach) {

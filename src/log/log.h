@@ -4,6 +4,7 @@
 // above k; a message without a threshold is always written.
 #pragma once
 
+#include <cstdarg>
 #include <cstdint>
 #include <string>
 
@@ -12,8 +13,8 @@
 namespace brem {
 
 // Writes the stamp that opens every log line: the local date and time as
-// "%d-%02d-%02d %02d:%02d:%02d.00\t". Returns 0.
-int writeStamp(plat::Stream& out);
+// "%d-%02d-%02d %02d:%02d:%02d.00\t".
+void writeStamp(plat::Stream& out);
 
 class ActivityLog {
 public:

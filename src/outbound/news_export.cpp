@@ -11,24 +11,6 @@ namespace brem::outbound {
 
 namespace {
 
-// The job files made so far; they are deleted again, under the names they
-// were created with, unless the export completes.
-class MadeFiles {
-public:
-    ~MadeFiles() {
-        if (keep_) return;
-        // The command file first: a transfer that looks at the spool
-        // meanwhile then never finds a command naming a file already gone.
-        for (const std::string& path : paths_) plat::deleteFile(path);
-    }
-    void add(const std::string& path) { paths_.push_back(path); }
-    void keep() { keep_ = true; }
-
-private:
-    std::vector<std::string> paths_;
-    bool keep_ = false;
-};
-
 // Runs the compressor over spool + "rnews" and waits for it to end, so that
 // the batch is used only once it has been compressed whole. Returns false,
 // logged, when it could not be started or did not produce "rnews.z".
@@ -67,6 +49,39 @@ bool copyAll(plat::Stream& in, plat::Stream& out) {
     }
 }
 
+// The data file: "#! cunbatch\n" when the batch was compressed, then the
+// batch as it is. False, logged, when the batch cannot be read or the data
+// file not written; the job then goes back whole.
+bool writeDataFile(JobWriter& job, const std::string& batchPath, int32_t bits, ActivityLog& log) {
+    const std::string datPath = job.path("DAT");
+    const std::string datName = job.name("DAT");
+    plat::Stream dat;
+    if (!dat.open(datPath, "wb")) {
+        log.always("Cannot open %s\n", datName.c_str());
+        return false;
+    }
+    job.dataCreated();
+    plat::Stream batch;
+    if (!batch.open(batchPath, "rb")) {
+        log.always("Cannot open compressed file %s\n", batchPath.c_str());
+        dat.discard();
+        return false;
+    }
+    if (bits > 0) dat.write("#! cunbatch\n", 12);
+    bool copied = copyAll(batch, dat);
+    if (batch.readError()) {
+        log.always("Cannot read compressed file %s\n", batchPath.c_str());
+        dat.discard();
+        return false;
+    }
+    batch.close();
+    if (!dat.close() || !copied) {
+        log.always("Cannot write %s\n", datName.c_str());
+        return false;
+    }
+    return true;
+}
+
 }  // namespace
 
 int32_t ExportNews(const std::string& spoolDir, const std::string& storeDir, const std::string& site,
@@ -88,61 +103,16 @@ int32_t ExportNews(const std::string& spoolDir, const std::string& storeDir, con
     int32_t n = counter.draw(storeDir, log, JobKind::News);
     if (n == 0) return -1;
 
-    // Any job file that cannot be written ends the export: the job is taken
-    // back and the batch stays for another try under the same number.
-    MadeFiles made;
-    const std::string cmdPath = spoolDir + JobFileName(n, "CMD");
-    switch (WriteJobFile(cmdPath, CommandFileText(n, site, JobKind::News))) {
-        case WriteResult::Written: made.add(cmdPath); break;
-        case WriteResult::CannotCreate: log.always("Cannot open .cmd\n"); return -1;
-        case WriteResult::WriteFailed: log.always("Cannot write .cmd\n"); return -1;
-    }
-    const std::string xqtPath = spoolDir + JobFileName(n, "XQT");
-    switch (WriteJobFile(xqtPath, ExecuteFileText(n, site, JobKind::News, std::string()))) {
-        case WriteResult::Written: made.add(xqtPath); break;
-        case WriteResult::CannotCreate: log.always("Cannot open .xqt\n"); return -1;
-        case WriteResult::WriteFailed: log.always("Cannot write .xqt\n"); return -1;
-    }
-
-    const std::string datName = JobFileName(n, "DAT");
-    const std::string datPath = spoolDir + datName;
-    plat::Stream dat;
-    if (!dat.open(datPath, "wb")) {
-        log.always("Cannot open %s\n", datName.c_str());
-        return -1;
-    }
-    made.add(datPath);
-
-    plat::Stream batch;
-    if (!batch.open(batchPath, "rb")) {
-        log.always("Cannot open compressed file %s\n", batchPath.c_str());
-        dat.discard();
-        return -1;
-    }
-    if (bits > 0) dat.write("#! cunbatch\n", 12);
-    bool copied = copyAll(batch, dat);
-    if (batch.readError()) {
-        log.always("Cannot read compressed file %s\n", batchPath.c_str());
-        dat.discard();
-        return -1;
-    }
-    batch.close();
-    if (!dat.close() || !copied) {
-        log.always("Cannot write %s\n", datName.c_str());
-        return -1;
-    }
+    // A job that cannot be completed is taken back, and the batch stays for
+    // another try under the same number.
+    JobWriter job(spoolDir, n, JobKind::News, log);
+    if (!job.writeControlFiles(site, std::string())) return -1;
+    if (!writeDataFile(job, batchPath, bits, log)) return -1;
     log.flush();
-
-    // Saved only now that the whole job is on disk. A number that cannot be
-    // saved would be drawn again by the next export, which would overwrite
-    // this job before the transfer has sent it, so the job is taken back.
-    SequenceCounter::SaveResult saved = counter.save(n);
-    if (saved != SequenceCounter::SaveResult::Saved) {
-        log.always(saved == SequenceCounter::SaveResult::CannotCreate ? "Cannot open export.dat to write\n"
-                                                                      : "Cannot write export.dat\n");
-        return -1;
-    }
-    made.keep();
+    // Saved only once the whole job is on disk, else taken back: see
+    // ExportMail.
+    if (!counter.save(n, log, JobKind::News)) return -1;
+    job.keep();
 
     if (!plat::deleteFile(batchPath)) log.always("Cannot delete %s\n", batchPath.c_str());
     log.always("Exported %ld messages\n", static_cast<long>(messages));

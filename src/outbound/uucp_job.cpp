@@ -1,10 +1,6 @@
 #include "outbound/uucp_job.h"
 
-#include <cstdarg>
-#include <cstdio>
-#include <vector>
-
-#include "log/format.h"
+#include "text/format.h"
 #include "platform/platform.h"
 #include "platform/stream.h"
 
@@ -68,7 +64,19 @@ int32_t SequenceCounter::draw(const std::string& storeDir, ActivityLog& log, Job
     return last + 1;
 }
 
-SequenceCounter::SaveResult SequenceCounter::save(int32_t number) {
+bool SequenceCounter::save(int32_t number, ActivityLog& log, JobKind kind) {
+    SaveResult saved = write(number);
+    if (saved == SaveResult::Saved) return true;
+    bool mail = kind == JobKind::Mail;
+    if (saved == SaveResult::CannotCreate) {
+        log.always(mail ? "Cannot open export.dat to write (mail)\n" : "Cannot open export.dat to write\n");
+    } else {
+        log.always(mail ? "Cannot write export.dat (mail)\n" : "Cannot write export.dat\n");
+    }
+    return false;
+}
+
+SequenceCounter::SaveResult SequenceCounter::write(int32_t number) {
     // The new number is written beside the counter and put in its place only
     // when complete: a counter truncated by a failed write (a full disk)
     // would restart the numbering at 1, over jobs still in the spool.
@@ -108,13 +116,36 @@ SequenceCounter::SaveResult SequenceCounter::save(int32_t number) {
     return SaveResult::WriteFailed;
 }
 
-WriteResult WriteJobFile(const std::string& path, const std::string& bytes) {
+JobWriter::JobWriter(const std::string& spoolDir, int32_t number, JobKind kind, ActivityLog& log)
+    : spoolDir_(spoolDir), number_(number), kind_(kind), log_(log), rest_(&log), command_(&log) {}
+
+bool JobWriter::writeControlFiles(const std::string& site, const std::string& recipient) {
+    return writeFile("CMD", ".cmd", CommandFileText(number_, site, kind_), command_) &&
+           writeFile("XQT", ".xqt", ExecuteFileText(number_, site, kind_, recipient), rest_);
+}
+
+bool JobWriter::writeFile(const char* extension, const char* label, const std::string& bytes, store::UndoLog& undo) {
+    const std::string target = path(extension);
     plat::Stream out;
-    if (!out.open(path, "wb")) return WriteResult::CannotCreate;
+    if (!out.open(target, "wb")) {
+        log_.always("Cannot open %s\n", label);
+        return false;
+    }
+    undo.created(target);
     out.write(bytes);
-    if (out.close()) return WriteResult::Written;
-    plat::deleteFile(path);
-    return WriteResult::WriteFailed;
+    if (out.close()) return true;
+    log_.always("Cannot write %s\n", label);
+    return false;
+}
+
+void JobWriter::keep() {
+    command_.commit();
+    rest_.commit();
+}
+
+void JobWriter::takeBack() {
+    command_.rollback();
+    rest_.rollback();
 }
 
 }  // namespace brem::outbound

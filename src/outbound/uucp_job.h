@@ -12,6 +12,7 @@
 #include <string>
 
 #include "log/log.h"
+#include "store/undo.h"
 
 namespace brem::outbound {
 
@@ -44,23 +45,64 @@ public:
     // then stops, since no number is known to be free.
     int32_t draw(const std::string& storeDir, ActivityLog& log, JobKind kind);
 
-    enum class SaveResult { Saved, CannotCreate, WriteFailed };
     // Writes `number` as the four bytes of export.dat: into "export.dat.new"
     // first, which then takes the counter's place, so that a failed write
     // (a full disk) leaves the counter as it was instead of an empty file
-    // that would restart the numbering at 1.
-    SaveResult save(int32_t number);
+    // that would restart the numbering at 1. False, with "Cannot open
+    // export.dat to write" or "Cannot write export.dat" logged (mail adds
+    // " (mail)"), when the counter keeps its old number.
+    bool save(int32_t number, ActivityLog& log, JobKind kind);
 
 private:
+    enum class SaveResult { Saved, CannotCreate, WriteFailed };
+    SaveResult write(int32_t number);
+
     std::string path_;
     bool existed_ = false;
     std::string before_;
 };
 
-enum class WriteResult { Written, CannotCreate, WriteFailed };
+// Writes the files of one job into the spool and takes the whole job back
+// unless it is kept: a job with a file missing would reach the remote site as
+// nonsense, or not at all while the host believes it sent. Every file is
+// noted as it is made. The command file goes first when the job is taken
+// back, so that a transfer looking at the spool meanwhile never finds a
+// command naming a file already gone; the rest goes newest first.
+class JobWriter {
+public:
+    JobWriter(const std::string& spoolDir, int32_t number, JobKind kind, ActivityLog& log);
+    ~JobWriter() { takeBack(); }
+    JobWriter(const JobWriter&) = delete;
+    JobWriter& operator=(const JobWriter&) = delete;
 
-// Creates `path` with "wb" and writes `bytes`. A file that was created but not
-// completely written is removed again, so no partial job file stays behind.
-WriteResult WriteJobFile(const std::string& path, const std::string& bytes);
+    // This job's file with the given extension: its name, and its path in
+    // the spool.
+    std::string name(const char* extension) const { return JobFileName(number_, extension); }
+    std::string path(const char* extension) const { return spoolDir_ + name(extension); }
+
+    // Creates the command file, then the execute file (`recipient` for mail
+    // only). False, with "Cannot open .cmd" (".xqt") or "Cannot write .cmd"
+    // (".xqt") logged, when either is not complete on disk.
+    bool writeControlFiles(const std::string& site, const std::string& recipient);
+
+    // The data file is made by the export itself: created in place, or moved
+    // there from the host's file, which taking back returns it to.
+    void dataCreated() { rest_.created(path("DAT")); }
+    void dataMovedFrom(const std::string& from) { rest_.moved(from, path("DAT")); }
+
+    // The job is complete and its number saved: every file stays.
+    void keep();
+
+private:
+    bool writeFile(const char* extension, const char* label, const std::string& bytes, store::UndoLog& undo);
+    void takeBack();
+
+    std::string spoolDir_;
+    int32_t number_;
+    JobKind kind_;
+    ActivityLog& log_;
+    store::UndoLog rest_;
+    store::UndoLog command_;
+};
 
 }  // namespace brem::outbound

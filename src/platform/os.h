@@ -45,5 +45,6 @@ FileHandle standardOutput();
 bool postWindowMessage(uintptr_t window, uint32_t message, uintptr_t wParam, intptr_t lParam);
 void releaseFreeMemory();
 std::string systemPath(const std::string& path);
+std::tm localTime(std::time_t when);
 
 }  // namespace brem::plat::os

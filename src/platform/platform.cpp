@@ -19,48 +19,52 @@ struct Armed {
     bool persistent = false;
     bool tripped = false;
 };
-std::array<Armed, static_cast<size_t>(Op::Count)> g_armed{};
-int64_t g_diskLeft = -1;  // -1: no disk-full fault
-int g_fired = 0;
+
+// Everything the test hooks keep between calls, in one place; a fresh value
+// is the unarmed state.
+struct Hooks {
+    std::array<Armed, static_cast<size_t>(Op::Count)> armed{};
+    int64_t diskLeft = -1;  // -1: no disk-full fault
+    int fired = 0;
+
+    void reset() { *this = Hooks{}; }
+};
+Hooks g_hooks;
 }  // namespace
 
 void arm(Op op, int nth, bool persistent) {
-    Armed& a = g_armed[static_cast<size_t>(op)];
+    Armed& a = g_hooks.armed[static_cast<size_t>(op)];
     a.countdown = nth;
     a.persistent = persistent;
     a.tripped = false;
 }
 
-void armDiskFull(int64_t bytes) { g_diskLeft = bytes < 0 ? 0 : bytes; }
+void armDiskFull(int64_t bytes) { g_hooks.diskLeft = bytes < 0 ? 0 : bytes; }
 
-void disarm() {
-    g_armed = {};
-    g_diskLeft = -1;
-    g_fired = 0;
-}
+void disarm() { g_hooks.reset(); }
 
-int fired() { return g_fired; }
+int fired() { return g_hooks.fired; }
 
 bool shouldFail(Op op) {
-    Armed& a = g_armed[static_cast<size_t>(op)];
+    Armed& a = g_hooks.armed[static_cast<size_t>(op)];
     if (a.tripped && a.persistent) {
-        ++g_fired;
+        ++g_hooks.fired;
         return true;
     }
     if (a.countdown <= 0) return false;
     if (--a.countdown == 0) {
         a.tripped = true;
-        ++g_fired;
+        ++g_hooks.fired;
         return true;
     }
     return false;
 }
 
 int64_t allowWrite(int64_t n) {
-    if (g_diskLeft < 0) return n;
-    int64_t allowed = std::min(n, g_diskLeft);
-    g_diskLeft -= allowed;
-    if (allowed < n) ++g_fired;
+    if (g_hooks.diskLeft < 0) return n;
+    int64_t allowed = std::min(n, g_hooks.diskLeft);
+    g_hooks.diskLeft -= allowed;
+    if (allowed < n) ++g_hooks.fired;
     return allowed;
 }
 }  // namespace fault
@@ -283,5 +287,6 @@ bool postWindowMessage(uintptr_t window, uint32_t message, uintptr_t wParam, int
 }
 void releaseFreeMemory() { os::releaseFreeMemory(); }
 std::string systemPath(const std::string& path) { return os::systemPath(path); }
+std::tm localTime(std::time_t when) { return os::localTime(when); }
 
 }  // namespace brem::plat

@@ -18,6 +18,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <ctime>
 #include <string>
 #include <vector>
 
@@ -180,5 +181,9 @@ void releaseFreeMemory();
 // The path the operating system is given for a host path: on POSIX with `/`
 // separators and case-blind resolution; on Windows unchanged.
 std::string systemPath(const std::string& path);
+
+// The local date and time of a calendar time, as the system's time zone gives
+// it. The result is the caller's own copy: no library-wide storage is shared.
+std::tm localTime(std::time_t when);
 
 }  // namespace brem::plat

@@ -1,9 +1,6 @@
 #include "store/store.h"
 
 #include <cstdint>
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
 #include <cstring>
 
 namespace brem::store {
@@ -35,100 +32,6 @@ bool cutBack(const std::string& path, int64_t size) {
     if (!s.open(path, "ab")) return false;
     bool ok = s.truncate(size);
     return s.close() && ok;
-}
-
-namespace {
-
-// Copies the bytes [q, stop) to `o`, a CR put before every LF; returns the
-// end of what was written.
-char* copyWithCrLf(const char* q, const char* stop, char* o) {
-#if defined(__SSE2__)
-    // Sixteen bytes at a time: each store writes only where bytes of this
-    // run will go (at least sixteen more follow), so it stays inside the
-    // count the run may reach.
-    const __m128i lf = _mm_set1_epi8('\n');
-    while (stop - q >= 16) {
-        __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(q));
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(o), v);
-        unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, lf)));
-        if (mask == 0) {
-            o += 16;
-            q += 16;
-            continue;
-        }
-        unsigned k = static_cast<unsigned>(__builtin_ctz(mask));
-        o += k;
-        *o++ = '\r';
-        *o++ = '\n';
-        q += k + 1;
-    }
-#endif
-    while (q < stop) {
-        if (stop - q >= 8) {
-            // Eight bytes without an LF are copied as one word.
-            uint64_t v;
-            std::memcpy(&v, q, 8);
-            uint64_t x = v ^ 0x0a0a0a0a0a0a0a0aull;
-            if (((x - 0x0101010101010101ull) & ~x & 0x8080808080808080ull) == 0) {
-                std::memcpy(o, &v, 8);
-                o += 8;
-                q += 8;
-                continue;
-            }
-        }
-        char c = *q++;
-        if (c == '\n') *o++ = '\r';
-        *o++ = c;
-    }
-    return o;
-}
-
-// The bulk phase of a chunk: while even a run of LFs (two buffer bytes each)
-// cannot bring the count to the soft limit, no byte can end the chunk, so the
-// buffered bytes are copied whole. The bytes near the limit are left to the
-// byte-by-byte phase.
-void copyBulk(plat::Stream& in, int32_t length, int32_t soft, char* text, int32_t& count, int32_t& i) {
-    for (;;) {
-        int32_t budget = (soft - count) / 2 - 1;
-        if (budget <= 0 || i >= length) return;
-        const char* p = nullptr;
-        size_t avail = in.peek(&p);
-        if (avail == 0) return;  // the end: reported by the byte phase
-        size_t take = avail;
-        if (take > static_cast<size_t>(length - i)) take = static_cast<size_t>(length - i);
-        if (take > static_cast<size_t>(budget)) take = static_cast<size_t>(budget);
-        count = static_cast<int32_t>(copyWithCrLf(p, p + take, text + count) - text);
-        in.consume(take);
-        i += static_cast<int32_t>(take);
-    }
-}
-
-}  // namespace
-
-int32_t readChunk(plat::Stream& in, int32_t length, ChunkLimits limits, char* text, char* err) {
-    int32_t count = 0;
-    int32_t i = 0;
-    copyBulk(in, length, limits.soft, text, count, i);
-    for (; i < length; ++i) {
-        int c = in.get();
-        if (c < 0) {
-            text[count] = '\0';
-            setError(err, kUnexpectedEof);
-            return -1;
-        }
-        if (c == '\n') text[count++] = '\r';
-        text[count++] = static_cast<char>(c);
-        if (count >= limits.soft && (c == ' ' || c == '\n')) {
-            text[count] = '\0';
-            return i + 1;
-        }
-        if (count >= limits.hard) {
-            text[count] = '\0';
-            return i + 1;
-        }
-    }
-    text[count < 0 ? 0 : count] = '\0';
-    return length < 0 ? 1 : length + 1;
 }
 
 }  // namespace brem::store

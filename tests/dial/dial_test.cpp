@@ -14,6 +14,7 @@
 #include <gtest/gtest.h>
 
 #include "brem32.h"
+#include "dial/dial.h"
 #include "ras_standin.h"
 
 namespace {
@@ -53,6 +54,25 @@ StandInLog& standIn() {
 
 constexpr uint32_t kWindow = 0x1234;
 constexpr uint32_t kConnected = 0x2000;
+
+// Every test starts as in a process that has not dialled yet, so that the
+// tests also pass when run one after another in one process.
+class FreshStart : public ::testing::EmptyTestEventListener {
+    void OnTestStart(const ::testing::TestInfo&) override {
+        brem::dial::ResetForTests();
+        std::lock_guard<std::mutex> lock(g_mutex);
+        g_posted.clear();
+        if (void* lib = dlopen("rasapi32.dll", RTLD_NOW | RTLD_NOLOAD)) {
+            auto get = reinterpret_cast<StandInLog* (*)()>(dlsym(lib, "StandInGetLog"));
+            if (get) *get() = StandInLog{};
+            dlclose(lib);
+        }
+    }
+};
+const bool g_freshStart = [] {
+    ::testing::UnitTest::GetInstance()->listeners().Append(new FreshStart);
+    return true;
+}();
 
 }  // namespace
 

@@ -15,14 +15,11 @@
 #pragma once
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
 #include <array>
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
-#include <stdexcept>
 #include <cstdint>
 #include <functional>
 #include <sstream>
@@ -30,38 +27,14 @@
 #include <vector>
 
 #include "platform/fault.h"
+#include "support/test_support.h"
 
 namespace brem::test {
 
-// A scratch directory for one run of a sweep, removed in-process (a sweep
-// makes thousands of them).
-class FaultScratch {
-public:
-    FaultScratch() {
-        // A memory file system where there is one: a sweep writes a lot.
-        const char* base = std::getenv("TMPDIR");
-        std::string dir = base && *base ? base : (std::filesystem::is_directory("/dev/shm") ? "/dev/shm" : "/tmp");
-        std::string tmpl = dir + "/brem-fault-XXXXXX";
-        std::vector<char> buf(tmpl.begin(), tmpl.end());
-        buf.push_back('\0');
-        if (!mkdtemp(buf.data())) throw std::runtime_error("mkdtemp failed");
-        path_ = buf.data();
-    }
-    ~FaultScratch() {
-        std::error_code ec;
-        if (!std::getenv("BREM_KEEP_TEST_DIRS")) std::filesystem::remove_all(path_, ec);
-    }
-    FaultScratch(const FaultScratch&) = delete;
-    FaultScratch& operator=(const FaultScratch&) = delete;
-    const std::string& path() const { return path_; }
-    std::string subdir(const std::string& name) const {
-        std::string p = path_ + "/" + name;
-        std::filesystem::create_directory(p);
-        return p;
-    }
-
-private:
-    std::string path_;
+// A scratch directory for one run of a sweep, in memory where there is one:
+// a sweep makes thousands of them.
+struct FaultScratch : ScratchDir {
+    FaultScratch() : ScratchDir(Place::InMemory) {}
 };
 
 enum class FaultKind { Open, Create, Write, Flush, Close, Delete, Move, ProcessStart, DiskFull, Count };

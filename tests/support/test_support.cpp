@@ -8,15 +8,18 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
 
 namespace brem::test {
 
-ScratchDir::ScratchDir() {
-    const char* base = std::getenv("TMPDIR");
-    std::string tmpl = std::string(base && *base ? base : "/tmp") + "/brem-test-XXXXXX";
+ScratchDir::ScratchDir(Place place) {
+    const char* env = std::getenv("TMPDIR");
+    std::string base = env && *env ? env : "/tmp";
+    if (!(env && *env) && place == Place::InMemory && std::filesystem::is_directory("/dev/shm")) base = "/dev/shm";
+    std::string tmpl = base + "/brem-test-XXXXXX";
     std::vector<char> buf(tmpl.begin(), tmpl.end());
     buf.push_back('\0');
     if (!mkdtemp(buf.data())) throw std::runtime_error("mkdtemp failed");
@@ -25,9 +28,8 @@ ScratchDir::ScratchDir() {
 
 ScratchDir::~ScratchDir() {
     if (std::getenv("BREM_KEEP_TEST_DIRS")) return;
-    std::string cmd = "rm -rf '" + path_ + "'";
-    if (std::system(cmd.c_str()) != 0) {
-    }
+    std::error_code ec;
+    std::filesystem::remove_all(path_, ec);
 }
 
 std::string ScratchDir::hostPath() const { return toHost(path_); }

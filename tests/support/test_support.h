@@ -1,6 +1,9 @@
 // Helpers shared by the test programs: a fresh scratch directory per test,
-// whole-file reads and writes, and paths in the host's backslash form.
+// whole-file reads and writes, paths in the host's backslash form, the
+// activity log's messages, and byte comparisons that show where they differ.
 #pragma once
+
+#include <gtest/gtest.h>
 
 #include <cstdint>
 #include <string>
@@ -8,12 +11,16 @@
 
 namespace brem::test {
 
-// A new empty directory under the system's temporary directory, removed
-// again when the object goes (kept when BREM_KEEP_TEST_DIRS is set).
+// A new empty directory under $TMPDIR (or /tmp), removed again with all it
+// holds when the object goes (kept when BREM_KEEP_TEST_DIRS is set). InMemory
+// prefers /dev/shm when TMPDIR is not set, for sweeps that write a lot.
 class ScratchDir {
 public:
-    ScratchDir();
+    enum class Place { Temp, InMemory };
+    explicit ScratchDir(Place place = Place::Temp);
     ~ScratchDir();
+    ScratchDir(const ScratchDir&) = delete;
+    ScratchDir& operator=(const ScratchDir&) = delete;
     const std::string& path() const { return path_; }
     // path + "/" + name
     std::string file(const std::string& name) const { return path_ + "/" + name; }
@@ -40,5 +47,14 @@ std::vector<char> hostBuffer(const std::string& dir);
 
 // Runs a shell command; returns its exit status.
 int runCommand(const std::string& cmd);
+
+// The messages of an activity log (mail.log, news.log) without their stamps,
+// each with its CR LF.
+std::vector<std::string> logMessages(const std::string& log);
+bool hasLine(const std::string& log, const std::string& message);
+
+// Equal bytes, or a failure that names the first differing offset and shows
+// both sides in hex around it: EXPECT_TRUE(test::sameBytes(got, want)).
+::testing::AssertionResult sameBytes(const std::string& got, const std::string& want);
 
 }  // namespace brem::test

@@ -10,6 +10,8 @@
 
 using namespace brem;
 using brem::test::ScratchDir;
+using brem::test::hasLine;
+using brem::test::logMessages;
 
 namespace {
 
@@ -34,20 +36,6 @@ struct Site {
 
 const char* kExecute = "U uucp hub\nF D.hubA1234\nI D.hubA1234\nC rmail hub!reader\n";
 const char* kMessage = "From: writer\nSubject: hello\n\nhi\n";
-
-// The log's lines without their stamps.
-std::vector<std::string> logMessages(const std::string& log) {
-    std::vector<std::string> out;
-    size_t pos = 0;
-    while (pos < log.size()) {
-        size_t tab = log.find('\t', pos);
-        size_t next = log.find("\r\n20", pos);
-        size_t end = next == std::string::npos ? log.size() : next + 2;
-        out.push_back(log.substr(tab + 1, end - tab - 1));
-        pos = end;
-    }
-    return out;
-}
 
 }  // namespace
 

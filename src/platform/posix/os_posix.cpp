@@ -607,4 +607,10 @@ void releaseFreeMemory() {
 #endif
 }
 
+std::tm localTime(std::time_t when) {
+    std::tm out{};
+    ::localtime_r(&when, &out);
+    return out;
+}
+
 }  // namespace brem::plat::os

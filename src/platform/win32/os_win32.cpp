@@ -368,4 +368,10 @@ bool postWindowMessage(uintptr_t window, uint32_t message, uintptr_t wParam, int
 
 void releaseFreeMemory() { _heapmin(); }
 
+std::tm localTime(std::time_t when) {
+    std::tm out{};
+    localtime_s(&out, &when);
+    return out;
+}
+
 }  // namespace brem::plat::os

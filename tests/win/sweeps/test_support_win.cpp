@@ -37,7 +37,9 @@ extern "C" char* mkdtemp(char* templ) {
 
 namespace brem::test {
 
-ScratchDir::ScratchDir() {
+// Where the directory lies is the same for every Place here: Windows has no
+// memory file system to prefer.
+ScratchDir::ScratchDir(Place) {
     const char* base = std::getenv("TMPDIR");
     std::string tmpl = std::string(base && *base ? base : "/tmp") + "/brem-test-XXXXXX";
     std::vector<char> buf(tmpl.begin(), tmpl.end());

@@ -1,6 +1,6 @@
 // printf-style formatting into a string of whatever length the text needs:
-// the job files, the coder's messages and the log lines are all built this
-// way, never in a fixed buffer.
+// the job files and the coder's messages are built this way, never in a
+// fixed buffer.
 #pragma once
 
 #include <cstdarg>

@@ -1,11 +1,12 @@
 // The host's small file services: a file written out again as
 // quoted-printable, directories created and made current, files renamed.
+// They touch no area or index file of the store.
 #pragma once
 
 #include <cstdint>
 #include <string>
 
-namespace brem::store {
+namespace brem::files {
 
 // WRITEQUOTED: the inbound file encoded as quoted-printable into the out
 // file (created or emptied). The out file must be another file than the
@@ -25,4 +26,4 @@ int32_t ChangeDir(const std::string& path);
 // new path names an existing file (it is never replaced).
 int32_t RenameFile(const std::string& oldPath, const std::string& newPath);
 
-}  // namespace brem::store
+}  // namespace brem::files

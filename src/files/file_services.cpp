@@ -1,12 +1,12 @@
-#include "store/file_services.h"
+#include "files/file_services.h"
 
 #include "encode/charset.h"
 #include "encode/quoted_printable.h"
 #include "platform/platform.h"
 #include "platform/stream.h"
-#include "store/store.h"
+#include "store/store.h"  // setError
 
-namespace brem::store {
+namespace brem::files {
 
 namespace {
 
@@ -20,14 +20,14 @@ int32_t WriteQuoted(const std::string& inboundPath, const std::string& outPath, 
     encode::SelectConversion(encode::kIso8859_1, encode::kIso8859_1);
     plat::Stream in;
     if (!in.open(inboundPath, "rb")) {
-        setError(err, "Cannot open in bound file \r\n");
+        store::setError(err, "Cannot open in bound file \r\n");
         return -1;
     }
     // The out file is emptied when it is opened: naming the inbound file
     // there would lose the text before it is read.
     plat::Stream out;
     if (plat::sameFile(inboundPath, outPath) || !out.open(outPath, "wb")) {
-        setError(err, "Cannot open out file " + outPath + "\r\n");
+        store::setError(err, "Cannot open out file " + outPath + "\r\n");
         return -1;
     }
     bool written = encode::WriteQuotedPrintable(encode::kModeBody, encode::kTransferQuotedPrintable,
@@ -35,7 +35,7 @@ int32_t WriteQuoted(const std::string& inboundPath, const std::string& outPath, 
     bool closed = out.close();
     if (in.readError() || !written || !closed) {
         plat::deleteFile(outPath);
-        setError(err, in.readError() ? std::string("Cannot read in bound file \r\n")
+        store::setError(err, in.readError() ? std::string("Cannot read in bound file \r\n")
                                      : "Cannot write out file " + outPath + "\r\n");
         return -1;
     }
@@ -50,4 +50,4 @@ int32_t RenameFile(const std::string& oldPath, const std::string& newPath) {
     return !oldPath.empty() && !newPath.empty() && plat::moveFile(oldPath, newPath) ? 0 : -1;
 }
 
-}  // namespace brem::store
+}  // namespace brem::files

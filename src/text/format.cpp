@@ -1,4 +1,4 @@
-#include "log/format.h"
+#include "text/format.h"
 
 #include <cstdio>
 
