@@ -7,6 +7,7 @@ set -euo pipefail
 what=${1:-all}
 pkgs=(cmake g++ make pkg-config)
 pkgs+=(dpkg-dev file)  # the Debian package: cpack runs dpkg-shlibdeps, which needs file
+pkgs+=(python3)  # the demo reads the store's mail back from mbox with Python's mailbox module
 if [ "$what" = all ]; then
   pkgs+=(googletest libgtest-dev libgmock-dev mingw-w64 wine wine32 ncompress sharutils mpack uudeview
          gzip python3 file)

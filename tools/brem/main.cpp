@@ -7,6 +7,7 @@
 
 #include "brem32.h"
 #include "cli.h"
+#include "store_care.h"
 
 namespace brem::cli {
 
@@ -197,6 +198,7 @@ int main(int argc, char** argv) {
     brem::cli::registerExportVerbs(verbs);
     brem::cli::registerEncodeVerbs(verbs);
     brem::cli::registerNewsVerbs(verbs);
+    brem::cli::registerStoreVerbs(verbs);
 
     // "brem help VERB" is "brem VERB --help".
     if (argc == 3 && std::strcmp(argv[1], "help") == 0) {

@@ -1,0 +1,538 @@
+// brem export-mbox and import-mbox: the store's mail out to one mbox file
+// in the mboxrd form, and mail of an mbox file into the store. Both stream:
+// one message at a time passes through, whatever the size of the store.
+#include <algorithm>
+#include <cstdio>
+#include <string>
+#include <unordered_set>
+#include <vector>
+
+#include "cli.h"
+#include "inbound/mail_import.h"
+#include "log/log.h"
+#include "mbox.h"
+#include "platform/platform.h"
+#include "platform/stream.h"
+#include "progress.h"
+#include "store/index_reader.h"
+#include "store/store.h"
+#include "store_care.h"
+
+namespace brem::cli {
+
+namespace {
+
+constexpr size_t kPiece = 64 * 1024;
+
+// ---- export-mbox ----------------------------------------------------------
+
+struct Skipped {
+    int64_t record;
+    int64_t offset;
+    std::string problem;
+};
+
+// One message to take out: where it lies and what its "From " line says.
+struct Outgoing {
+    int32_t start = 0, length = 0;
+    std::string fromLine, dateLine;  // empty: read from the message's header
+};
+
+class MboxWriter {
+public:
+    MboxWriter(plat::Stream& area, int64_t areaSize, int firstByte, plat::Stream& out)
+        : area_(area), areaSize_(areaSize), firstByte_(firstByte), out_(out) {}
+
+    // Checks the range against the area file; "" when it can be read.
+    std::string rangeProblem(int64_t start, int64_t length) const {
+        if (start < 1) return "the range starts below 1";
+        if (length < 0) return "the range runs backwards";
+        if (start + length > areaSize_)
+            return "the range runs past the end of the area file (" + std::to_string(areaSize_) + " bytes)";
+        return "";
+    }
+
+    // Writes one message; false on a read or write error.
+    bool write(Outgoing m) {
+        int64_t from = m.start, length = m.length;
+        // An area file written without a line end at its start holds its
+        // first message from offset 0, one byte before the start recorded
+        // for it; that byte is the message's own and goes out with it.
+        if (from == 1 && firstByte_ >= 0 && firstByte_ != '\n') {
+            from = 0;
+            ++length;
+        }
+        if (m.fromLine.empty() || m.dateLine.empty()) headerOf(from, length, &m);
+        std::string text = "From " + mboxSender(m.fromLine) + " " + mboxDate(m.dateLine) + "\n";
+        if (!area_.seek(from)) return false;
+        FromQuoting quoting(true);
+        char buf[kPiece];
+        char last = '\n';
+        while (length > 0) {
+            size_t want = static_cast<size_t>(std::min<int64_t>(length, kPiece));
+            size_t got = area_.read(buf, want);
+            if (got != want) return false;
+            quoting.feed(buf, got, text);
+            last = buf[got - 1];
+            length -= static_cast<int64_t>(got);
+            if (!out_.write(text)) return false;
+            bytes_ += static_cast<int64_t>(text.size());
+            text.clear();
+        }
+        quoting.finish(text);
+        // The format needs every message to end in a line end before the
+        // empty line that parts it from the next.
+        if (last != '\n') text += '\n';
+        text += '\n';
+        bytes_ += static_cast<int64_t>(text.size());
+        return out_.write(text);
+    }
+    int64_t bytes() const { return bytes_; }
+
+private:
+    // The last From: and Date: lines of the message's header.
+    void headerOf(int64_t from, int64_t length, Outgoing* m) {
+        if (!area_.seek(from)) return;
+        std::string line;
+        std::string f, d;
+        while (length > 0 && area_.getLine(line, 2000)) {
+            if (static_cast<int64_t>(line.size()) > length) line.resize(static_cast<size_t>(length));
+            length -= static_cast<int64_t>(line.size());
+            if (line[0] == '\n') break;
+            if (store::StartsWithNoCase(line, "From:")) f = line;
+            if (store::StartsWithNoCase(line, "Date:")) d = line;
+        }
+        if (m->fromLine.empty()) m->fromLine = f;
+        if (m->dateLine.empty()) m->dateLine = d;
+    }
+
+    plat::Stream& area_;
+    int64_t areaSize_;
+    int firstByte_;
+    plat::Stream& out_;
+    int64_t bytes_ = 0;
+};
+
+// A file of "START LENGTH" lines (blanks or tabs between, a comma allowed),
+// for mail the host appended to an area with an index of its own.
+bool parsePair(const std::string& line, int32_t* start, int32_t* length) {
+    std::string cur;
+    std::vector<std::string> words;
+    for (char c : line + " ") {
+        if (c == ' ' || c == '\t' || c == ',' || c == '\r' || c == '\n') {
+            if (!cur.empty()) words.push_back(cur);
+            cur.clear();
+        } else {
+            cur.push_back(c);
+        }
+    }
+    return words.size() == 2 && store::ParseRecordNumber(words[0], start) &&
+           store::ParseRecordNumber(words[1], length);
+}
+
+int exportMbox(std::vector<std::string>& args) {
+    bool json = takeFlag(args, "--json");
+    std::string areaText, recordsPath;
+    bool hasArea = takeOption(args, "--area", &areaText);
+    bool hasRecords = takeOption(args, "--records", &recordsPath);
+    int32_t area = store::kMailArea;
+    const char* usage = "usage: brem export-mbox STORE OUT [--area N --records FILE] [--json]\n";
+    if (args.size() != 2 || (hasArea && !parseInt32(areaText, &area)) || (area != store::kMailArea && !hasRecords)) {
+        std::fprintf(stderr, "%s%s", usage,
+                     area != store::kMailArea && !hasRecords
+                         ? "  (mail.hdr indexes area 0 only: another area needs --records)\n"
+                         : "");
+        return kExitUsage;
+    }
+    const std::string store = args[0], outPath = args[1];
+    if (!plat::directoryExists(store)) {
+        std::fprintf(stderr, "brem export-mbox: %s is not a directory\n", store.c_str());
+        return kExitUsage;
+    }
+
+    store::IndexReader index(store::MailRecordSlots());
+    plat::Stream records;
+    if (hasRecords ? !records.open(recordsPath, "rb") : !index.open(store::withSeparator(store) + "mail.hdr")) {
+        std::fprintf(stderr, "brem export-mbox: cannot open %s\n",
+                     hasRecords ? recordsPath.c_str() : (store::withSeparator(store) + "mail.hdr").c_str());
+        return kExitFailed;
+    }
+    const int64_t indexSize = hasRecords ? records.size() : index.size();
+    plat::Stream areaFile;
+    int64_t areaSize = -1;
+    int firstByte = -1;
+    const std::string areaPath = store::readPath(store, area);
+    if (areaFile.open(areaPath, "rb")) {
+        areaSize = areaFile.size();
+        firstByte = areaFile.get();
+    }
+    // The mbox is written beside its place and put there whole: a run that
+    // is cut off leaves the old file (or none), never half a mailbox.
+    const std::string partPath = outPath + ".part";
+    plat::Stream out;
+    if (!out.open(partPath, "wb")) {
+        std::fprintf(stderr, "brem export-mbox: cannot create %s\n", partPath.c_str());
+        return kExitFailed;
+    }
+    MboxWriter writer(areaFile, areaSize, firstByte, out);
+    std::vector<Skipped> skipped;
+    Progress progress("exporting");
+    int64_t exported = 0, number = 0, offset = 0;
+    bool failed = false;
+    for (;;) {
+        Outgoing m;
+        std::string problem;
+        int64_t recordOffset = 0;
+        if (hasRecords) {
+            std::string line;
+            if (!records.getLine(line, 4096)) break;
+            recordOffset = offset;
+            offset += static_cast<int64_t>(line.size());
+            if (line.find_first_not_of(" \t\r\n") == std::string::npos) continue;
+            ++number;
+            if (!parsePair(line, &m.start, &m.length)) problem = "the line is not a start and a length";
+        } else {
+            store::IndexItem item;
+            if (!index.next(item)) break;
+            number = item.number;
+            recordOffset = item.offset;
+            if (item.kind != store::IndexItem::Kind::Record) {
+                problem = (item.kind == store::IndexItem::Kind::Partial ? "incomplete record: " : "damaged record: ") +
+                          item.problem;
+            } else {
+                int32_t end = 0;
+                store::ParseRecordNumber(item.lines[6].text, &m.start);
+                store::ParseRecordNumber(item.lines[7].text, &end);
+                m.length = static_cast<int32_t>(static_cast<int64_t>(end) - m.start);
+                if (end < m.start) problem = "the range runs backwards";
+                m.fromLine = item.lines[1].text;
+                m.dateLine = item.lines[2].text;
+            }
+        }
+        if (problem.empty()) {
+            problem = areaSize < 0 ? "the area file cannot be opened" : writer.rangeProblem(m.start, m.length);
+        }
+        progress.step(exported, -1, "exported, " + shareRead(hasRecords ? offset : index.position(), indexSize,
+                                                              hasRecords ? "the records" : "mail.hdr"));
+        if (!problem.empty()) {
+            skipped.push_back({number, recordOffset, problem});
+            continue;
+        }
+        if (!writer.write(m)) {
+            failed = true;
+            break;
+        }
+        ++exported;
+    }
+    progress.clear();
+    if (failed || (!hasRecords && index.readError()) || !out.close()) {
+        out.discard();
+        plat::deleteFile(partPath);
+        std::fprintf(stderr, "brem export-mbox: cannot read %s or write %s; nothing written\n", areaPath.c_str(),
+                     partPath.c_str());
+        return kExitFailed;
+    }
+    if (!plat::replaceFile(partPath, outPath)) {
+        plat::deleteFile(partPath);
+        std::fprintf(stderr, "brem export-mbox: cannot put %s in place\n", outPath.c_str());
+        return kExitFailed;
+    }
+    const char* source = hasRecords ? "line" : "mail.hdr record";
+    if (json) {
+        std::printf("{\"out\": %s, \"exported\": %lld, \"bytes\": %lld, \"skipped\": [", jsonString(outPath).c_str(),
+                    static_cast<long long>(exported), static_cast<long long>(writer.bytes()));
+        for (size_t i = 0; i < skipped.size(); ++i) {
+            std::printf("%s\n  {\"%s\": %lld, \"offset\": %lld, \"problem\": %s}", i ? "," : "",
+                        hasRecords ? "line" : "record", static_cast<long long>(skipped[i].record),
+                        static_cast<long long>(skipped[i].offset), jsonString(skipped[i].problem).c_str());
+        }
+        std::printf("%s]}\n", skipped.empty() ? "" : "\n");
+    } else {
+        for (const Skipped& s : skipped) {
+            std::fprintf(stderr, "brem export-mbox: %s %lld (byte %lld) skipped: %s\n", source,
+                         static_cast<long long>(s.record), static_cast<long long>(s.offset), s.problem.c_str());
+        }
+        std::printf("%lld message%s exported to %s", static_cast<long long>(exported), exported == 1 ? "" : "s",
+                    outPath.c_str());
+        if (!skipped.empty()) std::printf(", %zu skipped", skipped.size());
+        std::printf("\n");
+    }
+    return skipped.empty() ? kExitOk : kExitFailed;
+}
+
+// ---- import-mbox ----------------------------------------------------------
+
+// A message already in the store is recognised by its Message id line as the
+// record keeps it; a message without one ("Message-ID: <0>" in its record)
+// by a hash of its bytes. Keys are kept as 64-bit hashes: eight bytes a
+// record, the one thing here that grows with the store.
+constexpr const char* kNoMessageId = "Message-ID: <0>";
+
+uint64_t idKey(const std::string& recordLine) {
+    Fnv64 h;
+    h.feed("M", 1);
+    h.feed(recordLine.data(), recordLine.size());
+    return h.value;
+}
+
+// The record line without its line end, as the index reader gives it back.
+std::string bareLine(std::string s) {
+    if (!s.empty() && s.back() == '\n') s.pop_back();
+    if (!s.empty() && s.back() == '\r') s.pop_back();
+    return s;
+}
+
+bool storeKeys(const std::string& store, std::vector<uint64_t>* keys) {
+    store::IndexReader index(store::MailRecordSlots());
+    if (!index.open(store::withSeparator(store) + "mail.hdr")) return true;  // no mail yet
+    plat::Stream area;
+    area.open(store::readPath(store, store::kMailArea), "rb");
+    store::IndexItem item;
+    while (index.next(item)) {
+        if (item.kind != store::IndexItem::Kind::Record) continue;
+        const std::string& id = item.lines[3].text;
+        if (id != kNoMessageId) {
+            keys->push_back(idKey(id));
+            continue;
+        }
+        int32_t start = 0, end = 0;
+        store::ParseRecordNumber(item.lines[6].text, &start);
+        store::ParseRecordNumber(item.lines[7].text, &end);
+        if (!area.isOpen() || end < start || !area.seek(start)) continue;
+        Fnv64 h;
+        char buf[kPiece];
+        int64_t left = end - start;
+        while (left > 0) {
+            size_t got = area.read(buf, static_cast<size_t>(std::min<int64_t>(left, kPiece)));
+            if (got == 0) break;
+            h.feed(buf, got);
+            left -= static_cast<int64_t>(got);
+        }
+        keys->push_back(h.value);
+    }
+    std::sort(keys->begin(), keys->end());
+    return !index.readError();
+}
+
+struct ImportRun {
+    int64_t messages = 0, imported = 0, present = 0, failed = 0;
+};
+
+class MboxImporter {
+public:
+    MboxImporter(const std::string& store, std::vector<uint64_t>& keys, ActivityLog& log)
+        : storeDir_(store::withSeparator(store)), tmpPath_(storeDir_ + "import-mbox.tmp"), keys_(keys), log_(log) {}
+    ~MboxImporter() { plat::deleteFile(tmpPath_); }
+
+    bool begin() {
+        quoting_.reset();
+        hash_ = Fnv64();
+        toLine_.clear();
+        inHeader_ = true;
+        // Made afresh rather than truncated: a file system may write a file
+        // out in full when it is cut back to nothing, once per message.
+        plat::deleteFile(tmpPath_);
+        return tmp_.open(tmpPath_, "wb");
+    }
+    // One line of the message as the mbox holds it (a long line comes in
+    // pieces).
+    bool line(const std::string& piece) {
+        if (inHeader_ && (piece == "\n" || piece == "\r\n")) inHeader_ = false;
+        if (inHeader_ && store::StartsWithNoCase(piece, "To:")) toLine_ = piece;
+        text_.clear();
+        quoting_.feed(piece.data(), piece.size(), text_);
+        return put();
+    }
+    // Stores the message; false when the store refused it.
+    bool end(ImportRun& run) {
+        text_.clear();
+        quoting_.finish(text_);
+        bool written = put() && tmp_.close();
+        ++run.messages;
+        if (!written) {
+            ++run.failed;
+            return false;
+        }
+        plat::Stream data;
+        if (!data.open(tmpPath_, "rb")) {
+            ++run.failed;
+            return false;
+        }
+        // The record's To line comes from the message's To header: an mbox
+        // keeps no envelope recipient.
+        std::string to = bareLine(toLine_);
+        if (to.empty()) to = "To:";
+        to += "\n";
+        // The record's Message id line, as mail import will write it.
+        inbound::MailHeaders h;
+        std::string hline;
+        while (data.getLine(hline, 2000) && inbound::TakeMailHeaderLine(h, hline)) {
+        }
+        std::string lines = inbound::MailRecordLines(to, h);
+        size_t at = 0;
+        for (int i = 0; i < 3; ++i) at = lines.find('\n', at) + 1;
+        std::string id = bareLine(lines.substr(at, lines.find('\n', at) - at + 1));
+        uint64_t key = id == kNoMessageId ? hash_.value : idKey(id);
+        if (std::binary_search(keys_.begin(), keys_.end(), key) || added_.count(key)) {
+            ++run.present;
+            return true;
+        }
+        if (inbound::StoreMail(storeDir_, to, data, log_) != 0) {
+            ++run.failed;
+            return false;
+        }
+        remember(key);
+        ++run.imported;
+        return true;
+    }
+
+private:
+    // Keys of the messages stored by this run join the sorted keys of the
+    // store now and then, so that they too cost eight bytes each.
+    void remember(uint64_t key) {
+        added_.insert(key);
+        if (added_.size() < 4096) return;
+        size_t old = keys_.size();
+        keys_.insert(keys_.end(), added_.begin(), added_.end());
+        std::sort(keys_.begin() + static_cast<long>(old), keys_.end());
+        std::inplace_merge(keys_.begin(), keys_.begin() + static_cast<long>(old), keys_.end());
+        added_.clear();
+    }
+
+    bool put() {
+        hash_.feed(text_.data(), text_.size());
+        return tmp_.write(text_);
+    }
+
+    std::string storeDir_, tmpPath_;
+    std::vector<uint64_t>& keys_;
+    std::unordered_set<uint64_t> added_;
+    ActivityLog& log_;
+    plat::Stream tmp_;
+    FromQuoting quoting_{false};
+    Fnv64 hash_;
+    std::string toLine_, text_;
+    bool inHeader_ = true;
+};
+
+int importMbox(std::vector<std::string>& args) {
+    bool json = takeFlag(args, "--json");
+    if (args.size() != 2) {
+        std::fprintf(stderr, "usage: brem import-mbox MBOX STORE [--json]\n");
+        return kExitUsage;
+    }
+    const std::string mboxPath = args[0], store = args[1];
+    if (!plat::directoryExists(store)) {
+        std::fprintf(stderr, "brem import-mbox: %s is not a directory\n", store.c_str());
+        return kExitUsage;
+    }
+    plat::Stream mbox;
+    if (!mbox.open(mboxPath, "rb")) {
+        std::fprintf(stderr, "brem import-mbox: cannot open %s\n", mboxPath.c_str());
+        return kExitFailed;
+    }
+    const int64_t mboxSize = mbox.size();
+    std::vector<uint64_t> keys;
+    if (!storeKeys(store, &keys)) {
+        std::fprintf(stderr, "brem import-mbox: cannot read %s\n", (store::withSeparator(store) + "mail.hdr").c_str());
+        return kExitFailed;
+    }
+    ActivityLog log;
+    log.open(store::withSeparator(store) + "mail.log", 2, true);
+    MboxImporter importer(store, keys, log);
+    ImportRun run;
+    Progress progress("importing");
+
+    std::string piece;
+    int64_t read = 0;
+    bool lineStart = true, inMessage = false, ok = true;
+    std::string heldBlank;  // an empty line ("\n", or "\r\n" in a mailbox kept with CR LF)
+    while (ok && mbox.getLine(piece, kPiece)) {
+        read += static_cast<int64_t>(piece.size());
+        const bool starts = lineStart;
+        lineStart = piece.back() == '\n';
+        if (starts && piece.compare(0, 5, "From ") == 0) {
+            // The empty line before a "From " line parts two messages and
+            // belongs to neither.
+            if (inMessage) importer.end(run);
+            progress.step(run.messages, -1, "read (" + shareRead(read, mboxSize, "the mbox") + "), " +
+                                                 std::to_string(run.imported) + " imported");
+            heldBlank.clear();
+            inMessage = true;
+            if (!importer.begin()) ok = false;
+            // The rest of a "From " line longer than a piece is skipped.
+            while (!lineStart && mbox.getLine(piece, kPiece)) {
+                read += static_cast<int64_t>(piece.size());
+                lineStart = piece.back() == '\n';
+            }
+            continue;
+        }
+        if (!inMessage) {
+            if (piece.find_first_not_of("\r\n") == std::string::npos) continue;  // blank lines before the first
+            std::fprintf(stderr, "brem import-mbox: %s is no mbox file (it does not begin with a \"From \" line)\n",
+                         mboxPath.c_str());
+            return kExitFailed;
+        }
+        if (!heldBlank.empty()) {
+            ok = importer.line(heldBlank);
+            heldBlank.clear();
+        }
+        if (starts && (piece == "\n" || piece == "\r\n")) {
+            heldBlank = piece;
+            continue;
+        }
+        ok = ok && importer.line(piece);
+    }
+    if (inMessage && ok) importer.end(run);
+    progress.clear();
+    if (!ok || mbox.readError()) {
+        std::fprintf(stderr, "brem import-mbox: cannot read %s or write the store's working file; stopped after %lld "
+                             "message%s\n",
+                     mboxPath.c_str(), static_cast<long long>(run.messages), run.messages == 1 ? "" : "s");
+        return kExitFailed;
+    }
+    if (json) {
+        std::printf("{\"messages\": %lld, \"imported\": %lld, \"already_in_store\": %lld, \"failed\": %lld}\n",
+                    static_cast<long long>(run.messages), static_cast<long long>(run.imported),
+                    static_cast<long long>(run.present), static_cast<long long>(run.failed));
+    } else {
+        std::printf("%lld message%s read, %lld imported, %lld already in the store", static_cast<long long>(run.messages),
+                    run.messages == 1 ? "" : "s", static_cast<long long>(run.imported),
+                    static_cast<long long>(run.present));
+        if (run.failed) std::printf(", %lld not stored (see %s)", static_cast<long long>(run.failed),
+                                    (store::withSeparator(store) + "mail.log").c_str());
+        std::printf("\n");
+    }
+    return run.failed ? kExitFailed : kExitOk;
+}
+
+}  // namespace
+
+void registerMboxVerbs(VerbTable& verbs) {
+    verbs["export-mbox"] = {
+        "write a store's mail to one mbox file (mboxrd)",
+        "usage: brem export-mbox STORE OUT [--area N --records FILE] [--json]\n"
+        "  Writes every message that STORE/mail.hdr records, in record order, to OUT\n"
+        "  as an mboxrd mailbox: a \"From \" line with the sender and date of the\n"
+        "  record, the message exactly as stored (lines beginning with \">...From \"\n"
+        "  quoted with one more \">\"), an empty line. A message whose record is\n"
+        "  damaged is skipped and reported; the exit status is then 1. OUT is\n"
+        "  written beside its place (OUT.part) and put there whole.\n"
+        "  --area N --records FILE: the messages of area N listed in FILE, one\n"
+        "  \"START LENGTH\" pair a line (sender and date from their own headers).\n"
+        "  --json: a summary object (out, exported, bytes, skipped).\n",
+        exportMbox};
+    verbs["import-mbox"] = {
+        "store the mail of an mbox file (mboxrd or mboxo) in a store",
+        "usage: brem import-mbox MBOX STORE [--json]\n"
+        "  Stores every message of MBOX in STORE as mail import stores a received\n"
+        "  mail: appended to mailarea.txt with its eight-line record in mail.hdr.\n"
+        "  The To line of the record is the message's To header. A message already\n"
+        "  in the store (the same Message id line, or the same bytes when it has\n"
+        "  none) is not stored again, so a run that was cut off can be run again.\n"
+        "  The log is STORE/mail.log. --json: a summary object (messages,\n"
+        "  imported, already_in_store, failed).\n",
+        importMbox};
+}
+
+}  // namespace brem::cli
