@@ -10,6 +10,8 @@
 // given up at the end and the working file "$$$$$$$$.$$$" of the current
 // directory, when there is one, takes its place.
 #include <cstdint>
+#include <cstring>
+#include <memory>
 #include <string>
 
 #include "encode/mime.h"
@@ -41,6 +43,23 @@ struct Base64Table {
     }
 };
 constexpr Base64Table kBase64{};
+
+// The values of a group's four characters already in their places of the
+// 24 bits, so that a group is four lookups and three ORs; a pad or a byte
+// outside the alphabet sets a bit above them.
+constexpr uint32_t kGroupStop = 1u << 24;
+struct GroupTables {
+    uint32_t at[4][256];
+    constexpr GroupTables() : at() {
+        for (int k = 0; k < 4; ++k) {
+            for (int c = 0; c < 256; ++c) {
+                int v = kBase64.v[c];
+                at[k][c] = v < 0 ? kGroupStop : static_cast<uint32_t>(v) << (18 - 6 * k);
+            }
+        }
+    }
+};
+constexpr GroupTables kGroup{};
 
 bool isWordChar(unsigned char c) {
     return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' || c == '/' ||
@@ -135,54 +154,171 @@ struct HeaderLine {
     }
 };
 
-class Decoder {
+// The input read as a text-mode file is read (a CR LF pair reads as LF, a
+// lone CR stays, a byte 0x1A ends the input), handed over in pieces of at
+// most kPiece bytes, each ending after its LF or at kPiece bytes. The
+// conversion runs over whole blocks; the rules apply to the bytes, not to how
+// many are read at a time.
+class TextPieces {
 public:
-    Decoder(const std::string& outPath) : outPath_(outPath), nameBuf_(outPath) {}
+    explicit TextPieces(BlockSource& src)
+        : src_(src), block_(blockFor(src, kPiece)), buf_(new char[block_ + 2 * kPiece + 2]) {}
 
-    int32_t run(plat::Stream& in, plat::Stream& out);
+    // The next piece; false at the end of the input. `lastWithoutEnd` tells
+    // a piece without LF after which the input is known to have ended, as a
+    // line reader that met the end while reading it knows.
+    bool next(const char** piece, size_t* len, bool* lastWithoutEnd) {
+        if (end_ - pos_ <= kPiece && !ended_) fill();
+        size_t avail = end_ - pos_;
+        if (avail == 0) return false;
+        const char* p = buf_.get() + pos_;
+        size_t n = avail < kPiece ? avail : kPiece;
+        const void* lf = std::memchr(p, '\n', n);
+        if (lf) n = static_cast<size_t>(static_cast<const char*>(lf) - p) + 1;
+        pos_ += n;
+        *piece = p;
+        *len = n;
+        // A piece cut at kPiece bytes is known to be the last only when the
+        // reader had to look past a CR at the very end of the file.
+        *lastWithoutEnd = !lf && (n < kPiece || (pos_ == end_ && atFileEnd_ && p[n - 1] == '\r'));
+        return true;
+    }
 
 private:
-    // Reads the next piece into line_; false at the end of the input.
-    bool readPiece(plat::Stream& in) {
-        len_ = 0;
-        while (len_ < kPiece) {
-            int c = in.get();
-            if (c < 0) break;
-            line_[len_++] = static_cast<char>(c);
-            if (c == '\n') break;
+    // Moves what is left to the front and converts another block behind it.
+    void fill() {
+        size_t left = end_ - pos_;
+        std::memmove(buf_.get(), buf_.get() + pos_, left);
+        pos_ = 0;
+        end_ = left;
+        while (!ended_ && end_ <= kPiece) {
+            char* at = buf_.get() + end_;
+            if (heldCr_) *at++ = '\r';
+            size_t got = src_.read(at, block_);
+            if (got == 0) {
+                // A CR held back at the very end of the file stays a CR.
+                end_ += heldCr_ ? 1 : 0;
+                heldCr_ = false;
+                ended_ = atFileEnd_ = true;
+                break;
+            }
+            size_t raw = got + (heldCr_ ? 1 : 0);
+            heldCr_ = false;
+            end_ += convert(buf_.get() + end_, raw);
         }
-        return len_ > 0;
     }
-    // Decodes the current piece; false when a pad or a byte outside the
-    // alphabet ends the body.
-    bool decodePiece(plat::Stream& out) {
-        for (size_t i = 0; i < len_; ++i) {
-            unsigned char c = static_cast<unsigned char>(line_[i]);
-            if (c == '\n') break;
-            int8_t v = kBase64.v[c];
-            if (v < 0) return false;
+
+    // Converts n raw bytes in place; returns the count of text bytes. A CR
+    // at the end of the block is held back until the next byte is known.
+    size_t convert(char* p, size_t n) {
+        const void* sub = std::memchr(p, 0x1A, n);
+        if (sub) {
+            n = static_cast<size_t>(static_cast<const char*>(sub) - p);
+            ended_ = true;
+        }
+        char* cr = static_cast<char*>(std::memchr(p, '\r', n));
+        if (!cr) return n;
+        char* out = cr;
+        const char* in = cr;
+        const char* stop = p + n;
+        while (in < stop) {
+            char c = *in++;
+            if (c != '\r') {
+                *out++ = c;
+            } else if (in == stop) {
+                if (!ended_) heldCr_ = true;
+                else *out++ = c;  // 0x1A follows: the CR stays
+            } else if (*in != '\n') {
+                *out++ = c;
+            }
+        }
+        return static_cast<size_t>(out - p);
+    }
+
+    BlockSource& src_;
+    const size_t block_;
+    std::unique_ptr<char[]> buf_;
+    size_t pos_ = 0, end_ = 0;
+    bool ended_ = false;      // no more text: the file ended or a 0x1A came
+    bool atFileEnd_ = false;  // ended by the end of the file itself
+    bool heldCr_ = false;
+};
+
+class Decoder {
+public:
+    Decoder(const std::string& outPath, BlockSink& out, size_t block)
+        : outPath_(outPath), nameBuf_(outPath), out_(&out), outSize_(block), outBlock_(new char[block]) {}
+
+    MimeOutcome run(TextPieces& in);
+
+private:
+    // Decodes a piece; false when a pad or a byte outside the alphabet ends
+    // the body. Whole groups of four are decoded at once while the
+    // accumulator holds no bits; what is left goes a character at a time.
+    bool decodePiece(const char* line, size_t len) {
+        if (len > 0 && line[len - 1] == '\n') --len;
+        const unsigned char* p = reinterpret_cast<const unsigned char*>(line);
+        char* bytes = room(len);
+        size_t o = 0, i = 0;
+        bool ok = true;
+        if (bits_ == 0) {
+            for (; i + 4 <= len; i += 4) {
+                uint32_t v = kGroup.at[0][p[i]] | kGroup.at[1][p[i + 1]] | kGroup.at[2][p[i + 2]] |
+                             kGroup.at[3][p[i + 3]];
+                if (v & kGroupStop) break;
+                acc_ = v;
+                bytes[o] = static_cast<char>(v >> 16);
+                bytes[o + 1] = static_cast<char>(v >> 8);
+                bytes[o + 2] = static_cast<char>(v);
+                o += 3;
+            }
+        }
+        for (; i < len; ++i) {
+            int8_t v = kBase64.v[p[i]];
+            if (v < 0) {
+                ok = false;
+                break;
+            }
             acc_ = (acc_ << 6) + static_cast<uint32_t>(v);
             bits_ += 6;
             if (bits_ >= 8) {
                 bits_ -= 8;
-                if (out.isOpen()) out.put(static_cast<char>((acc_ >> bits_) & 0xFF));
+                bytes[o++] = static_cast<char>((acc_ >> bits_) & 0xFF);
             }
         }
-        return true;
+        if (out_) held_ += o;
+        return ok;
+    }
+    // Room for the bytes of a piece of n characters at the end of the
+    // output block, which goes to the sink when it fills.
+    char* room(size_t n) {
+        if (held_ + n > outSize_) flushOut();
+        return outBlock_.get() + held_;
+    }
+    void flushOut() {
+        if (out_ && held_ > 0) out_->write(outBlock_.get(), held_);
+        held_ = 0;
     }
     // A header line outside a body. false on a name conflict (the call
     // fails).
     bool examineHeader();
     bool examineName(const char* name, size_t len, bool fromValue);
+    // One section, up to the end of its first body; sets inputEnded_.
+    bool section(TextPieces& in, MimeOutcome& result);
 
     const std::string& outPath_;
     std::string nameBuf_;
-    char line_[kPiece + 1];
+    BlockSink* out_;  // only the first section writes
+    size_t outSize_;
+    std::unique_ptr<char[]> outBlock_;
+    size_t held_ = 0;
+    const char* line_ = nullptr;
     size_t len_ = 0;
     HeaderLine header_;
     uint32_t acc_ = 0;
     int bits_ = 0;
     bool keep_ = true, replace_ = false, skipBody_ = false, first_ = true;
+    bool inputEnded_ = false;
 };
 
 bool Decoder::examineName(const char* name, size_t len, bool fromValue) {
@@ -231,75 +367,96 @@ bool Decoder::examineHeader() {
     return true;
 }
 
-int32_t Decoder::run(plat::Stream& in, plat::Stream& out) {
+bool Decoder::section(TextPieces& in, MimeOutcome& result) {
+    acc_ = 0;
+    bits_ = 0;
+    bool readLine = false, body = false;
     for (;;) {
-        acc_ = 0;
-        bits_ = 0;
-        bool readLine = false, body = false, inputEnded = false;
-        for (;;) {
-            if (!readPiece(in)) {
-                inputEnded = true;
-                if (!readLine) body = true;
-                break;
-            }
-            bool lastWithoutEnd = line_[len_ - 1] != '\n' && in.atEnd();
-            if (lastWithoutEnd) {
-                // A last line cut short is never decoded: it may be a
-                // truncated group.
-                inputEnded = true;
-                if (!readLine) {
-                    body = true;
-                } else if (!body) {
-                    if (isBase64Like(line_, len_) && !skipBody_) body = true;
-                    else if (!examineHeader()) return -1;
-                }
-                break;
-            }
-            readLine = true;
-            if (body) {
-                if (line_[0] == '\n' || static_cast<signed char>(line_[0]) < '+') break;
-                if (!decodePiece(out)) break;
-                continue;
-            }
-            if (isBase64Like(line_, len_)) {
-                if (skipBody_) continue;
+        bool lastWithoutEnd = false;
+        if (!in.next(&line_, &len_, &lastWithoutEnd)) {
+            inputEnded_ = true;
+            if (!readLine) body = true;
+            break;
+        }
+        if (lastWithoutEnd) {
+            // A last line cut short is never decoded: it may be a
+            // truncated group.
+            inputEnded_ = true;
+            if (!readLine) {
                 body = true;
-                if (!decodePiece(out)) break;
-                continue;
+            } else if (!body) {
+                if (isBase64Like(line_, len_) && !skipBody_) body = true;
+                else if (!examineHeader()) return false;
             }
-            if (!examineHeader()) return -1;
+            break;
         }
-        if (out.isOpen() && !out.close()) {
-            // A short attachment must not pass for the whole one.
-            plat::deleteFile(outPath_);
-            return -1;
+        readLine = true;
+        if (body) {
+            if (line_[0] == '\n' || static_cast<signed char>(line_[0]) < '+') break;
+            if (!decodePiece(line_, len_)) break;
+            continue;
         }
-        if (keep_) {
-            replace_ = true;
-            if (inputEnded && !body && readLine) plat::deleteFile(kMimeWorkFile);
+        if (isBase64Like(line_, len_)) {
+            if (skipBody_) continue;
+            body = true;
+            if (!decodePiece(line_, len_)) break;
+            continue;
         }
+        if (!examineHeader()) return false;
+    }
+    if (keep_) {
+        replace_ = true;
+        if (inputEnded_ && !body && readLine) result.dropWorkFile = true;
+    }
+    return true;
+}
+
+MimeOutcome Decoder::run(TextPieces& in) {
+    MimeOutcome result;
+    while (!inputEnded_) {
+        if (!section(in, result)) {
+            result.conflict = true;
+            return result;
+        }
+        flushOut();
+        out_ = nullptr;
         first_ = false;
         nameBuf_.clear();
-        if (inputEnded) break;
     }
-    if (replace_) {
-        plat::deleteFile(outPath_);
-        plat::moveFile(kMimeWorkFile, outPath_);
-    }
-    return 0;
+    result.replaceOutput = replace_;
+    return result;
 }
 
 }  // namespace
 
+MimeOutcome WalkMimeSections(BlockSource& in, const std::string& outPath, BlockSink& out) {
+    TextPieces pieces(in);
+    Decoder d(outPath, out, blockFor(in, kPiece));
+    return d.run(pieces);
+}
+
 int32_t MimeDecode(const std::string& inPath, const std::string& outPath) {
     plat::Stream in;
-    if (!in.open(inPath, "r")) return -1;
+    if (!in.open(inPath, "rb")) return -1;
     // Creating the output would empty the input when both name one file.
     if (plat::sameFile(inPath, outPath)) return -1;
     plat::Stream out;
     if (!out.open(outPath, "wb")) return -1;
-    Decoder d(outPath);
-    return d.run(in, out);
+    StreamSource src(in);
+    StreamSink sink(out);
+    MimeOutcome r = WalkMimeSections(src, outPath, sink);
+    if (!out.close()) {
+        // A short attachment must not pass for the whole one.
+        plat::deleteFile(outPath);
+        return -1;
+    }
+    if (r.conflict) return -1;
+    if (r.dropWorkFile) plat::deleteFile(kMimeWorkFile);
+    if (r.replaceOutput) {
+        plat::deleteFile(outPath);
+        plat::moveFile(kMimeWorkFile, outPath);
+    }
+    return 0;
 }
 
 }  // namespace brem::encode

@@ -1,6 +1,7 @@
 // Turning a file into a MIME attachment body: the header that names the
 // attachment, a blank line, and the bytes in base64, 60 characters a line.
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <string>
 
@@ -19,16 +20,27 @@ constexpr char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwx
 constexpr size_t kLinesPerBlock = 1024;
 constexpr size_t kBlock = 45 * kLinesPerBlock;
 
+// Every 12 bits as their two characters, so that a group of three bytes is
+// two lookups.
+struct PairTable {
+    char c[4096][2];
+    constexpr PairTable() : c() {
+        for (int v = 0; v < 4096; ++v) {
+            c[v][0] = kAlphabet[v >> 6];
+            c[v][1] = kAlphabet[v & 63];
+        }
+    }
+};
+constexpr PairTable kPairs{};
+
 // Encodes `n` bytes (n <= 45) into one line with its LF; returns its length.
 size_t encodeLine(const unsigned char* in, size_t n, char* out) {
     char* o = out;
     size_t i = 0;
     for (; i + 3 <= n; i += 3) {
         uint32_t v = (uint32_t(in[i]) << 16) | (uint32_t(in[i + 1]) << 8) | in[i + 2];
-        o[0] = kAlphabet[v >> 18];
-        o[1] = kAlphabet[(v >> 12) & 63];
-        o[2] = kAlphabet[(v >> 6) & 63];
-        o[3] = kAlphabet[v & 63];
+        std::memcpy(o, kPairs.c[v >> 12], 2);
+        std::memcpy(o + 2, kPairs.c[v & 0xfff], 2);
         o += 4;
     }
     if (n - i == 1) {

@@ -1,6 +1,7 @@
 #include "encode/quoted_printable.h"
 
 #include <cstring>
+#include <memory>
 
 #include "encode/charset.h"
 
@@ -69,56 +70,117 @@ bool WriteQuotedPrintable(int mode, int transferEncoding, int32_t charset, ByteS
     return !out.writeFailed();
 }
 
-DecodeStatus DecodeQuotedPrintable(plat::Stream& in, plat::Stream& out) {
-    const unsigned char* table = SelectedTable();
-    // Input bytes of the current piece: a piece ends after an LF or after
-    // 255 bytes. An escape or soft break is decoded whole wherever the piece
-    // ends; only the cut after a NUL stops at the piece's end.
-    int piece = 0;
-    bool pieceEnds = false;
-    auto take = [&]() -> int {
-        int c = in.get();
-        if (c < 0) {
-            pieceEnds = true;
-            return -1;
-        }
-        pieceEnds = c == '\n' || ++piece >= kPieceBytes;
-        if (pieceEnds) piece = 0;
-        return c;
-    };
-    for (;;) {
-        int c = take();
-        if (c < 0) break;
-        bool cut = false;
-        if (c == '=') {
-            int h = take();
-            if (h < 0) break;               // '=' at the end of the input: a soft break
-            if (h == '\n') continue;        // soft break: '=' and its line end go
-            if (h == '\r') {
-                cut = !pieceEnds;           // the line ends at the '='
-            } else {
-                int l = take();
-                if (l < 0) break;           // the input ends inside the escape
-                unsigned char v = static_cast<unsigned char>((digitValue(h) * 16 + digitValue(l)) & 0xFF);
-                if (v == 0) {
-                    cut = !pieceEnds;
-                } else {
-                    out.put(static_cast<char>(Convert(table, v)));
-                }
+namespace {
+
+// The decoder as a machine over bytes, so that it takes its input in blocks
+// of any size: input is counted in pieces (a piece ends after an LF or after
+// 255 bytes); an escape or soft break is decoded whole wherever the piece
+// ends, and a NUL, decoded or literal, drops the rest of its piece.
+class QpDecoder {
+public:
+    QpDecoder(BlockSink& out, const unsigned char* table, size_t outSize)
+        : out_(out), buf_(new char[outSize]), outSize_(outSize) {
+        for (int c = 0; c < 256; ++c) conv_[c] = static_cast<char>(Convert(table, static_cast<unsigned char>(c)));
+    }
+
+    void feed(const unsigned char* p, size_t n) {
+        size_t i = 0;
+        while (i < n) {
+            if (state_ == Plain) {
+                i = plainRun(p, i, n);
+                if (i == n) break;
             }
-        } else if (c == 0) {
-            cut = !pieceEnds;
-        } else {
-            out.put(static_cast<char>(Convert(table, static_cast<unsigned char>(c))));
-        }
-        if (cut) {
-            do {
-                if (take() < 0) break;
-            } while (!pieceEnds);
+            unsigned char c = p[i++];
+            bool ends = step(c);
+            switch (state_) {
+                case Plain:  // '=' or NUL
+                    state_ = c == '=' ? AfterEq : ends ? Plain : Cutting;
+                    break;
+                case AfterEq:
+                    if (c == '\n') state_ = Plain;                   // soft break
+                    else if (c == '\r') state_ = ends ? Plain : Cutting;  // the line ends at the '='
+                    else {
+                        high_ = c;
+                        state_ = AfterHigh;
+                    }
+                    break;
+                case AfterHigh: {
+                    unsigned char v = static_cast<unsigned char>((digitValue(high_) * 16 + digitValue(c)) & 0xFF);
+                    if (v == 0) {
+                        state_ = ends ? Plain : Cutting;
+                    } else {
+                        put(conv_[v]);
+                        state_ = Plain;
+                    }
+                    break;
+                }
+                case Cutting:
+                    if (ends) state_ = Plain;
+                    break;
+            }
         }
     }
-    if (in.readError()) return DecodeStatus::ReadFailed;
-    return out.writeFailed() ? DecodeStatus::WriteFailed : DecodeStatus::Ok;
+
+    // Hands on what is held; false once a write failed.
+    bool flush() {
+        if (held_ > 0 && ok_ && !out_.write(buf_.get(), held_)) ok_ = false;
+        held_ = 0;
+        return ok_;
+    }
+
+private:
+    enum State { Plain, AfterEq, AfterHigh, Cutting };
+
+    // Counts one byte into the current piece; true when it ends the piece.
+    bool step(unsigned char c) {
+        if (c == '\n' || ++piece_ >= kPieceBytes) {
+            piece_ = 0;
+            return true;
+        }
+        return false;
+    }
+    void put(char c) {
+        if (held_ == outSize_) flush();
+        buf_[held_++] = c;
+    }
+    // Converts bytes that stand for themselves, up to the next '=' or NUL.
+    size_t plainRun(const unsigned char* p, size_t i, size_t n) {
+        int piece = piece_;
+        while (i < n) {
+            unsigned char c = p[i];
+            if (c == '=' || c == 0) break;
+            if (held_ == outSize_) flush();
+            buf_[held_++] = conv_[c];
+            piece = (c == '\n' || piece + 1 >= kPieceBytes) ? 0 : piece + 1;
+            ++i;
+        }
+        piece_ = piece;
+        return i;
+    }
+
+    BlockSink& out_;
+    std::unique_ptr<char[]> buf_;
+    const size_t outSize_;
+    size_t held_ = 0;
+    char conv_[256];
+    State state_ = Plain;
+    int piece_ = 0;
+    unsigned char high_ = 0;
+    bool ok_ = true;
+};
+
+}  // namespace
+
+bool DecodeQuotedPrintable(BlockSource& in, BlockSink& out) {
+    const size_t size = blockFor(in, 16);
+    QpDecoder d(out, SelectedTable(), size);
+    std::unique_ptr<char[]> block(new char[size]);
+    for (;;) {
+        size_t got = in.read(block.get(), size);
+        if (got == 0) break;
+        d.feed(reinterpret_cast<const unsigned char*>(block.get()), got);
+    }
+    return d.flush();
 }
 
 int32_t DecodeIso(const std::string& inPath, const std::string& outPath, char* message) {
@@ -135,12 +197,15 @@ int32_t DecodeIso(const std::string& inPath, const std::string& outPath, char* m
         return -2;
     }
     SelectConversion(kIso8859_1, kCodePage850);
-    DecodeStatus st = DecodeQuotedPrintable(in, out);
+    StreamSource source(in);
+    StreamSink sink(out);
+    bool written = DecodeQuotedPrintable(source, sink);
+    bool readFailed = in.readError();
     bool closed = out.close();
-    if (st != DecodeStatus::Ok || !closed) {
+    if (readFailed || !written || !closed) {
         // A cut-short output must not pass for the whole text.
         plat::deleteFile(outPath);
-        if (st == DecodeStatus::ReadFailed) {
+        if (readFailed) {
             putMessage(message, "Error while reading input-file " + inPath + "\n");
         } else {
             putMessage(message, "Error while writing output-file " + outPath + "\n");

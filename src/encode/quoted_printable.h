@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <string>
 
+#include "encode/byte_io.h"
 #include "platform/stream.h"
 
 namespace brem::encode {
@@ -37,15 +38,13 @@ inline constexpr int kTransferQuotedPrintable = 1;
 // supported (nothing is written then) or a write to `out` failed.
 bool WriteQuotedPrintable(int mode, int transferEncoding, int32_t charset, ByteSource source, plat::Stream& out);
 
-enum class DecodeStatus { Ok, ReadFailed, WriteFailed };
-
 // Decodes quoted-printable text from `in` onto `out` through the selected
 // conversion. Soft breaks join lines; an escape "=hl" yields one byte by the
 // lenient rule (h * 16 + l, a digit's value or the code minus 55, modulo
 // 256), so malformed escapes never fail. A NUL, decoded or literal, ends its
 // line's text: the rest of the line (at most 255 bytes of input counted from
-// the line's start) is dropped.
-DecodeStatus DecodeQuotedPrintable(plat::Stream& in, plat::Stream& out);
+// the line's start) is dropped. False when a write to `out` failed.
+bool DecodeQuotedPrintable(BlockSource& in, BlockSink& out);
 
 // DECODE_ISO: quoted-printable ISO-8859-1 in `inPath` to code page 850 text
 // in `outPath`. Returns 0 and the message "Success", or -2 with the reason

@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <string>
 
+#include "encode/byte_io.h"
+
 namespace brem::encode {
 
 // Where the coder's progress lines, diagnostics and overwrite question go:
@@ -27,5 +29,12 @@ UuConsole& standardConsole();
 // is told on `console`; the result is always 0.
 int32_t UuCode(const std::string& inPath, const std::string& outPath, const std::string& beginName,
                const std::string& countDir, int32_t partSize, UuConsole& console);
+
+// The decoder on one encoded part from any source, as UuCode decodes a
+// file: the header scan with its alphabets, the data lines with their
+// repairs, the end line. The bytes go to `out`, the diagnostics to
+// `console`; a part that ends before its zero line ends the decoding, as a
+// missing next part would.
+void UuDecodePart(BlockSource& in, BlockSink& out, UuConsole& console);
 
 }  // namespace brem::encode

@@ -1,5 +1,8 @@
 #include "encode/uu_state.h"
 
+#include <cstring>
+#include <vector>
+
 namespace brem::encode {
 
 void UuState::reset() {
@@ -7,9 +10,15 @@ void UuState::reset() {
     outPath.clear();
     beginName.clear();
     countDir.clear();
-    alphabet[0] = '`';
-    for (int v = 1; v < 64; ++v) alphabet[v] = static_cast<char>(32 + v);
-    buildTable([](unsigned char) {});
+    std::memcpy(alphabet, kUuAlphabet, 64);
+    // The UU alphabet's table is the same for every call: built once.
+    static const auto plain = [] {
+        UuState s;
+        std::memcpy(s.alphabet, kUuAlphabet, 64);
+        s.buildTable([](unsigned char) {});
+        return std::vector<int16_t>(s.table, s.table + 256);
+    }();
+    std::memcpy(table, plain.data(), sizeof table);
     fullChar = 'M';
     fullLength = 45;
     label = "UUencode";

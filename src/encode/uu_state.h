@@ -10,6 +10,8 @@ namespace brem::encode {
 
 struct UuState {
     static constexpr int16_t kNotInAlphabet = -1;
+    // The UU alphabet: the grave accent for 0, then '!' to '_'.
+    static constexpr char kUuAlphabet[65] = "`!\"#$%&'()*+,-./0123456789:;<=>?@ABCDEFGHIJKLMNOPQRSTUVWXYZ[\\]^_";
 
     std::string inPath;     // the current input (the part being read when decoding)
     std::string outPath;    // the current output (the part being written when encoding)

@@ -165,6 +165,8 @@ std::string compressorPath() { return os::compressorPath(); }
 void* loadLibrary(const std::string& name) { return os::loadLibrary(name); }
 void* librarySymbol(void* library, const char* name) { return os::librarySymbol(library, name); }
 void sleepMs(uint32_t ms) { os::sleepMs(ms); }
+
+FileHandle standardOutput() { return os::standardOutput(); }
 bool postWindowMessage(uintptr_t window, uint32_t message, uintptr_t wParam, intptr_t lParam) {
     return os::postWindowMessage(window, message, wParam, lParam);
 }

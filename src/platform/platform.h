@@ -129,6 +129,10 @@ void* librarySymbol(void* library, const char* name);
 
 void sleepMs(uint32_t ms);
 
+// The process's standard output as a file handle, written with writeFile:
+// bytes go out unchanged on both systems (no text-mode line ends).
+FileHandle standardOutput();
+
 // Posts a window message to a host window without waiting for it to be
 // handled (PostMessageA). Safe to call from any thread. Windows calls
 // USER32's PostMessageA. POSIX has no window system of its own: the host

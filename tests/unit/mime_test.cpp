@@ -170,6 +170,27 @@ TEST(MimeDecode, LongLinesArriveInPieces) {
     EXPECT_EQ(test::readFile("out.bin").size(), 59u);
 }
 
+// The message is read in blocks: the text-mode rules hold across their
+// edges. CR LF line ends throughout, and the byte count is chosen so that a
+// CR falls on the last byte of the first 64 KB block; a 0x1A after the body
+// ends the input, so the base64 behind it is never read.
+TEST(MimeDecode, BlocksOfTextModeInput) {
+    InScratch s;
+    std::string plain(120000, '\0');
+    for (size_t i = 0; i < plain.size(); ++i) plain[i] = static_cast<char>((i * 131) ^ (i >> 7));
+    std::string head = "Content-Type: x; name=q\r\nContent-Transfer-Encoding: base64\r\n\r\n";
+    std::string body;
+    std::string b64 = reference(plain);
+    for (size_t i = 0; i < b64.size(); ++i) body += b64[i] == '\n' ? std::string("\r\n") : std::string(1, b64[i]);
+    // Body lines are 60 characters and CR LF: the 901st CR lands on the last
+    // byte of the first block when the body starts at 65535 - 60 - 62 * 900.
+    const size_t bodyAt = 65535 - 60 - 62 * 900;
+    std::string message = "X-Pad: " + std::string(bodyAt - head.size() - 9, '-') + "\r\n" + head + body;
+    ASSERT_EQ(message[65535], '\r');
+    EXPECT_EQ(s.decode(message + "\r\n\x1a" + "QUJD\r\n"), 0);
+    EXPECT_EQ(test::readFile("out.bin"), plain);
+}
+
 TEST(MimeDecode, UnseenNamesKeepTheWorkingFileRule) {
     InScratch s;
     // A TAB after the colon ends the examination: the name is not seen.

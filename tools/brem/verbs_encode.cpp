@@ -3,13 +3,9 @@
 #include <string>
 #include <vector>
 
-#ifndef _WIN32
-#include <dirent.h>
-#include <strings.h>
-#endif
-
 #include "brem32.h"
 #include "cli.h"
+#include "platform/stream.h"
 
 namespace brem::cli {
 
@@ -31,38 +27,12 @@ bool looksEncoded(const std::string& path) {
 }
 
 // UUENCODE answers 0 whatever happens; an input that cannot be opened is
-// found here, so that a script sees it in the exit status.
-// The library reads `\` as a separator and finds names case-blind on every
-// system; so is the input looked for here.
-bool readable(const std::string& given) {
-    std::string path = given;
-#ifndef _WIN32
-    for (char& c : path) c = c == '\\' ? '/' : c;
-#endif
-    if (std::FILE* f = std::fopen(path.c_str(), "rb")) {
-        std::fclose(f);
-        return true;
-    }
-#ifndef _WIN32
-    size_t cut = path.find_last_of('/');
-    std::string dir = cut == std::string::npos ? "." : path.substr(0, cut + 1);
-    std::string leaf = cut == std::string::npos ? path : path.substr(cut + 1);
-    DIR* d = opendir(dir.c_str());
-    if (!d) return false;
-    bool found = false;
-    while (dirent* e = readdir(d)) {
-        if (strcasecmp(e->d_name, leaf.c_str()) == 0) {
-            std::FILE* f = std::fopen((cut == std::string::npos ? std::string(e->d_name) : dir + e->d_name).c_str(), "rb");
-            if (f) std::fclose(f);
-            found = f != nullptr;
-            break;
-        }
-    }
-    closedir(d);
-    return found;
-#else
-    return false;
-#endif
+// found here, so that a script sees it in the exit status. The library's
+// platform layer looks for it as the library will: `\` as a separator and
+// names found case-blind, on every system.
+bool readable(const std::string& path) {
+    brem::plat::Stream f;
+    return f.open(path, "rb");
 }
 
 int extractAttachment(std::vector<std::string>& args) {

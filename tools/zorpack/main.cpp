@@ -8,25 +8,18 @@
 // expand and what zorpack writes expands with uncompress or gzip -d. The
 // result is written to a temporary file beside the target and renamed into
 // place only when it is complete, so a failed run never leaves a partial
-// file under the target's name. `\` separates directories on every system,
-// as in the command lines of the library.
-#include <cerrno>
+// file under the target's name. Files are reached through the library's
+// platform layer, as the library names them: `\` separates directories and
+// names are found whatever their letter case (a peer's PATH.Z expands as
+// PATH.z), on every system.
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <string>
 #include <vector>
 
-#if defined(_WIN32)
-#include <fcntl.h>
-#include <io.h>
-#include <windows.h>
-#else
-#include <sys/stat.h>
-#include <unistd.h>
-#endif
-
 #include "lzw.h"
+#include "platform/platform.h"
+#include "platform/stream.h"
 
 namespace {
 
@@ -40,66 +33,99 @@ const char* kUsage =
     "  -k        keep the input (zorpack always does)\n"
     "  -c        write to standard output, create no file\n";
 
-class FileSource : public zorpack::Source {
+// What the exit status of a run that does not go on is.
+constexpr int kGoOn = -1;
+constexpr int kFailed = 1;
+constexpr int kUsageError = 2;
+
+struct Options {
+    bool decompress = false;
+    bool force = false;
+    bool toStdout = false;
+    int bits = zorpack::kMaxBits;
+    std::vector<std::string> paths;
+};
+
+class StreamSource : public zorpack::Source {
 public:
-    explicit FileSource(std::FILE* f) : f_(f) {}
+    explicit StreamSource(brem::plat::Stream& s) : s_(s) {}
     long read(unsigned char* buf, size_t n) override {
-        size_t got = std::fread(buf, 1, n, f_);
-        if (got == 0 && std::ferror(f_)) return -1;
+        size_t got = s_.read(buf, n);
+        if (got == 0 && s_.readError()) return -1;
         return static_cast<long>(got);
     }
 
 private:
-    std::FILE* f_;
+    brem::plat::Stream& s_;
 };
 
-class FileSink : public zorpack::Sink {
+class StreamSink : public zorpack::Sink {
 public:
-    explicit FileSink(std::FILE* f) : f_(f) {}
-    bool write(const unsigned char* buf, size_t n) override { return std::fwrite(buf, 1, n, f_) == n; }
+    explicit StreamSink(brem::plat::Stream& s) : s_(s) {}
+    bool write(const unsigned char* buf, size_t n) override { return s_.write(buf, n); }
 
 private:
-    std::FILE* f_;
+    brem::plat::Stream& s_;
 };
 
-std::string nativePath(std::string p) {
-#if !defined(_WIN32)
-    for (char& c : p) {
-        if (c == '\\') c = '/';
+// Standard output, bytes unchanged; the coder hands over whole blocks.
+class StdoutSink : public zorpack::Sink {
+public:
+    bool write(const unsigned char* buf, size_t n) override {
+        brem::plat::FileHandle h = brem::plat::standardOutput();
+        while (n > 0) {
+            int64_t w = brem::plat::writeFile(h, buf, n);
+            if (w <= 0) return false;
+            buf += w;
+            n -= static_cast<size_t>(w);
+        }
+        return true;
     }
-#endif
-    return p;
-}
-
-bool exists(const std::string& p) {
-#if defined(_WIN32)
-    return GetFileAttributesA(p.c_str()) != INVALID_FILE_ATTRIBUTES;
-#else
-    struct stat st;
-    return ::stat(p.c_str(), &st) == 0;
-#endif
-}
-
-// Puts the finished temporary file in place of the target.
-bool replace(const std::string& from, const std::string& to) {
-#if defined(_WIN32)
-    return MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
-#else
-    return std::rename(from.c_str(), to.c_str()) == 0;
-#endif
-}
+};
 
 int fail(const std::string& what) {
     std::fprintf(stderr, "zorpack: %s\n", what.c_str());
-    return 1;
+    return kFailed;
 }
 
-}  // namespace
+// The value of -b, from the rest of its argument or the next one.
+int takeBits(const std::string& rest, int argc, char** argv, int* i, Options* o) {
+    std::string v = rest;
+    if (v.empty()) {
+        if (*i + 1 >= argc) {
+            std::fprintf(stderr, "zorpack: -b needs a number of bits (9 to 16)\n%s", kUsage);
+            return kUsageError;
+        }
+        v = argv[++*i];
+    }
+    char* end = nullptr;
+    long n = std::strtol(v.c_str(), &end, 10);
+    if (v.empty() || *end != '\0' || n < zorpack::kMinBits || n > zorpack::kMaxBits) {
+        std::fprintf(stderr, "zorpack: -b %s: the number of bits must be 9 to 16\n", v.c_str());
+        return kUsageError;
+    }
+    o->bits = static_cast<int>(n);
+    return kGoOn;
+}
 
-int main(int argc, char** argv) {
-    bool decompress = false, force = false, toStdout = false;
-    int bits = zorpack::kMaxBits;
-    std::vector<std::string> paths;
+// One argument of flags ("-fk", "-b16"); kGoOn or the exit status.
+int takeFlags(const std::string& a, int argc, char** argv, int* i, Options* o) {
+    for (size_t j = 1; j < a.size(); ++j) {
+        switch (a[j]) {
+            case 'd': o->decompress = true; break;
+            case 'f': o->force = true; break;
+            case 'k': break;  // the input is always kept
+            case 'c': o->toStdout = true; break;
+            case 'b': return takeBits(a.substr(j + 1), argc, argv, i, o);
+            default:
+                std::fprintf(stderr, "zorpack: unknown option -%c\n%s", a[j], kUsage);
+                return kUsageError;
+        }
+    }
+    return kGoOn;
+}
+
+int parseArguments(int argc, char** argv, Options* o) {
     for (int i = 1; i < argc; ++i) {
         std::string a = argv[i];
         if (a == "--help" || a == "-h") {
@@ -107,92 +133,68 @@ int main(int argc, char** argv) {
             return 0;
         }
         if (a.size() < 2 || a[0] != '-') {
-            paths.push_back(a);
+            o->paths.push_back(a);
             continue;
         }
-        for (size_t j = 1; j < a.size(); ++j) {
-            char o = a[j];
-            if (o == 'd') {
-                decompress = true;
-            } else if (o == 'f') {
-                force = true;
-            } else if (o == 'k') {
-                // The input is always kept.
-            } else if (o == 'c') {
-                toStdout = true;
-            } else if (o == 'b') {
-                std::string v = a.substr(j + 1);
-                if (v.empty()) {
-                    if (i + 1 >= argc) {
-                        std::fprintf(stderr, "zorpack: -b needs a number of bits (9 to 16)\n%s", kUsage);
-                        return 2;
-                    }
-                    v = argv[++i];
-                }
-                char* end = nullptr;
-                long n = std::strtol(v.c_str(), &end, 10);
-                if (v.empty() || *end != '\0' || n < zorpack::kMinBits || n > zorpack::kMaxBits) {
-                    std::fprintf(stderr, "zorpack: -b %s: the number of bits must be 9 to 16\n", v.c_str());
-                    return 2;
-                }
-                bits = static_cast<int>(n);
-                break;
-            } else {
-                std::fprintf(stderr, "zorpack: unknown option -%c\n%s", o, kUsage);
-                return 2;
-            }
-        }
+        int r = takeFlags(a, argc, argv, &i, o);
+        if (r != kGoOn) return r;
     }
-    if (paths.size() != 1) {
+    if (o->paths.size() != 1) {
         std::fprintf(stderr, "zorpack: give exactly one PATH\n%s", kUsage);
-        return 2;
+        return kUsageError;
     }
+    return kGoOn;
+}
 
-    std::string path = nativePath(paths[0]);
-    std::string input = decompress ? path + ".z" : path;
-    std::string target = decompress ? path : path + ".z";
-#if !defined(_WIN32)
-    // A peer's batch may arrive as PATH.Z.
-    if (decompress && !exists(input) && exists(path + ".Z")) input = path + ".Z";
-#endif
+// Runs the coder from the open input into `sink`.
+zorpack::Status code(const Options& o, brem::plat::Stream& in, zorpack::Sink& sink) {
+    StreamSource src(in);
+    return o.decompress ? zorpack::expand(src, sink) : zorpack::compress(src, sink, o.bits);
+}
 
-    std::FILE* in = std::fopen(input.c_str(), "rb");
-    if (!in) return fail(input + ": " + std::strerror(errno));
-    if (!toStdout && !force && exists(target)) {
-        std::fclose(in);
-        return fail(target + ": already exists (-f replaces it)");
-    }
+int toStandardOutput(const Options& o, brem::plat::Stream& in, const std::string& input) {
+    StdoutSink sink;
+    zorpack::Status st = code(o, in, sink);
+    if (st == zorpack::Status::WriteError) return fail("stdout: " + std::string(zorpack::describe(st)));
+    if (st != zorpack::Status::Ok) return fail(input + ": " + zorpack::describe(st));
+    return 0;
+}
 
+// Writes the result beside the target and puts it in place when whole.
+int toTarget(const Options& o, brem::plat::Stream& in, const std::string& input, const std::string& target) {
     std::string temp = target + ".zp~";
-    std::FILE* out;
-    if (toStdout) {
-#if defined(_WIN32)
-        _setmode(_fileno(stdout), _O_BINARY);
-#endif
-        out = stdout;
-    } else {
-        out = std::fopen(temp.c_str(), "wb");
-        if (!out) {
-            std::fclose(in);
-            return fail(temp + ": " + std::strerror(errno));
-        }
-    }
-
-    FileSource src(in);
-    FileSink sink(out);
-    zorpack::Status st = decompress ? zorpack::expand(src, sink) : zorpack::compress(src, sink, bits);
-    std::fclose(in);
-    bool closed = toStdout ? std::fflush(stdout) == 0 : std::fclose(out) == 0;
-    if (st == zorpack::Status::Ok && !closed) st = zorpack::Status::WriteError;
+    brem::plat::Stream out;
+    if (!out.open(temp, "wb")) return fail(temp + ": cannot be created");
+    StreamSink sink(out);
+    zorpack::Status st = code(o, in, sink);
+    in.close();
+    if (!out.close() && st == zorpack::Status::Ok) st = zorpack::Status::WriteError;
     if (st != zorpack::Status::Ok) {
-        if (!toStdout) std::remove(temp.c_str());
-        const std::string& who = st == zorpack::Status::WriteError ? (toStdout ? std::string("stdout") : temp) : input;
-        return fail(who + ": " + zorpack::describe(st));
+        brem::plat::deleteFile(temp);
+        return fail((st == zorpack::Status::WriteError ? temp : input) + ": " + zorpack::describe(st));
     }
-    if (!toStdout && !replace(temp, target)) {
-        int e = errno;
-        std::remove(temp.c_str());
-        return fail(target + ": cannot put the result in place: " + std::strerror(e));
+    if (!brem::plat::replaceFile(temp, target)) {
+        brem::plat::deleteFile(temp);
+        return fail(target + ": cannot put the result in place");
     }
     return 0;
+}
+
+int run(const Options& o) {
+    const std::string& path = o.paths[0];
+    std::string input = o.decompress ? path + ".z" : path;
+    std::string target = o.decompress ? path : path + ".z";
+    brem::plat::Stream in;
+    if (!in.open(input, "rb")) return fail(input + ": cannot be opened");
+    if (o.toStdout) return toStandardOutput(o, in, input);
+    if (!o.force && brem::plat::fileExists(target)) return fail(target + ": already exists (-f replaces it)");
+    return toTarget(o, in, input, target);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    Options o;
+    int r = parseArguments(argc, argv, &o);
+    return r == kGoOn ? run(o) : r;
 }

@@ -332,6 +332,8 @@ void* librarySymbol(void* library, const char* name) {
     return ::dlsym(library ? library : RTLD_DEFAULT, name);
 }
 
+FileHandle standardOutput() { return STDOUT_FILENO; }
+
 void sleepMs(uint32_t ms) {
     struct timespec ts = {static_cast<time_t>(ms / 1000), static_cast<long>((ms % 1000) * 1000000L)};
     while (::nanosleep(&ts, &ts) != 0 && errno == EINTR) {

@@ -260,6 +260,11 @@ void* librarySymbol(void* library, const char* name) {
 
 void sleepMs(uint32_t ms) { Sleep(ms); }
 
+FileHandle standardOutput() {
+    HANDLE h = GetStdHandle(STD_OUTPUT_HANDLE);
+    return h == nullptr || h == INVALID_HANDLE_VALUE ? kNoFile : reinterpret_cast<FileHandle>(h);
+}
+
 bool postWindowMessage(uintptr_t window, uint32_t message, uintptr_t wParam, intptr_t lParam) {
     return PostMessageA(reinterpret_cast<HWND>(window), message, static_cast<WPARAM>(wParam),
                         static_cast<LPARAM>(lParam)) != FALSE;
