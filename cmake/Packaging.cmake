@@ -2,18 +2,22 @@
 # does the whole run):
 #  - the cross build (mingw-w64) makes the Windows zip for host developers:
 #    brem32.dll, its .def, an import library for MSVC (brem32.lib) and one for
-#    mingw (libbrem32.dll.a), include/brem32.h, brem.exe, zorpack.exe, the
-#    README and the reference in docs/;
+#    mingw (libbrem32.dll.a), include/brem32.h, brem.exe, zorpack.exe (all
+#    stripped, with a version resource), a README for host developers, the
+#    sample host.c, LICENSE, the third-party notices and the reference in
+#    docs/; and a second zip with the binaries' debugging information;
 #  - the native build makes the Debian package: library, header, CMake package,
 #    pkg-config file, brem, zorpack and their man pages.
 set(CPACK_PACKAGE_NAME brem32)
 set(CPACK_PACKAGE_VENDOR "brem32")
-set(CPACK_PACKAGE_CONTACT "brem32 maintainers <brem32@localhost>")
+# The project has no public mail address; .invalid says so honestly.
+set(BREM_MAINTAINER "the brem32 developers <maintainers@brem32.invalid>")
+set(CPACK_PACKAGE_CONTACT "${BREM_MAINTAINER}")
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
   "Message pre-processing library for a dial-up UUCP mail and news client")
 set(CPACK_PACKAGE_DESCRIPTION
-  "brem32 imports inbound UUCP mail and news from a spool directory into a flat-file\nmessage store with index records, exports outgoing mail and news as UUCP jobs,\nreads and writes stored messages in chunks, and decodes and encodes content\n(MIME base64, quoted-printable, UU and XX).")
+  "brem32 imports inbound UUCP mail and news from a spool directory into a\nflat-file message store with index records, exports outgoing mail and news as\nUUCP jobs, reads and writes stored messages in chunks, and decodes and encodes\ncontent (MIME base64, quoted-printable, UU and XX).")
 set(CPACK_RESOURCE_FILE_README ${PROJECT_SOURCE_DIR}/README.md)
 set(CPACK_PACKAGE_CHECKSUM SHA256)
 set(CPACK_SOURCE_IGNORE_FILES "/build.*/" "/\\\\.git/")
@@ -24,8 +28,6 @@ if(WIN32)
   set(CPACK_GENERATOR ZIP)
   set(CPACK_SYSTEM_NAME win32)
   set(CPACK_ARCHIVE_COMPONENT_INSTALL ON)
-  set(CPACK_COMPONENTS_ALL release)
-  set(CPACK_COMPONENTS_GROUPING ALL_COMPONENTS_IN_ONE)
   set(CPACK_COMPONENT_INCLUDE_TOPLEVEL_DIRECTORY ON)
   set(CPACK_PACKAGE_FILE_NAME brem32-${PROJECT_VERSION}-win32)
 
@@ -40,28 +42,87 @@ if(WIN32)
     COMMENT "MSVC import library for brem32.dll")
   add_custom_target(brem32_msvc_importlib ALL DEPENDS ${BREM_MSVC_IMPORT_LIB})
 
+  # Two zips: the release, and beside it the debugging information of its
+  # binaries for crash analysis.
+  set(CPACK_COMPONENTS_ALL release debug)
+  set(CPACK_COMPONENTS_GROUPING IGNORE)
+  set(CPACK_ARCHIVE_RELEASE_FILE_NAME brem32-${PROJECT_VERSION}-win32)
+  set(CPACK_ARCHIVE_DEBUG_FILE_NAME brem32-${PROJECT_VERSION}-win32-debug)
+
+  # Each binary carries a version resource, and ships stripped: its
+  # debugging information goes into NAME.debug, which the stripped file
+  # names in its .gnu_debuglink section.
+  enable_language(RC)
+  find_program(BREM_OBJCOPY ${TOOLCHAIN_PREFIX}-objcopy REQUIRED)
+  set(BREM_RELEASE_DIR ${CMAKE_BINARY_DIR}/release)
+  set(shipped brem32 brem)
+  if(TARGET zorpack)
+    list(APPEND shipped zorpack)
+  endif()
+  set(BREM_RC_DESCRIPTION_brem32 "brem32 message pre-processing library")
+  set(BREM_RC_DESCRIPTION_brem "brem command-line host for brem32")
+  set(BREM_RC_DESCRIPTION_zorpack "zorpack news compressor")
+  foreach(t IN LISTS shipped)
+    get_target_property(type ${t} TYPE)
+    if(type STREQUAL "SHARED_LIBRARY")
+      set(BREM_RC_TYPE VFT_DLL)
+      set(BREM_RC_FILE ${t}.dll)
+    else()
+      set(BREM_RC_TYPE VFT_APP)
+      set(BREM_RC_FILE ${t}.exe)
+    endif()
+    set(BREM_RC_NAME ${t})
+    set(BREM_RC_DESCRIPTION "${BREM_RC_DESCRIPTION_${t}}")
+    configure_file(${PROJECT_SOURCE_DIR}/cmake/release/version.rc.in ${CMAKE_BINARY_DIR}/rc/${t}.rc @ONLY)
+    target_sources(${t} PRIVATE ${CMAKE_BINARY_DIR}/rc/${t}.rc)
+
+    set(stripped ${BREM_RELEASE_DIR}/${BREM_RC_FILE})
+    set(debug ${BREM_RELEASE_DIR}/${BREM_RC_FILE}.debug)
+    add_custom_command(OUTPUT ${stripped} ${debug}
+      COMMAND ${BREM_OBJCOPY} --only-keep-debug $<TARGET_FILE:${t}> ${debug}
+      COMMAND ${BREM_OBJCOPY} --strip-all $<TARGET_FILE:${t}> ${stripped}
+      COMMAND ${BREM_OBJCOPY} --add-gnu-debuglink=${BREM_RC_FILE}.debug ${stripped}
+      WORKING_DIRECTORY ${BREM_RELEASE_DIR}
+      DEPENDS ${t}
+      COMMENT "Stripped ${BREM_RC_FILE} and its debugging information")
+    add_custom_target(${t}_stripped ALL DEPENDS ${stripped} ${debug})
+    install(FILES ${stripped} DESTINATION . COMPONENT release)
+    install(FILES ${debug} DESTINATION . COMPONENT debug)
+  endforeach()
+  file(MAKE_DIRECTORY ${BREM_RELEASE_DIR})
+
   # The DLL and the programs side by side at the top of the zip: brem.exe
   # loads brem32.dll from its own directory and the library starts
   # zorpack.exe from there too.
-  install(FILES $<TARGET_FILE:brem32> DESTINATION . COMPONENT release)
-  install(FILES $<TARGET_FILE:brem> DESTINATION . COMPONENT release)
-  if(TARGET zorpack)
-    install(FILES $<TARGET_FILE:zorpack> DESTINATION . COMPONENT release)
-  endif()
   install(FILES ${PROJECT_SOURCE_DIR}/src/exports/brem32.def ${BREM_MSVC_IMPORT_LIB}
           ${CMAKE_BINARY_DIR}/lib/libbrem32.dll.a
     DESTINATION . COMPONENT release)
   install(FILES ${PROJECT_SOURCE_DIR}/include/brem32.h DESTINATION include COMPONENT release)
-  install(FILES ${PROJECT_SOURCE_DIR}/README.md DESTINATION . COMPONENT release)
+  # The README speaks to host developers; the sample host is the one the
+  # release check builds against the zip.
+  set(BREM_VERSION ${PROJECT_VERSION})
+  configure_file(${PROJECT_SOURCE_DIR}/cmake/release/README-windows.md ${CMAKE_BINARY_DIR}/release-README.md @ONLY)
+  install(FILES ${CMAKE_BINARY_DIR}/release-README.md DESTINATION . RENAME README.md COMPONENT release)
+  install(FILES ${PROJECT_SOURCE_DIR}/LICENSE ${PROJECT_SOURCE_DIR}/cmake/release/THIRD-PARTY-NOTICES.txt
+          ${PROJECT_SOURCE_DIR}/tests/release/host.c
+    DESTINATION . COMPONENT release)
+  install(FILES ${PROJECT_SOURCE_DIR}/LICENSE ${PROJECT_SOURCE_DIR}/cmake/release/THIRD-PARTY-NOTICES.txt
+    DESTINATION . COMPONENT debug)
   install(DIRECTORY ${PROJECT_SOURCE_DIR}/docs/ DESTINATION docs COMPONENT release
-    FILES_MATCHING PATTERN "*.md" PATTERN man EXCLUDE)
+    FILES_MATCHING PATTERN "*.md" PATTERN "*.1")
 else()
   set(CPACK_GENERATOR DEB)
   set(CPACK_PACKAGING_INSTALL_PREFIX ${CMAKE_INSTALL_PREFIX})
   set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
   set(CPACK_DEBIAN_PACKAGE_SECTION libs)
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-  set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://localhost/brem32")
+  # The project has no public site: the package names no Homepage; its
+  # documentation is installed under /usr/share/doc/brem32.
+  # As Debian's policy wants a shared library packaged: stripped, with a
+  # shlibs file and the ldconfig trigger.
+  set(CPACK_STRIP_FILES ON)
+  set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS ON)
+  set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${PROJECT_SOURCE_DIR}/cmake/release/triggers)
 
   # Man pages, compressed as Debian keeps them.
   find_program(BREM_GZIP gzip)
@@ -84,6 +145,16 @@ else()
     endif()
   endforeach()
   install(FILES ${PROJECT_SOURCE_DIR}/README.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
+  install(FILES ${PROJECT_SOURCE_DIR}/cmake/release/copyright DESTINATION ${CMAKE_INSTALL_DOCDIR})
+  if(BREM_GZIP)
+    # A native package's changelog, compressed as Debian keeps it.
+    configure_file(${PROJECT_SOURCE_DIR}/cmake/release/changelog.in ${CMAKE_BINARY_DIR}/doc/changelog @ONLY)
+    add_custom_command(OUTPUT ${CMAKE_BINARY_DIR}/doc/changelog.gz
+      COMMAND ${BREM_GZIP} -9 -n -k -f ${CMAKE_BINARY_DIR}/doc/changelog
+      DEPENDS ${CMAKE_BINARY_DIR}/doc/changelog VERBATIM)
+    add_custom_target(debian_changelog ALL DEPENDS ${CMAKE_BINARY_DIR}/doc/changelog.gz)
+    install(FILES ${CMAKE_BINARY_DIR}/doc/changelog.gz DESTINATION ${CMAKE_INSTALL_DOCDIR})
+  endif()
   install(DIRECTORY ${PROJECT_SOURCE_DIR}/docs/ DESTINATION ${CMAKE_INSTALL_DOCDIR}/docs
     FILES_MATCHING PATTERN "*.md" PATTERN man EXCLUDE)
 endif()

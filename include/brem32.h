@@ -7,8 +7,17 @@
  * _EXTRACTMESSAGE@24 and _UUENCODE@20; on other systems BREM_API is empty and
  * every name is undecorated.
  *
- * Buffers and out-variables belong to the caller. Make one call into the
- * library at a time.
+ * Buffers and out-variables belong to the caller; the library allocates
+ * nothing that outlives a call.
+ *
+ * Error buffers: an error buffer receives one text on failure, replacing what
+ * it held. It needs room for the text, the whole path the text names and the
+ * NUL: 512 bytes plus the longest path the host uses is enough.
+ *
+ * Calls: make one call into the library at a time, process-wide, from any
+ * thread. The library keeps state between calls (the dial-up connection, the
+ * selected conversion, the UU coder's working state), and CHKDIR and
+ * MIMEDECODE use the process's current directory, which every thread shares.
  */
 #ifndef BREM32_H
 #define BREM32_H
@@ -29,6 +38,54 @@
 #define BREM_EXPORT
 #endif
 
+/* ---- Numbers of the interface ------------------------------------------ */
+
+/* The readers' text buffers: READMESSAGE, READMAPIMSG and EXTRACTMESSAGE
+ * fill up to BREM_TEXT_SIZE bytes, READNEWS up to BREM_NEWS_TEXT_SIZE. */
+#define BREM_TEXT_SIZE 32302
+#define BREM_NEWS_TEXT_SIZE 32002
+
+/* Results of the dial-up exports besides the service's own codes. */
+#define BREM_NO_REMOTE_ACCESS (-1000) /* the remote access service is missing */
+#define BREM_INVALID_PARAMETER 87     /* a null pointer or an over-long string */
+
+/* The window message of BREMDIAL's progress notices (WM_USER + 1). */
+#define BREM_DIAL_NOTICE 1025
+
+/* Connection states (RASCONNSTATE values): the wParam of a notice and the
+ * state of BremGetConnectStatus. */
+#define BREM_STATE_OPEN_PORT 0
+#define BREM_STATE_PORT_OPENED 1
+#define BREM_STATE_CONNECT_DEVICE 2
+#define BREM_STATE_DEVICE_CONNECTED 3
+#define BREM_STATE_ALL_DEVICES_CONNECTED 4
+#define BREM_STATE_AUTHENTICATE 5
+#define BREM_STATE_AUTH_NOTIFY 6
+#define BREM_STATE_AUTH_RETRY 7
+#define BREM_STATE_AUTH_CALLBACK 8
+#define BREM_STATE_AUTH_CHANGE_PASSWORD 9
+#define BREM_STATE_AUTH_PROJECT 10
+#define BREM_STATE_AUTH_LINK_SPEED 11
+#define BREM_STATE_AUTH_ACK 12
+#define BREM_STATE_REAUTHENTICATE 13
+#define BREM_STATE_AUTHENTICATED 14
+#define BREM_STATE_PREPARE_FOR_CALLBACK 15
+#define BREM_STATE_WAIT_FOR_MODEM_RESET 16
+#define BREM_STATE_WAIT_FOR_CALLBACK 17
+#define BREM_STATE_PROJECTED 18
+#define BREM_STATE_START_AUTHENTICATION 19
+#define BREM_STATE_CALLBACK_COMPLETE 20
+#define BREM_STATE_LOGON_NETWORK 21
+#define BREM_STATE_SUBENTRY_CONNECTED 22
+#define BREM_STATE_SUBENTRY_DISCONNECTED 23
+#define BREM_STATE_INTERACTIVE 4096
+#define BREM_STATE_RETRY_AUTHENTICATION 4097
+#define BREM_STATE_CALLBACK_SET_BY_CALLER 4098
+#define BREM_STATE_PASSWORD_EXPIRED 4099
+#define BREM_STATE_INVOKE_EAP_UI 4100
+#define BREM_STATE_CONNECTED 8192
+#define BREM_STATE_DISCONNECTED 8193
+
 #ifdef __cplusplus
 extern "C" {
 #endif
@@ -44,8 +101,8 @@ BREM_EXPORT int32_t BREM_API IMPMAIL(char *spoolDir, char *storeDir, const char 
                                      const char *secondSite, int32_t verbosity);
 
 /* ---- Reading ------------------------------------------------------------
- * text receives the chunk with CR LF line ends (32302 bytes; 32002 for
- * READNEWS); errorText receives the reason on failure. Result: -1 failure,
+ * text receives the chunk with CR LF line ends (BREM_TEXT_SIZE bytes,
+ * BREM_NEWS_TEXT_SIZE for READNEWS); errorText receives the reason on failure. Result: -1 failure,
  * length + 1 the whole range was read, otherwise the count of stored bytes of
  * an early-ended chunk: call again with start + result, length - result. */
 
@@ -62,17 +119,18 @@ BREM_EXPORT int32_t BREM_API EXTRACTMESSAGE(const char *storeDir, int32_t area, 
 
 /* ---- Dial-up connection ------------------------------------------------
  * Through the remote access service (rasapi32.dll), loaded on first use.
- * Every call returns -1000 while the service's library or the function it
+ * Every call returns -1000 (BREM_NO_REMOTE_ACCESS) while the service's library or the function it
  * needs cannot be found (the next call tries again); otherwise the service's
  * own result: 0 success, a remote access error code otherwise. The library
  * keeps one connection for the whole process: the one of the last dial. */
 
 /* Starts dialling a phonebook entry of the default phonebook and returns at
  * once (0: started). windowHandle points to the handle of the host window
- * that receives every progress event as message 1025 (WM_USER + 1), wParam
- * the connection state, lParam the error code (non-zero: the dial failed).
- * Entry name, user name and password have at most 256 characters each;
- * a longer one, or a null pointer, gives 87 and nothing is dialled.
+ * that receives every progress event as message 1025 (BREM_DIAL_NOTICE),
+ * wParam the connection state (BREM_STATE_...), lParam the error code
+ * (non-zero: the dial failed). Entry name, user name and password have at
+ * most 256 characters each; a longer one, or a null pointer, gives 87
+ * (BREM_INVALID_PARAMETER) and nothing is dialled.
  * The second and sixth arguments are not used. */
 BREM_EXPORT int32_t BREM_API BREMDIAL(const uint32_t *windowHandle, int32_t reserved2, const char *entryName,
                                       const char *userName, const char *password, int32_t reserved6);
@@ -81,8 +139,8 @@ BREM_EXPORT int32_t BREM_API BREMDIAL(const uint32_t *windowHandle, int32_t rese
 BREM_EXPORT int32_t BREM_API BREMHANGUP(void);
 /* The connection of the last dial (before any dial the service rejects the
  * empty handle with its error code): error receives its error code, state
- * its RASCONNSTATE value; both are meaningful only when the result is 0.
- * 87 for a null pointer. */
+ * its RASCONNSTATE value (BREM_STATE_...); both are meaningful only when the
+ * result is 0. 87 (BREM_INVALID_PARAMETER) for a null pointer. */
 BREM_EXPORT int32_t BREM_API BremGetConnectStatus(int32_t *error, int32_t *state);
 /* ---- Writing ------------------------------------------------------------
  * text is the host's NUL-terminated text with CR LF line ends; every CR is
@@ -133,7 +191,7 @@ BREM_EXPORT int32_t BREM_API DECODE_ISO(const char *inPath, const char *outPath,
  * NNNN.DAT, NNNN drawn from export.dat in the store (1 to 9999, then 1 again;
  * shared by mail and news). On -1 no job file of the call remains, the
  * host's input file stays where it was and export.dat is unchanged; the log
- * (mail.log, news.log in the store) says why. Run one export at a time. */
+ * (mail.log, news.log in the store) says why. */
 
 /* Exports the message that the host wrote to rmail.z in spoolDir: rmail.z
  * becomes NNNN.DAT, sent to rmail for recipient at the neighbour; site is this

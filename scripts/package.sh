@@ -2,6 +2,7 @@
 # Builds a release package in a build directory of its own and prints its path.
 #   scripts/package.sh deb       the Debian package (build-pkg/brem32_*.deb)
 #   scripts/package.sh windows   the Windows zip for host developers (build-pkg-win/brem32-*-win32.zip)
+#                                and its debugging information (brem32-*-win32-debug.zip)
 #   scripts/package.sh check     builds both and checks each one (tests/release/)
 #   scripts/package.sh check-deb | check-windows   builds and checks one
 set -euo pipefail
@@ -19,11 +20,13 @@ deb() {
 
 windows() {
   scripts/install-deps.sh all >&2
+  # With debugging information, which the packaging splits off into the
+  # second zip: the binaries in the release zip are stripped.
   cmake -S . -B build-pkg-win -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-i686.cmake \
-        -DCMAKE_BUILD_TYPE=Release -DBREM_TESTS=OFF >&2
+        -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBREM_TESTS=OFF >&2
   cmake --build build-pkg-win -j"$jobs" >&2
-  (cd build-pkg-win && rm -f brem32-*-win32.zip && cpack -G ZIP >&2)
-  ls "$PWD"/build-pkg-win/brem32-*-win32.zip
+  (cd build-pkg-win && rm -f brem32-*-win32*.zip && cpack -G ZIP >&2)
+  ls "$PWD"/build-pkg-win/brem32-*-win32.zip | grep -v -- -debug.zip
 }
 
 case "${1:-}" in

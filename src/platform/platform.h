@@ -113,9 +113,9 @@ struct ProcessResult {
 ProcessResult runHidden(const std::string& program, const std::vector<std::string>& args,
                         uint32_t timeoutMs);
 
-// Where the external compressor is found: on Windows "zorpack.exe" as
-// WinExec would look for it (the host program's directory, the current
-// directory, the system directories, PATH); on POSIX `zorpack` in the
+// Where the external compressor is found: on Windows "zorpack.exe" beside
+// brem32.dll first, then as WinExec would look for it (the host program's
+// directory, the current directory, the system directories, PATH); on POSIX `zorpack` in the
 // library's own directory, then on PATH. Returns the bare program name when
 // it is found nowhere, so that the start fails with the usual status.
 std::string compressorPath();

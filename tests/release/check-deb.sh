@@ -18,7 +18,7 @@ pc=$(find "$root" -name brem32.pc | head -n1)
 [ -n "$pc" ] || { echo "no brem32.pc in the package" >&2; exit 1; }
 libdir=$(dirname "$(dirname "$pc")")
 missing=0
-for f in usr/include/brem32.h usr/bin/brem usr/share/man/man1/brem.1.gz; do
+for f in usr/include/brem32.h usr/bin/brem usr/share/man/man1/brem.1.gz usr/share/doc/brem32/copyright; do
   [ -e "$root/$f" ] || { echo "missing from the package: $f" >&2; missing=1; }
 done
 [ -e "$libdir/libbrem32.so.1" ] || { echo "missing from the package: libbrem32.so.1" >&2; missing=1; }
@@ -58,5 +58,12 @@ if [ -x "$root/usr/bin/zorpack" ]; then
   "$root/usr/bin/zorpack" -d -b 16 "$work/batch"
   cmp "$work/batch" "$work/batch.orig"
   echo "zorpack round trip ok"
+fi
+# Debian's own checks: no error (warnings are reported, not failed).
+if command -v lintian >/dev/null 2>&1; then
+  echo "== lintian"
+  lintian --fail-on error --allow-root "$deb"
+else
+  echo "lintian not installed: skipped"
 fi
 echo "debian package: ok"

@@ -4,17 +4,34 @@
  * of each subsystem in the package and checks what comes back, so a package
  * that lacks a header declaration, a symbol or a working library fails here.
  *
- * Run it in an empty directory that holds the subdirectories spool and store.
- * The check scripts define BREM_HAS_<EXPORT> for the export of each subsystem
- * and refuse a package whose header does not declare one of them, so every
- * subsystem is checked. Add a check by writing one check function, one row of
- * `checks`, and its export in the scripts' list.
+ * It is also the sample host of the Windows zip. Build it there with
+ *   cl /I include host.c brem32.lib
+ *   i686-w64-mingw32-gcc -I include host.c libbrem32.dll.a -o host.exe
+ * and run it in an empty directory that holds the subdirectories spool and
+ * store, with brem32.dll (and zorpack.exe) beside it.
+ *
+ * Built so, it runs every check. The check scripts define BREM_HOST_SELECTED
+ * and BREM_HAS_<EXPORT> for the export of each subsystem, and refuse a
+ * package whose header does not declare one of them, so every subsystem is
+ * checked. Add a check by writing one check function, one row of `checks`,
+ * and its export in the scripts' list.
  */
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 
 #include "brem32.h"
+
+#ifndef BREM_HOST_SELECTED
+#define BREM_HAS_IMPNEWS
+#define BREM_HAS_EXPMAIL
+#define BREM_HAS_WRITEMESSAGE
+#define BREM_HAS_FILEATTACH
+#define BREM_HAS_DECODE_ISO
+#define BREM_HAS_MIMEENCODE
+#define BREM_HAS_UUENCODE
+#define BREM_HAS_BremGetConnectStatus
+#endif
 
 static int failures = 0;
 
@@ -97,7 +114,7 @@ static int check_inbound(void) {
 
 /* Store access: the mail read back by its address, whole and body alone. */
 static int check_store(void) {
-    static char text[32302], expected[512];
+    static char text[BREM_TEXT_SIZE], expected[512];
     char err[512];
     int32_t length = (int32_t)strlen(message);
     int32_t r;
@@ -154,7 +171,7 @@ static int check_outbound(void) {
 #ifdef BREM_HAS_WRITEMESSAGE
 /* Writing: a message stored in a new area and read back by its address. */
 static int check_writing(void) {
-    static char text[32302];
+    static char text[BREM_TEXT_SIZE];
     char err[512];
     int32_t start = -1, length = -1;
     EXPECT(WRITEMESSAGE("store", 9, &start, &length, "Hi\r\n", err) == 0, err);

@@ -6,7 +6,7 @@
 host_defines() {
   local header=$1 n undeclared=""
   local host_subsystems="IMPNEWS EXPMAIL WRITEMESSAGE FILEATTACH DECODE_ISO MIMEENCODE UUENCODE BremGetConnectStatus"
-  defines=""
+  defines="-DBREM_HOST_SELECTED"
   for n in $host_subsystems; do
     if grep -Eq "BREM_API[[:space:]]+$n\(" "$header"; then defines="$defines -DBREM_HAS_$n"
     else undeclared="$undeclared $n"; fi

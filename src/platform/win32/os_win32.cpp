@@ -14,17 +14,35 @@ namespace brem::plat::os {
 namespace {
 HANDLE toHandle(FileHandle h) { return reinterpret_cast<HANDLE>(h); }
 
-// Antivirus scanners and indexers briefly hold files the library has just
-// written; a delete or rename that meets a sharing violation is tried again
-// a few times before it counts as failed.
+// A virus scanner, an indexer or the user's own viewer may hold a spool or
+// store file open for a moment, without sharing it; DeleteFileA, MoveFileExA
+// and CreateFileA then fail with a sharing violation, a lock violation or
+// access denied (also what a file whose deletion is still pending gives).
+// Those errors are tried again after short, growing sleeps, about one second
+// in all, so that a brief hold does not fail a host's call; a longer one
+// fails as any other error does and the caller takes its work back. Access
+// denied on a directory or a read-only file is no hold and fails at once, as
+// does every other error. The last error is left as the last attempt set it.
+bool heldBySomeoneElse(const std::string& path) {
+    DWORD e = GetLastError();
+    if (e == ERROR_SHARING_VIOLATION || e == ERROR_LOCK_VIOLATION) return true;
+    if (e != ERROR_ACCESS_DENIED) return false;
+    DWORD a = GetFileAttributesA(path.c_str());
+    bool held = a == INVALID_FILE_ATTRIBUTES ? GetLastError() == ERROR_ACCESS_DENIED
+                                             : !(a & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY));
+    SetLastError(e);
+    return held;
+}
+
 template <typename F>
-bool retrySharing(F f) {
-    for (int attempt = 0;; ++attempt) {
-        if (f()) return true;
-        DWORD e = GetLastError();
-        if (attempt >= 4 || (e != ERROR_SHARING_VIOLATION && e != ERROR_ACCESS_DENIED)) return false;
-        Sleep(25 * (attempt + 1));
+bool retryWhileHeld(const std::string& path, F attempt) {
+    static const DWORD kPauses[] = {10, 20, 40, 80, 160, 250, 250, 250};  // 1060 ms
+    for (DWORD pause : kPauses) {
+        if (attempt()) return true;
+        if (!heldBySomeoneElse(path)) return false;
+        Sleep(pause);
     }
+    return attempt();
 }
 }  // namespace
 
@@ -49,8 +67,12 @@ FileHandle openFile(const std::string& path, OpenMode mode) {
             disposition = OPEN_ALWAYS;
             break;
     }
-    HANDLE h = CreateFileA(path.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                           nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE h = INVALID_HANDLE_VALUE;
+    retryWhileHeld(path, [&] {
+        h = CreateFileA(path.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                        disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
+        return h != INVALID_HANDLE_VALUE;
+    });
     if (h == INVALID_HANDLE_VALUE) return kNoFile;
     if (mode == OpenMode::Append) {
         LARGE_INTEGER zero;
@@ -108,15 +130,15 @@ bool truncateFile(FileHandle h, int64_t size) {
 bool closeFile(FileHandle h) { return CloseHandle(toHandle(h)) != 0; }
 
 bool deleteFile(const std::string& path) {
-    return retrySharing([&] { return DeleteFileA(path.c_str()) != 0; });
+    return retryWhileHeld(path, [&] { return DeleteFileA(path.c_str()) != 0; });
 }
 
 bool moveFile(const std::string& from, const std::string& to) {
-    return retrySharing([&] { return MoveFileExA(from.c_str(), to.c_str(), 0) != 0; });
+    return retryWhileHeld(from, [&] { return MoveFileExA(from.c_str(), to.c_str(), 0) != 0; });
 }
 
 bool replaceFile(const std::string& from, const std::string& to) {
-    return retrySharing([&] {
+    return retryWhileHeld(from, [&] {
         return MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
     });
 }
@@ -234,17 +256,75 @@ ProcessResult runHidden(const std::string& program, const std::vector<std::strin
     return res;
 }
 
-std::string compressorPath() {
-    // SearchPathA without a path looks where WinExec does: the program's
-    // directory, the current directory, the system directories, then PATH.
-    DWORD need = SearchPathA(nullptr, "zorpack.exe", nullptr, 0, nullptr, nullptr);
-    if (need > 0) {
-        std::string buf(need, '\0');
-        DWORD n = SearchPathA(nullptr, "zorpack.exe", nullptr, need, buf.data(), nullptr);
-        if (n > 0 && n < need) {
+namespace {
+// The directory part of a module's file name, with its trailing backslash;
+// "" when the name cannot be had. `module` nullptr is the host program.
+std::string moduleDirectory(HMODULE module) {
+    std::string buf(MAX_PATH, '\0');
+    for (;;) {
+        DWORD n = GetModuleFileNameA(module, buf.data(), static_cast<DWORD>(buf.size()));
+        if (n == 0) return "";
+        if (n < buf.size()) {
             buf.resize(n);
-            return buf;
+            break;
         }
+        buf.resize(buf.size() * 2);  // cut short: no path is ever used cut
+    }
+    size_t slash = buf.find_last_of("\\/");
+    return slash == std::string::npos ? std::string() : buf.substr(0, slash + 1);
+}
+
+// A directory from one of the size-then-fill calls, with a trailing backslash.
+template <typename F>
+std::string directoryFrom(F get) {
+    UINT need = get(nullptr, 0);
+    if (need == 0) return "";
+    std::string buf(need, '\0');
+    UINT n = get(buf.data(), need);
+    if (n == 0 || n >= need) return "";
+    buf.resize(n);
+    if (buf.back() != '\\' && buf.back() != '/') buf += '\\';
+    return buf;
+}
+}  // namespace
+
+std::string compressorPath() {
+    // Beside brem32.dll first: that is where the release puts zorpack.exe,
+    // whichever directory the host runs from. Then the places WinExec looks,
+    // in its order: the host program's directory, the current directory, the
+    // system directory, the 16-bit system directory, the Windows directory,
+    // and the directories of PATH.
+    std::vector<std::string> dirs;
+    HMODULE self = nullptr;
+    if (GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                           reinterpret_cast<LPCSTR>(&compressorPath), &self)) {
+        dirs.push_back(moduleDirectory(self));
+    }
+    dirs.push_back(moduleDirectory(nullptr));
+    dirs.push_back(directoryFrom([](char* b, UINT n) { return static_cast<UINT>(GetCurrentDirectoryA(n, b)); }));
+    std::string windows = directoryFrom([](char* b, UINT n) { return GetWindowsDirectoryA(b, n); });
+    dirs.push_back(directoryFrom([](char* b, UINT n) { return GetSystemDirectoryA(b, n); }));
+    if (!windows.empty()) dirs.push_back(windows + "System\\");
+    dirs.push_back(windows);
+    DWORD need = GetEnvironmentVariableA("PATH", nullptr, 0);
+    if (need > 0) {
+        std::string path(need, '\0');
+        DWORD n = GetEnvironmentVariableA("PATH", path.data(), need);
+        path.resize(n < need ? n : 0);
+        size_t from = 0;
+        while (from <= path.size()) {
+            size_t semi = path.find(';', from);
+            if (semi == std::string::npos) semi = path.size();
+            std::string d = path.substr(from, semi - from);
+            if (d.size() >= 2 && d.front() == '"' && d.back() == '"') d = d.substr(1, d.size() - 2);
+            if (!d.empty()) dirs.push_back(d.back() == '\\' || d.back() == '/' ? d : d + "\\");
+            from = semi + 1;
+        }
+    }
+    for (const std::string& d : dirs) {
+        if (d.empty()) continue;
+        std::string candidate = d + "zorpack.exe";
+        if (fileExists(candidate)) return candidate;
     }
     return "zorpack.exe";
 }
