@@ -6,6 +6,7 @@
 #include "inbound/execute_file.h"
 #include "inbound/header_line.h"
 #include "inbound/spool_name.h"
+#include "inbound/spool_queue.h"
 #include "platform/platform.h"
 #include "store/store.h"
 #include "store/undo.h"
@@ -128,7 +129,7 @@ bool takeJob(const std::string& executePath, const std::string& readPath, const 
 }
 
 // The spool's waiting jobs, in the order they are taken.
-std::vector<std::string> findMailJobs(const std::string& spoolDir) { return plat::findFiles(spoolDir + "*.x"); }
+SpoolJobs findMailJobs(const std::string& spoolDir) { return SpoolJobs(spoolDir + "*.x"); }
 
 }  // namespace
 
@@ -274,7 +275,7 @@ int32_t ImportMailJob(const std::string& spoolDir, const std::string& storeDir, 
 
 int32_t ImportMail(const std::string& spoolDir, const std::string& storeDir, const std::string& firstSite,
                    const std::string& secondSite, int32_t verbosity) {
-    std::vector<std::string> names;
+    SpoolJobs names;
     {
         ActivityLog log;
         if (!log.open(storeDir + "mail.log", verbosity)) return -1;

@@ -7,6 +7,7 @@
 #include "inbound/header_line.h"
 #include "inbound/news_filing.h"
 #include "inbound/spool_name.h"
+#include "inbound/spool_queue.h"
 #include "log/log.h"
 #include "platform/platform.h"
 #include "platform/stream.h"
@@ -241,7 +242,7 @@ bool takeJob(const NewsJob& job, ActivityLog& log) {
 }
 
 // The spool's waiting jobs, in the order they are taken.
-std::vector<std::string> findNewsJobs(const std::string& spoolDir) { return plat::findFiles(spoolDir + "*.x"); }
+SpoolJobs findNewsJobs(const std::string& spoolDir) { return SpoolJobs(spoolDir + "*.x"); }
 
 }  // namespace
 

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <array>
+#include <unordered_map>
 
 #include "platform/fault.h"
 #include "platform/os.h"
@@ -67,8 +68,112 @@ int64_t allowWrite(int64_t n) {
 using fault::Op;
 using fault::shouldFail;
 
+namespace {
+
+// The directories whose stamps callers hold. Each keeps the system's own
+// stamp as last seen and the stamp handed out, which moves on only when the
+// system's stamp moved for a reason other than a change made through here.
+struct Seen {
+    std::string path;
+    uint64_t raw = 0;
+    uint64_t handedOut = 0;
+};
+std::unordered_map<std::string, Seen> g_seen;
+uint64_t g_lastStamp = 0;
+constexpr size_t kMaxSeen = 64;
+
+// One key per directory however the caller spells it: the host's spool
+// string gains a backslash on every import call, and letter case is no part
+// of a Windows name.
+std::string directoryKey(const std::string& dir) {
+    std::string key;
+    for (char c : dir) {
+        if (isSeparator(c)) {
+            if (!key.empty() && key.back() == '\\') continue;
+            c = '\\';
+        } else if (c >= 'A' && c <= 'Z') {
+            c = static_cast<char>(c - 'A' + 'a');
+        }
+        key += c;
+    }
+    if (key.size() > 1 && key.back() == '\\') key.pop_back();
+    return key.empty() ? std::string(".") : key;
+}
+
+// Brackets one change the library makes to directory entries: a change the
+// system shows before it is someone else's; the one it shows after is ours.
+class OwnChange {
+public:
+    OwnChange(const std::string& path, const std::string& other = std::string()) {
+        if (g_seen.empty()) return;
+        note(path);
+        if (!other.empty()) note(other);
+    }
+    ~OwnChange() {
+        for (Seen* s : dirs_) s->raw = os::directoryStamp(s->path);
+    }
+    static bool watched(const std::string& path) {
+        return !g_seen.empty() && g_seen.count(directoryKey(directoryOf(path))) != 0;
+    }
+    OwnChange(const OwnChange&) = delete;
+    OwnChange& operator=(const OwnChange&) = delete;
+
+private:
+    void note(const std::string& path) {
+        auto it = g_seen.find(directoryKey(directoryOf(path)));
+        if (it == g_seen.end()) return;
+        Seen& s = it->second;
+        for (Seen* d : dirs_) {
+            if (d == &s) return;
+        }
+        uint64_t raw = os::directoryStamp(s.path);
+        if (raw != s.raw) {
+            s.raw = raw;
+            s.handedOut = ++g_lastStamp;
+        }
+        dirs_.push_back(&s);
+    }
+    std::vector<Seen*> dirs_;
+};
+
+}  // namespace
+
+uint64_t directoryStamp(const std::string& directory) {
+    std::string key = directoryKey(directory);
+    uint64_t raw = os::directoryStamp(directory);
+    if (raw == 0) {
+        g_seen.erase(key);
+        return 0;
+    }
+    auto it = g_seen.find(key);
+    if (it == g_seen.end()) {
+        if (g_seen.size() >= kMaxSeen) g_seen.clear();
+        Seen s;
+        s.path = directory.empty() ? std::string(".") : directory;
+        s.raw = raw;
+        s.handedOut = ++g_lastStamp;
+        it = g_seen.emplace(key, std::move(s)).first;
+    } else if (it->second.raw != raw) {
+        it->second.raw = raw;
+        it->second.handedOut = ++g_lastStamp;
+    }
+    return it->second.handedOut;
+}
+
+void forgetDirectories() {
+    g_seen.clear();
+    os::forgetDirectories();
+}
+
 FileHandle openFile(const std::string& path, OpenMode mode) {
     if (shouldFail(mode == OpenMode::Read ? Op::Open : Op::Create)) return kNoFile;
+    // Opening an existing file for appending changes no entry; the news
+    // filing appends to its index once an article, so the bracket is kept for
+    // the opens that may create.
+    if (mode == OpenMode::Read || (mode == OpenMode::Append && (!OwnChange::watched(path) || os::fileExists(path)))) {
+        return os::openFile(path, mode);
+    }
+    OwnChange own(path);
     return os::openFile(path, mode);
 }
 
@@ -99,23 +204,29 @@ bool closeFile(FileHandle h) {
 
 bool deleteFile(const std::string& path) {
     if (shouldFail(Op::Delete)) return false;
+    OwnChange own(path);
     return os::deleteFile(path);
 }
 
 bool moveFile(const std::string& from, const std::string& to) {
     if (shouldFail(Op::Move)) return false;
+    OwnChange own(from, to);
     return os::moveFile(from, to);
 }
 
 bool replaceFile(const std::string& from, const std::string& to) {
     if (shouldFail(Op::Move)) return false;
+    OwnChange own(from, to);
     return os::replaceFile(from, to);
 }
 
 bool fileExists(const std::string& path) { return os::fileExists(path); }
 bool sameFile(const std::string& a, const std::string& b) { return os::sameFile(a, b); }
 bool directoryExists(const std::string& path) { return os::directoryExists(path); }
-bool makeDirectory(const std::string& path) { return os::makeDirectory(path); }
+bool makeDirectory(const std::string& path) {
+    OwnChange own(path);
+    return os::makeDirectory(path);
+}
 bool changeDirectory(const std::string& path) { return os::changeDirectory(path); }
 
 std::vector<std::string> findFiles(const std::string& pattern) {

@@ -94,6 +94,17 @@ bool changeDirectory(const std::string& path);
 // Directories are not returned.
 std::vector<std::string> findFiles(const std::string& pattern);
 
+// Directory change stamps, so that a caller can keep a listing of a large
+// directory between calls instead of reading it again each time. The stamp of
+// a directory changes when a file is created, deleted or renamed there other
+// than through this layer (by the host, its transfer, an external program);
+// the library's own creations, deletions and renames through openFile,
+// deleteFile, moveFile, replaceFile and copyFile leave it as it was, since the
+// caller knows of those itself. 0 means "cannot tell": list afresh.
+uint64_t directoryStamp(const std::string& directory);
+// Forgets every stamp and cached listing (tests start each case afresh).
+void forgetDirectories();
+
 // Copies the whole of one file into another, which is created or truncated.
 // The system's in-kernel copy is used where there is one. After anything but
 // Copied the target may hold part of the bytes; the caller deletes it.

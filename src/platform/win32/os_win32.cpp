@@ -189,6 +189,22 @@ std::vector<std::string> listFiles(const std::string& directory) {
     return names;
 }
 
+// A directory's last write time moves whenever an entry is added, removed or
+// renamed in it; with its creation time, a directory made anew under the
+// same name gives another stamp.
+uint64_t directoryStamp(const std::string& directory) {
+    WIN32_FILE_ATTRIBUTE_DATA a;
+    if (!GetFileAttributesExA(directory.empty() ? "." : directory.c_str(), GetFileExInfoStandard, &a) ||
+        !(a.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+        return 0;
+    }
+    uint64_t written = (static_cast<uint64_t>(a.ftLastWriteTime.dwHighDateTime) << 32) | a.ftLastWriteTime.dwLowDateTime;
+    uint64_t created = (static_cast<uint64_t>(a.ftCreationTime.dwHighDateTime) << 32) | a.ftCreationTime.dwLowDateTime;
+    return (written ^ (created << 1)) | 1;
+}
+
+void forgetDirectories() {}
+
 namespace {
 // Quotes one argument as the C runtime's command-line parser reads it back.
 std::string quoteArgument(const std::string& a) {

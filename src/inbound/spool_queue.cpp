@@ -1,0 +1,105 @@
+#include "inbound/spool_queue.h"
+
+#include <unordered_map>
+#include <vector>
+
+#include "platform/platform.h"
+#include "platform/winpath.h"
+
+namespace brem::inbound {
+
+// One kept search: the names it found, in its order, and how far the calls
+// since have come through them.
+struct SpoolQueue {
+    uint64_t stamp = 0;
+    std::vector<std::string> names;
+    size_t next = 0;
+};
+
+namespace {
+
+// The library's kept searches, one per spool directory and pattern, however
+// the host spells the directory (its string gains a backslash every call).
+std::unordered_map<std::string, SpoolQueue>& queues() {
+    static std::unordered_map<std::string, SpoolQueue> all;
+    return all;
+}
+
+std::string queueKey(const std::string& pattern) {
+    std::string key;
+    for (char c : pattern) {
+        if (plat::isSeparator(c)) {
+            if (!key.empty() && key.back() == '\\') continue;
+            c = '\\';
+        } else if (c >= 'A' && c <= 'Z') {
+            c = static_cast<char>(c - 'A' + 'a');
+        }
+        key += c;
+    }
+    return key;
+}
+
+constexpr size_t kMaxQueues = 16;
+
+}  // namespace
+
+SpoolJobs::SpoolJobs(const std::string& pattern)
+    : pattern_(pattern), prefix_(pattern.substr(0, pattern.size() - plat::leafOf(pattern).size())),
+      directory_(plat::directoryOf(pattern)) {
+    auto& all = queues();
+    std::string key = queueKey(pattern);
+    if (all.size() >= kMaxQueues && all.find(key) == all.end()) all.clear();
+    queue_ = &all[key];
+    uint64_t stamp = plat::directoryStamp(directory_);
+    if (stamp == 0 || stamp != queue_->stamp || queue_->next >= queue_->names.size()) search();
+}
+
+void SpoolJobs::search() {
+    // The stamp is taken before the listing, so that a change made while the
+    // directory is read shows at the next call.
+    queue_->stamp = plat::directoryStamp(directory_);
+    queue_->names = plat::findFiles(pattern_);
+    queue_->next = 0;
+    searched_ = true;
+}
+
+bool SpoolJobs::settle() {
+    if (!queue_) return false;
+    for (;;) {
+        while (queue_->next < queue_->names.size()) {
+            const std::string& name = queue_->names[queue_->next];
+            if (!visited_.count(name) && plat::fileExists(prefix_ + name)) return true;
+            ++queue_->next;
+        }
+        if (searched_) return false;
+        search();
+    }
+}
+
+bool SpoolJobs::empty() { return !(begin() != end()); }
+
+SpoolJobs::iterator SpoolJobs::begin() {
+    if (!started_) {
+        started_ = true;
+        more_ = settle();
+    }
+    return iterator(more_ ? this : nullptr);
+}
+
+const std::string& SpoolJobs::iterator::operator*() const { return jobs_->queue_->names[jobs_->queue_->next]; }
+
+SpoolJobs::iterator& SpoolJobs::iterator::operator++() {
+    SpoolQueue* q = jobs_->queue_;
+    jobs_->visited_.insert(q->names[q->next]);
+    ++q->next;
+    jobs_->more_ = jobs_->settle();
+    if (!jobs_->more_) jobs_ = nullptr;
+    return *this;
+}
+
+void resetSpoolQueues() {
+    queues().clear();
+    plat::forgetDirectories();
+}
+
+}  // namespace brem::inbound
