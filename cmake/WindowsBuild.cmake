@@ -90,3 +90,8 @@ if(BREM_TESTS AND TARGET brem)
             ${PROJECT_SOURCE_DIR}/demo)
   set_tests_properties(windows_parity PROPERTIES LABELS "wine;windows" TIMEOUT 300)
 endif()
+
+# The fuzz corpus replayed under Wine through the cross-built targets.
+if(BREM_TESTS)
+  include(${PROJECT_SOURCE_DIR}/tests/win/fuzz_replay/register.cmake)
+endif()

@@ -1,13 +1,14 @@
 // What the fuzz targets share: a private working directory on a memory file
 // system, in the host's path form, and a check that stops the run loudly.
+// Only the standard library is used here: the same targets also replay their
+// corpus through the Windows build.
 #pragma once
 
-#include <stdlib.h>
-#include <unistd.h>
-
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <random>
 #include <string>
 
 namespace brem::fuzz {
@@ -23,19 +24,38 @@ namespace brem::fuzz {
         }                                                                           \
     } while (0)
 
-// One directory per process, made on first use and removed at exit.
+// One directory per process, made on first use and removed at exit: under
+// $TMPDIR when set, else on /dev/shm where there is one, else in the
+// system's temporary directory (where Windows keeps it).
 inline const std::string& workDir() {
     // Never destroyed: the exit handler still needs it.
     static const std::string& dir = *new std::string([] {
+        namespace fs = std::filesystem;
+        std::error_code ec;
         const char* base = std::getenv("TMPDIR");
-        std::string root = base && *base ? base : (std::filesystem::is_directory("/dev/shm") ? "/dev/shm" : "/tmp");
-        std::string tmpl = root + "/brem-fuzz-XXXXXX";
-        if (!mkdtemp(tmpl.data())) std::abort();
-        std::atexit([] {
-            std::error_code ec;
-            std::filesystem::remove_all(workDir(), ec);
-        });
-        return tmpl;
+        fs::path root;
+        if (base && *base && fs::is_directory(base, ec)) {
+            root = base;
+        } else if (fs::is_directory("/dev/shm", ec)) {
+            root = "/dev/shm";
+        } else {
+            root = fs::temp_directory_path(ec);
+            if (ec) root = ".";
+        }
+        // A name no other process holds: create_directory refuses one that exists.
+        std::random_device entropy;
+        std::mt19937_64 pick((static_cast<uint64_t>(entropy()) << 32) ^ entropy());
+        for (int attempt = 0;; ++attempt) {
+            if (attempt == 100) std::abort();
+            fs::path p = root / ("brem-fuzz-" + std::to_string(pick() % 1000000000u));
+            if (fs::create_directory(p, ec)) {
+                std::atexit([] {
+                    std::error_code ec;
+                    std::filesystem::remove_all(workDir(), ec);
+                });
+                return p.string();
+            }
+        }
     }());
     return dir;
 }
@@ -73,16 +93,22 @@ inline bool exists(const std::string& path) {
 class InDir {
 public:
     explicit InDir(const std::string& dir) {
-        if (!getcwd(old_, sizeof old_) || chdir(dir.c_str()) != 0) std::abort();
+        std::error_code ec;
+        old_ = std::filesystem::current_path(ec);
+        if (ec) std::abort();
+        std::filesystem::current_path(dir, ec);
+        if (ec) std::abort();
     }
     ~InDir() {
-        if (chdir(old_) != 0) std::abort();
+        std::error_code ec;
+        std::filesystem::current_path(old_, ec);
+        if (ec) std::abort();
     }
     InDir(const InDir&) = delete;
     InDir& operator=(const InDir&) = delete;
 
 private:
-    char old_[4096];
+    std::filesystem::path old_;
 };
 
 inline std::string toHost(std::string p) {

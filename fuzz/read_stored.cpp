@@ -18,7 +18,8 @@ int32_t le32(const uint8_t* p) {
     return static_cast<int32_t>(static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
                                 static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24);
 }
-using Reader = int32_t (*)(const char*, int32_t, int32_t, int32_t, char*, char*);
+// The exports' own calling convention (__stdcall in the Windows build).
+using Reader = int32_t(BREM_API*)(const char*, int32_t, int32_t, int32_t, char*, char*);
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

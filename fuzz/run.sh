@@ -1,17 +1,29 @@
 #!/usr/bin/env bash
 # Builds the fuzz targets with clang and runs each for a bounded time.
 #   fuzz/run.sh [seconds-per-target] [target ...]
-# Seconds default to $BREM_FUZZ_SECONDS, else 60. Without target names every
-# fuzz/<name>.cpp is run, with the seeds of fuzz/corpus/<name>/ and the words
-# of fuzz/<name>.dict when there is one. New inputs
-# the fuzzer finds go to build-fuzz/corpus/<name>/, crashes to
+# Without target names every fuzz/<name>.cpp is run, with the seeds of
+# fuzz/corpus/<name>/ and the words of fuzz/<name>.dict when there is one.
+# New inputs the fuzzer finds go to build-fuzz/corpus/<name>/, crashes to
 # build-fuzz/artifacts/<name>/; the exit status is 1 when any target failed.
 # $BREM_FUZZ_PARALLEL targets run at once (default 1: each is one process).
+#
+# How long each target runs: the seconds given, else $BREM_FUZZ_SECONDS
+# each; else, with $BREM_FUZZ_BUDGET set, that many seconds of wall time in
+# all, shared out over the targets and the parallel runs: a target that goes
+# through files on disk (it uses the scratch directory of fuzz_support.h)
+# gets twice the share of one that works on bytes in memory, which runs many
+# times faster; a line "// smoke weight: N" in the target's source sets its
+# share instead. Else 60 seconds each.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
-secs=${1:-${BREM_FUZZ_SECONDS:-60}}
-shift || true
+secs=${BREM_FUZZ_SECONDS:-}
+if [ $# -gt 0 ] && [[ $1 =~ ^[0-9]+$ ]]; then
+  secs=$1
+  shift
+fi
+budget=${BREM_FUZZ_BUDGET:-}
+[ -z "$secs" ] && [ -z "$budget" ] && secs=60
 build=${BREM_FUZZ_BUILD:-$root/build-fuzz}
 jobs=${BREM_FUZZ_JOBS:-2}
 parallel=${BREM_FUZZ_PARALLEL:-1}
@@ -26,9 +38,37 @@ if [ ${#targets[@]} -eq 0 ]; then
   done
 fi
 
+# The share of the budget a target gets: 2 through files, 1 in memory,
+# unless its source says otherwise.
+weight() {
+  local w
+  w=$(sed -n 's|^// smoke weight: *\([1-9][0-9]*\).*|\1|p' "fuzz/$1.cpp" 2>/dev/null | head -1)
+  if [ -n "$w" ]; then
+    echo "$w"
+  elif grep -qE 'fuzz::(emptiedDir|workDir)' "fuzz/$1.cpp" 2>/dev/null; then
+    echo 2
+  else
+    echo 1
+  fi
+}
+declare -A seconds
+if [ -n "$secs" ]; then
+  for t in "${targets[@]}"; do seconds[$t]=$secs; done
+else
+  total=0
+  for t in "${targets[@]}"; do total=$((total + $(weight "$t"))); done
+  for t in "${targets[@]}"; do
+    s=$((budget * parallel * $(weight "$t") / total))
+    seconds[$t]=$((s < 5 ? 5 : s))
+  done
+  # The longer runs first, so that the short ones fill the gaps at the end.
+  mapfile -t targets < <(for t in "${targets[@]}"; do echo "${seconds[$t]} $t"; done | sort -k1,1nr -k2 | cut -d' ' -f2)
+fi
+
 # Runs one target; its summary line goes to logs/<target>.result.
 run_target() {
   local t=$1
+  local secs=${seconds[$t]}
   local bin=$build/bin/fuzz_$t
   local result=$build/logs/$t.result
   if [ ! -x "$bin" ]; then
@@ -60,7 +100,7 @@ run_target() {
     echo "$t: FAILED after ${execs:-?} executions" >"$result"
     return 1
   fi
-  echo "$t: ${execs:-?} executions in ${secs}s, no failure" >"$result"
+  echo "$t: ${execs:-?} executions in ${secs}s ($(( ${execs:-0} / (secs > 0 ? secs : 1) ))/s), no failure" >"$result"
 }
 
 mkdir -p "$build/logs"

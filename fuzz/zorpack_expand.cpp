@@ -5,6 +5,8 @@
 // (flags bits 0-4), it gives the same bytes and the same status. Then the
 // same bytes, taken as plain data, are compressed with codes of up to
 // 9 + (flags >> 5) bits and must expand back exactly.
+// smoke weight: 2 (every input is expanded and compressed up to a megabyte:
+// as slow as a target going through files)
 #include <algorithm>
 #include <cstdint>
 #include <cstring>

@@ -17,5 +17,5 @@ ctest --output-on-failure -j"$jobs" "$@"
 # The Debian package, built Release in build-pkg and installed into a scratch tree.
 cd ..
 scripts/package.sh check-deb
-# Then every fuzz target for a bounded time ($BREM_FUZZ_SECONDS each).
+# Then every fuzz target for a bounded time ($BREM_FUZZ_BUDGET seconds in all).
 scripts/fuzz-smoke.sh

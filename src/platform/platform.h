@@ -59,6 +59,24 @@ bool truncateFile(FileHandle h, int64_t size);
 // released all the same.
 bool closeFile(FileHandle h);
 
+// One run at a time: an exclusive lock on a lock file, taken through the
+// system's file locking, so that two programs sharing a store never work on
+// it at once. POSIX takes an fcntl write lock over the whole file, Windows
+// LockFileEx exclusive on the file's first byte; a program that wants to
+// share the lock takes the same. The file is created when missing and never
+// deleted: its existence means nothing, only the lock does. The system
+// releases the lock when the handle is closed or the process ends, however
+// it ends, so a crashed run never leaves the store locked.
+enum class LockResult { Locked, Busy, Failed };
+// Tries once without waiting. Locked: *held is the handle to pass to
+// unlockFile. Busy: another process holds the lock. Failed: the lock file
+// cannot be opened or locked; *reason gives the system's text.
+LockResult tryLockFile(const std::string& path, FileHandle* held, std::string* reason);
+void unlockFile(FileHandle held);
+// The system's text for the last failed call of this thread (strerror of
+// errno; FormatMessage of GetLastError on Windows), without a line end.
+std::string lastErrorText();
+
 // Deletes a file (DeleteFileA). False when it does not exist or cannot be
 // deleted; nothing else changes.
 bool deleteFile(const std::string& path);

@@ -27,8 +27,21 @@ void registerNewsVerbs(VerbTable& verbs);
 
 // Exit statuses, the same for every verb.
 inline constexpr int kExitOk = 0;
-inline constexpr int kExitFailed = 1;  // the library reported a failure
+inline constexpr int kExitFailed = 1;  // the work failed (the library, a file, a directory)
 inline constexpr int kExitUsage = 2;   // the command line was wrong
+inline constexpr int kExitWorkLeft = 3;  // done, but jobs are left in the spool
+inline constexpr int kExitBusy = 4;      // another run holds the store's lock
+
+// A usage error: "brem VERB: WHAT" and the verb's usage line on standard
+// error; returns kExitUsage.
+int usageError(const std::string& verb, const std::string& what, const std::string& usage);
+// What is wrong with the count of positional arguments ("STORE is missing",
+// "unexpected argument 'x'"); empty when `args` holds exactly `names`.
+std::string positionalProblem(const std::vector<std::string>& args, const std::vector<std::string>& names);
+// Takes "--name N" when present (else keeps *out) and checks that N is a
+// decimal number from lo to hi; the problem in words, or empty.
+std::string takeNumber(std::vector<std::string>& args, const std::string& name, int32_t lo, int32_t hi,
+                       int32_t* out);
 
 // Takes "--name VALUE" out of args; true when present.
 bool takeOption(std::vector<std::string>& args, const std::string& name, std::string* value);

@@ -2,11 +2,13 @@
 // that import-mail, import-news and cycle share.
 #include "inbound.h"
 
+#include <cctype>
 #include <cstdio>
 
 #include "brem32.h"
 #include "cli.h"
 #include "progress.h"
+#include "runs.h"
 
 namespace brem::cli {
 
@@ -33,10 +35,7 @@ std::vector<std::string> splitLines(const std::string& bytes, size_t from) {
 bool takeEither(std::vector<std::string>& args, const char* name, const char* oldName, std::string* value) {
     std::string a, b;
     bool haveA = takeOption(args, name, &a), haveB = takeOption(args, oldName, &b);
-    if (haveA && haveB) {
-        std::fprintf(stderr, "brem: %s and %s name the same site; give one\n", name, oldName);
-        return false;
-    }
+    if (haveA && haveB) return false;
     if (haveA || haveB) *value = haveA ? a : b;
     return true;
 }
@@ -61,6 +60,7 @@ std::vector<MailRecord> parseMailHeaders(const std::string& bytes, size_t from) 
         r.cc = lines[i + 5];
         parseInt32(lines[i + 6], &r.start);
         parseInt32(lines[i + 7], &r.end);
+        r.raw.assign(lines.begin() + static_cast<long>(i), lines.begin() + static_cast<long>(i) + 8);
         recs.push_back(r);
     }
     return recs;
@@ -80,6 +80,7 @@ std::vector<NewsRecord> parseNewsHeaders(const std::string& bytes) {
         r.lines = lines[i + 6];
         parseInt32(lines[i + 7], &r.start);
         parseInt32(lines[i + 8], &r.end);
+        r.raw.assign(lines.begin() + static_cast<long>(i), lines.begin() + static_cast<long>(i) + 9);
         recs.push_back(r);
     }
     return recs;
@@ -90,11 +91,44 @@ void printMailRecord(const MailRecord& r, size_t index) {
                 r.to.c_str(), r.from.c_str(), r.date.c_str(), r.messageId.c_str(), r.subject.c_str(), r.cc.c_str());
 }
 
+namespace {
+
+// A header line's value: what follows the name and its colon, without the
+// blanks around it; null when there is none or `placeholder` says the
+// library wrote it for a header the message did not have.
+std::string headerValueJson(const std::string& line, bool placeholder = false) {
+    size_t colon = line.find(':');
+    if (placeholder || colon == std::string::npos) return "null";
+    size_t b = line.find_first_not_of(" \t", colon + 1);
+    if (b == std::string::npos) return "null";
+    size_t e = line.find_last_not_of(" \t");
+    return jsonString(line.substr(b, e - b + 1));
+}
+
+std::string rawJson(const std::vector<std::string>& lines) {
+    std::string o = "[";
+    for (size_t i = 0; i < lines.size(); ++i) o += (i ? ", " : "") + jsonString(lines[i]);
+    return o + "]";
+}
+
+bool startsNoCase(const std::string& s, const char* prefix) {
+    for (size_t i = 0; prefix[i]; ++i) {
+        if (i >= s.size() || std::tolower(static_cast<unsigned char>(s[i])) != std::tolower(static_cast<unsigned char>(prefix[i])))
+            return false;
+    }
+    return true;
+}
+
+}  // namespace
+
 std::string mailRecordJson(const MailRecord& r) {
-    return "{\"to\": " + jsonString(r.to) + ", \"from\": " + jsonString(r.from) + ", \"date\": " +
-           jsonString(r.date) + ", \"message_id\": " + jsonString(r.messageId) + ", \"subject\": " +
-           jsonString(r.subject) + ", \"cc\": " + jsonString(r.cc) + ", \"start\": " + std::to_string(r.start) +
-           ", \"end\": " + std::to_string(r.end) + ", \"length\": " + std::to_string(r.end - r.start) + "}";
+    return "{\"to\": " + headerValueJson(r.to) + ", \"from\": " + headerValueJson(r.from) +
+           ", \"date\": " + headerValueJson(r.date) +
+           ", \"message_id\": " + headerValueJson(r.messageId, r.messageId == "Message-ID: <0>") +
+           ", \"subject\": " + headerValueJson(r.subject, r.subject == "Subject: Wasn't one for this message") +
+           ", \"cc\": " + headerValueJson(r.cc, r.cc == "NO CC") + ", \"start\": " + std::to_string(r.start) +
+           ", \"end\": " + std::to_string(r.end) + ", \"length\": " + std::to_string(r.end - r.start) +
+           ", \"raw\": " + rawJson(r.raw) + "}";
 }
 
 void printNewsRecord(const NewsRecord& r, int batch, size_t index) {
@@ -107,11 +141,21 @@ void printNewsRecord(const NewsRecord& r, int batch, size_t index) {
 std::string newsRecordJson(const NewsRecord& r, int batch) {
     std::string o = "{";
     if (batch > 0) o += "\"batch\": " + std::to_string(batch) + ", ";
-    return o + "\"area\": " + std::to_string(r.area) + ", \"from\": " + jsonString(r.from) +
-           ", \"date\": " + jsonString(r.date) + ", \"message_id\": " + jsonString(r.messageId) +
-           ", \"subject\": " + jsonString(r.subject) + ", \"references\": " + jsonString(r.references) +
-           ", \"lines\": " + jsonString(r.lines) + ", \"start\": " + std::to_string(r.start) +
-           ", \"end\": " + std::to_string(r.end) + ", \"length\": " + std::to_string(r.end - r.start) + "}";
+    // Without a References line the record repeats the Message-ID line.
+    bool noReferences = !startsNoCase(r.references, "References:");
+    int32_t lines = 0;
+    size_t colon = r.lines.find(':');
+    std::string count = colon == std::string::npos ? std::string() : r.lines.substr(colon + 1);
+    while (!count.empty() && (count.front() == ' ' || count.front() == '\t')) count.erase(0, 1);
+    while (!count.empty() && (count.back() == ' ' || count.back() == '\t')) count.pop_back();
+    bool haveLines = parseInt32(count, &lines) && lines >= 0;
+    return o + "\"area\": " + std::to_string(r.area) + ", \"from\": " + headerValueJson(r.from) +
+           ", \"date\": " + headerValueJson(r.date) + ", \"message_id\": " + headerValueJson(r.messageId) +
+           ", \"subject\": " + headerValueJson(r.subject) +
+           ", \"references\": " + headerValueJson(r.references, noReferences) +
+           ", \"lines\": " + (haveLines ? std::to_string(lines) : std::string("null")) +
+           ", \"start\": " + std::to_string(r.start) + ", \"end\": " + std::to_string(r.end) +
+           ", \"length\": " + std::to_string(r.end - r.start) + ", \"raw\": " + rawJson(r.raw) + "}";
 }
 
 void printJsonArray(const std::vector<std::string>& objects, const char* indent) {
@@ -132,13 +176,39 @@ const char* const kImportOptionsHelp =
     "                        their local spool names\n"
     "  --verbosity N         log verbosity (default 2)\n";
 
-bool takeImportOptions(std::vector<std::string>& args, ImportOptions* o) {
-    std::string v = "2", b = "0";
-    if (!takeEither(args, "--neighbour", "--site", &o->neighbour)) return false;
+bool takeImportOptions(std::vector<std::string>& args, ImportOptions* o, std::string* problem) {
+    std::string wrong;
+    if (!takeEither(args, "--neighbour", "--site", &o->neighbour)) wrong = "--neighbour and --site name the same site; give one";
     takeOption(args, "--local-site", &o->localSite);
-    takeOption(args, "--verbosity", &v);
-    takeOption(args, "--bits", &b);
-    return parseInt32(v, &o->verbosity) && parseInt32(b, &o->bits) && o->bits >= 0;
+    if (wrong.empty()) wrong = takeNumber(args, "--verbosity", INT32_MIN, INT32_MAX, &o->verbosity);
+    if (wrong.empty()) {
+        wrong = takeNumber(args, "--bits", 0, 16, &o->bits);
+        // zorpack's codes are 9 to 16 bits wide; 0 means plain batches.
+        if (wrong.empty() && o->bits > 0 && o->bits < 9) {
+            wrong = "--bits: " + std::to_string(o->bits) + " is out of range (0 for plain batches, or 9 to 16)";
+        } else if (wrong.find("out of range") != std::string::npos) {
+            wrong = wrong.substr(0, wrong.find(" (")) + " (0 for plain batches, or 9 to 16)";
+        }
+    }
+    if (problem) *problem = wrong;
+    return wrong.empty();
+}
+
+int prepareImport(const std::string& verb, std::vector<std::string>& args, const std::string& usage,
+                  ImportCommand* c, RunLock* lock) {
+    c->quiet = takeFlag(args, "--quiet");
+    c->json = takeFlag(args, "--json");
+    std::string problem;
+    if (!takeImportOptions(args, &c->o, &problem)) return usageError(verb, problem, usage);
+    problem = takeWait(args, &c->wait);
+    if (problem.empty()) problem = positionalProblem(args, {"SPOOL", "STORE"});
+    if (!problem.empty()) return usageError(verb, problem, usage);
+    c->spool = args[0];
+    c->store = args[1];
+    if (!usableDirectory(c->spool, "spool directory") || !usableDirectory(c->store, "store directory")) {
+        return kExitFailed;
+    }
+    return lock->take(c->store, c->wait);
 }
 
 bool importAllMail(const std::string& spoolDir, const std::string& storeDir, const ImportOptions& o, bool print,
@@ -165,10 +235,11 @@ bool importAllMail(const std::string& spoolDir, const std::string& storeDir, con
         progress.step(run->imported, -1, run->records.empty() ? std::string() : run->records.back().subject);
     }
     progress.clear();
-    std::string logBytes;
-    if (run->imported == 0 && !readWholeFile(inDirectory(storeDir, "mail.log"), &logBytes)) {
-        std::fprintf(stderr, "brem: cannot open %s: is STORE a writable directory?\n",
-                     inDirectory(storeDir, "mail.log").c_str());
+    const std::string logPath = inDirectory(storeDir, "mail.log");
+    if (run->imported == 0 && !plat::fileExists(logPath)) {
+        std::string why = openProblem(logPath, true);
+        std::fprintf(stderr, "brem: mail import failed: cannot open %s: %s\n", logPath.c_str(),
+                     why.empty() ? "the library could not" : why.c_str());
         return false;
     }
     return true;
@@ -197,7 +268,17 @@ int32_t importAllNews(const std::string& spoolDir, const std::string& storeDir, 
         progress.step(run->batches, -1, std::to_string(run->records.size()) + " articles");
     }
     progress.clear();
-    if (r < 0) std::fprintf(stderr, "brem: news import failed (see %s)\n", inDirectory(storeDir, "news.log").c_str());
+    if (r < 0) {
+        const std::string logPath = inDirectory(storeDir, "news.log");
+        std::string last = lastLogLine(logPath);
+        if (last.empty()) {
+            std::string why = openProblem(logPath, true);
+            std::fprintf(stderr, "brem: news import failed; %s holds no details: %s\n", logPath.c_str(),
+                         why.empty() ? "it is empty" : why.c_str());
+        } else {
+            std::fprintf(stderr, "brem: news import failed: %s (details in %s)\n", last.c_str(), logPath.c_str());
+        }
+    }
     return r;
 }
 

@@ -46,6 +46,35 @@ bool parseInt32(const std::string& text, int32_t* out) {
     return true;
 }
 
+int usageError(const std::string& verb, const std::string& what, const std::string& usage) {
+    std::fprintf(stderr, "brem %s: %s\n%s", verb.c_str(), what.c_str(), usage.c_str());
+    if (!usage.empty() && usage.back() != '\n') std::fputc('\n', stderr);
+    return kExitUsage;
+}
+
+std::string positionalProblem(const std::vector<std::string>& args, const std::vector<std::string>& names) {
+    if (args.size() < names.size()) {
+        std::string missing;
+        for (size_t i = args.size(); i < names.size(); ++i) missing += (missing.empty() ? "" : " and ") + names[i];
+        return missing + (names.size() - args.size() == 1 ? " is missing" : " are missing");
+    }
+    if (args.size() > names.size()) return "unexpected argument '" + args[names.size()] + "'";
+    return std::string();
+}
+
+std::string takeNumber(std::vector<std::string>& args, const std::string& name, int32_t lo, int32_t hi,
+                       int32_t* out) {
+    std::string text;
+    if (!takeOption(args, name, &text)) return std::string();
+    int32_t v = 0;
+    if (!parseInt32(text, &v)) return name + ": '" + text + "' is not a whole number";
+    if (v < lo || v > hi) {
+        return name + ": " + text + " is out of range (" + std::to_string(lo) + " to " + std::to_string(hi) + ")";
+    }
+    *out = v;
+    return std::string();
+}
+
 std::vector<char> directoryBuffer(const std::string& dir, size_t calls) {
     std::vector<char> buf(dir.size() + calls + 1, '\0');
     std::memcpy(buf.data(), dir.data(), dir.size());
@@ -185,12 +214,17 @@ bool usageNames(const std::string& usage, const std::string& option) {
 void printVerbs(const brem::cli::VerbTable& verbs) {
     std::printf("usage: brem VERB [ARGUMENTS]   (brem VERB --help for a verb's options)\n\nverbs:\n");
     for (const auto& [name, verb] : verbs) std::printf("  %-14s %s\n", name.c_str(), verb.summary.c_str());
-    std::printf("\nexit status: 0 success, 1 the library reported a failure, 2 wrong command line\n");
+    std::printf("\nexit status: 0 success, 1 failure, 2 wrong command line, 3 jobs left in the spool,\n"
+                "4 the store is in use by another run (brem --version prints the version)\n");
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
+        std::printf("brem %s\n", BREM_VERSION);
+        return brem::cli::kExitOk;
+    }
     brem::cli::VerbTable verbs;
     brem::cli::registerMailVerbs(verbs);
     brem::cli::registerDialVerbs(verbs);
@@ -234,6 +268,21 @@ int main(int argc, char** argv) {
             if (!usageNames(it->second.usage, option)) {
                 std::fprintf(stderr, "brem %s: unknown option '%s' (brem %s --help lists its options)\n", argv[1],
                              option.c_str(), argv[1]);
+                return brem::cli::kExitUsage;
+            }
+        }
+    }
+    // An option that takes a value, given last without one.
+    if (!args.empty() && args.back().size() > 2 && args.back().compare(0, 2, "--") == 0 &&
+        args.back().find('=') == std::string::npos) {
+        const std::string& usage = it->second.usage;
+        const std::string option = args.back() + " ";
+        for (size_t at = usage.find(option); at != std::string::npos; at = usage.find(option, at + 1)) {
+            char next = at + option.size() < usage.size() ? usage[at + option.size()] : ' ';
+            if (next >= 'A' && next <= 'Z') {
+                size_t end = usage.find_first_of(" ]\n", at + option.size());
+                std::fprintf(stderr, "brem %s: %s needs a value (%s)\n", argv[1], args.back().c_str(),
+                             usage.substr(at + option.size(), end - at - option.size()).c_str());
                 return brem::cli::kExitUsage;
             }
         }

@@ -1,11 +1,13 @@
 // Verbs of mail and news export: each prepares the spool as a host does and
 // makes one UUCP job.
+#include <cstdint>
 #include <cstdio>
 #include <string>
 #include <vector>
 
 #include "brem32.h"
 #include "cli.h"
+#include "runs.h"
 
 namespace brem::cli {
 
@@ -18,13 +20,14 @@ std::string joinPath(const std::string& dir, const char* leaf) {
 
 // This system's UUCP site name: --local-site, as the importers call it;
 // --site is the old spelling, still taken so that existing scripts keep
-// working. False (a usage error) when it is missing or given twice.
-bool takeLocalSite(std::vector<std::string>& args, std::string* site) {
+// working. The problem in words when it is missing or given twice.
+std::string takeLocalSite(std::vector<std::string>& args, std::string* site) {
     std::string a, b;
     bool haveA = takeOption(args, "--local-site", &a), haveB = takeOption(args, "--site", &b);
-    if (haveA && haveB) std::fprintf(stderr, "brem: --local-site and --site name the same site; give one\n");
+    if (haveA && haveB) return "--local-site and --site name the same site; give one";
+    if (!haveA && !haveB) return "--local-site NAME is missing (this system's UUCP site name)";
     *site = haveA ? a : b;
-    return haveA != haveB;
+    return std::string();
 }
 
 bool writeWholeFile(const std::string& path, const std::string& bytes) {
@@ -51,98 +54,279 @@ int32_t lastJobNumber(const std::string& store) {
     return static_cast<int32_t>(u);
 }
 
-void printJob(const std::string& what, const std::string& spool, const std::string& store, bool json) {
+// The job just written, as a line of text or a JSON object.
+std::string jobText(const std::string& what, const std::string& spool, const std::string& store, bool json) {
     char n[16];
     int32_t job = lastJobNumber(store);
     std::snprintf(n, sizeof n, "%04d", job);
     if (json) {
         std::string dir = joinPath(spool, "");
-        std::printf("{\"job\": %d, \"what\": %s, \"cmd\": %s, \"xqt\": %s, \"dat\": %s}\n", job,
-                    jsonString(what).c_str(), jsonString(dir + n + ".CMD").c_str(),
-                    jsonString(dir + n + ".XQT").c_str(), jsonString(dir + n + ".DAT").c_str());
-        return;
+        return "{\"job\": " + std::to_string(job) + ", \"what\": " + jsonString(what) +
+               ", \"cmd\": " + jsonString(dir + n + ".CMD") + ", \"xqt\": " + jsonString(dir + n + ".XQT") +
+               ", \"dat\": " + jsonString(dir + n + ".DAT") + "}";
     }
-    std::printf("%s: job %s (%s.CMD, %s.XQT, %s.DAT in %s)\n", what.c_str(), n, n, n, n, spool.c_str());
+    return what + ": job " + n + " (" + n + ".CMD, " + n + ".XQT, " + n + ".DAT in " + spool + ")";
 }
 
-int exportMail(std::vector<std::string>& args) {
-    std::string to, site, from, v = "2";
-    bool json = takeFlag(args, "--json");
-    bool haveTo = takeOption(args, "--to", &to);
-    bool haveSite = takeLocalSite(args, &site);
-    takeOption(args, "--from", &from);
-    takeOption(args, "--verbosity", &v);
-    int32_t verbosity = 0;
-    if (!haveTo || !haveSite || args.size() < 2 || args.size() > 3 || !parseInt32(v, &verbosity)) {
-        std::fprintf(stderr, "usage: brem export-mail SPOOL STORE --to RECIPIENT --local-site NAME [--from SENDER] "
-                             "[--verbosity N] [--json] [FILE|-]\n");
-        return kExitUsage;
+// Prints the jobs of one run: one line each, or in JSON one object, or with
+// --send-waiting an array of the jobs in the order they were made.
+void printJobs(const std::vector<std::string>& jobs, bool json, bool asArray, bool quiet) {
+    if (quiet) return;
+    if (json && asArray) {
+        std::printf("[");
+        for (size_t i = 0; i < jobs.size(); ++i) std::printf("%s%s", i ? ",\n " : "", jobs[i].c_str());
+        std::printf("]\n");
+        return;
     }
+    for (const std::string& j : jobs) std::printf("%s\n", j.c_str());
+}
+
+// Bytes in a file; 0 when it is missing or empty (nothing waits in it).
+int64_t waitingBytes(const std::string& path) {
+    std::string bytes;
+    return readWholeFile(plat::systemPath(path), &bytes) ? static_cast<int64_t>(bytes.size()) : 0;
+}
+
+// Where an export's failure is told: the log's last line, or why there is
+// no log to look in.
+std::string failureDetails(const std::string& store, const char* logName) {
+    const std::string logPath = joinPath(store, logName);
+    std::string last = lastLogLine(logPath);
+    if (!last.empty()) return last + " (details in " + logPath + ")";
+    std::string why = openProblem(logPath, true);
+    return logPath + " was not written" + (why.empty() ? std::string() : ": " + why);
+}
+
+// The To line of a message, for telling the user which message waits.
+std::string toLineOf(const std::string& path) {
+    std::string bytes;
+    readWholeFile(plat::systemPath(path), &bytes);
+    for (size_t pos = 0; pos < bytes.size();) {
+        size_t lf = bytes.find('\n', pos);
+        std::string line = bytes.substr(pos, lf == std::string::npos ? std::string::npos : lf - pos);
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        if (line.empty()) break;  // the end of the header
+        if (line.size() > 3 && (line[0] == 'T' || line[0] == 't') && (line[1] == 'O' || line[1] == 'o') &&
+            line[2] == ':') {
+            size_t b = line.find_first_not_of(" \t", 3);
+            return b == std::string::npos ? std::string() : line.substr(b);
+        }
+        if (lf == std::string::npos) break;
+        pos = lf + 1;
+    }
+    return std::string();
+}
+
+const char* const kExportMailUsage =
+    "usage: brem export-mail SPOOL STORE --to RECIPIENT --local-site NAME [--from SENDER] [--verbosity N]\n"
+    "                        [--send-waiting RECIPIENT] [--wait SECONDS] [--quiet] [--json] [FILE|-]\n";
+
+int exportMail(std::vector<std::string>& args) {
+    std::string to, site, from, waitingTo;
+    bool json = takeFlag(args, "--json");
+    bool quiet = takeFlag(args, "--quiet");
+    bool haveTo = takeOption(args, "--to", &to);
+    bool sendWaiting = takeOption(args, "--send-waiting", &waitingTo);
+    std::string problem = takeLocalSite(args, &site);
+    takeOption(args, "--from", &from);
+    int32_t verbosity = 2, wait = 0;
+    if (problem.empty()) problem = takeNumber(args, "--verbosity", INT32_MIN, INT32_MAX, &verbosity);
+    if (problem.empty()) problem = takeWait(args, &wait);
+    if (problem.empty() && !haveTo && !sendWaiting) problem = "--to RECIPIENT is missing";
+    if (problem.empty() && args.size() < 2) problem = positionalProblem(args, {"SPOOL", "STORE"});
+    if (problem.empty() && args.size() > (haveTo ? 3u : 2u)) problem = "unexpected argument '" + args.back() + "'";
+    if (problem.empty() && sendWaiting && waitingTo.empty()) problem = "--send-waiting needs the waiting message's RECIPIENT";
+    if (!problem.empty()) return usageError("export-mail", problem, kExportMailUsage);
     const std::string& spool = args[0];
     const std::string& store = args[1];
+    if (!usableDirectory(spool, "spool directory") || !usableDirectory(store, "store directory")) return kExitFailed;
+    // The new message is read before anything is sent, so that a message
+    // that cannot be read stops the run with nothing half done.
     std::string message;
-    bool fromStdin = args.size() == 2 || args[2] == "-";
-    if (fromStdin ? !readStdin(&message) : !readWholeFile(args[2], &message)) {
-        std::fprintf(stderr, "brem: cannot read %s\n", fromStdin ? "standard input" : args[2].c_str());
-        return kExitFailed;
+    if (haveTo) {
+        bool fromStdin = args.size() == 2 || args[2] == "-";
+        if (fromStdin ? !readStdin(&message) : !readWholeFile(args[2], &message)) {
+            std::string why = fromStdin ? std::string() : openProblem(args[2], false);
+            std::fprintf(stderr, "brem: cannot read %s%s\n", fromStdin ? "standard input" : args[2].c_str(),
+                         why.empty() ? "" : (": " + why).c_str());
+            return kExitFailed;
+        }
     }
+    RunLock lock;
+    if (int status = lock.take(store, wait)) return status;
     const std::string outgoing = joinPath(spool, "rmail.z");
+    std::vector<std::string> jobs;
+    if (int64_t waiting = waitingBytes(outgoing)) {
+        // A message left by an export that failed: writing the new one over
+        // it would lose it.
+        if (!sendWaiting) {
+            std::string waitingFor = toLineOf(outgoing);
+            std::fprintf(stderr,
+                         "brem: %s already holds an outgoing message that was never sent (%lld bytes%s); "
+                         "nothing was written.\n"
+                         "  Look at it in %s. To send it first and then the new one, give\n"
+                         "  --send-waiting %s\n",
+                         outgoing.c_str(), static_cast<long long>(waiting),
+                         waitingFor.empty() ? "" : (", To: " + waitingFor).c_str(), outgoing.c_str(),
+                         waitingFor.empty() ? "RECIPIENT" : waitingFor.c_str());
+            return kExitFailed;
+        }
+        if (EXPMAIL(spool.c_str(), store.c_str(), waitingTo.c_str(), site.c_str(), from.c_str(), verbosity) != 0) {
+            std::fprintf(stderr, "brem: EXPMAIL failed for the waiting message: %s; it stays in %s\n",
+                         failureDetails(store, "mail.log").c_str(), outgoing.c_str());
+            return kExitFailed;
+        }
+        jobs.push_back(jobText("mail to " + waitingTo + " (the waiting message)", spool, store, json));
+    } else if (sendWaiting && !quiet) {
+        std::fprintf(stderr, "brem: no message was waiting in %s\n", outgoing.c_str());
+    }
+    auto finish = [&](int status) {
+        printJobs(jobs, json, sendWaiting, quiet);
+        return status;
+    };
+    if (!haveTo) return finish(kExitOk);
     if (!writeWholeFile(outgoing, message)) {
-        std::fprintf(stderr, "brem: cannot write %s\n", outgoing.c_str());
-        return kExitFailed;
+        std::fprintf(stderr, "brem: cannot write %s: %s\n", outgoing.c_str(), openProblem(outgoing, true).c_str());
+        return finish(kExitFailed);
     }
     if (EXPMAIL(spool.c_str(), store.c_str(), to.c_str(), site.c_str(), from.c_str(), verbosity) != 0) {
-        std::fprintf(stderr, "brem: EXPMAIL failed (see %s); the message stays in %s\n",
-                     joinPath(store, "mail.log").c_str(), outgoing.c_str());
+        std::fprintf(stderr, "brem: EXPMAIL failed: %s; the message stays in %s (send it later with --send-waiting %s)\n",
+                     failureDetails(store, "mail.log").c_str(), outgoing.c_str(), to.c_str());
+        return finish(kExitFailed);
+    }
+    jobs.push_back(jobText("mail to " + to, spool, store, json));
+    return finish(kExitOk);
+}
+
+size_t countArticles(const std::string& batch) {
+    size_t n = 0;
+    for (size_t pos = 0; (pos = batch.find("#! rnews ", pos)) != std::string::npos; pos += 9) {
+        if (pos == 0 || batch[pos - 1] == '\n') ++n;
+    }
+    return n;
+}
+
+const char* const kExportNewsUsage =
+    "usage: brem export-news SPOOL STORE --local-site NAME [--bits N] [--verbosity N] [--send-waiting]\n"
+    "                        [--wait SECONDS] [--quiet] [--json] ARTICLE...\n";
+
+// Sends the batch that an earlier export left in the spool: "rnews" still
+// to be compressed, or "rnews.z" to go as it is. Returns kExitOk when there
+// was none or it was sent.
+int sendWaitingBatch(const std::string& spool, const std::string& store, const std::string& site,
+                     int32_t verbosity, int32_t bits, bool json, std::vector<std::string>* jobs) {
+    const std::string plain = joinPath(spool, "rnews"), ready = joinPath(spool, "rnews.z");
+    int64_t plainBytes = waitingBytes(plain), readyBytes = waitingBytes(ready);
+    if (plainBytes == 0 && readyBytes == 0) return kExitOk;
+    if (plainBytes > 0 && readyBytes > 0) {
+        std::fprintf(stderr,
+                     "brem: both %s and %s hold a batch; which of them is to go cannot be told. Look at both, "
+                     "move one away, and try again; nothing was sent\n",
+                     plain.c_str(), ready.c_str());
         return kExitFailed;
     }
-    printJob("mail to " + to, spool, store, json);
+    std::string batch;
+    readWholeFile(plat::systemPath(plainBytes > 0 ? plain : ready), &batch);
+    if (readyBytes > 0 && batch.size() >= 2 && static_cast<unsigned char>(batch[0]) == 0x1f &&
+        static_cast<unsigned char>(batch[1]) == 0x9d) {
+        std::fprintf(stderr,
+                     "brem: %s holds compressed data without the batch it was made from; sent as it is it "
+                     "would reach the neighbour unreadable. Look at it and move it away; nothing was sent\n",
+                     ready.c_str());
+        return kExitFailed;
+    }
+    // A batch waiting to be compressed goes plain when no --bits is given.
+    int32_t waitingBits = plainBytes > 0 ? bits : 0;
+    if (plainBytes > 0 && bits == 0 && !plat::moveFile(plain, ready)) {
+        std::fprintf(stderr, "brem: cannot move %s to %s: %s\n", plain.c_str(), ready.c_str(),
+                     plat::lastErrorText().c_str());
+        return kExitFailed;
+    }
+    int32_t count = static_cast<int32_t>(countArticles(batch));
+    std::vector<char> spoolBuf = directoryBuffer(spool, 1);
+    std::vector<char> storeBuf = directoryBuffer(store, 1);
+    if (EXPNEWS(spoolBuf.data(), storeBuf.data(), site.c_str(), count, verbosity, waitingBits) != 0) {
+        std::fprintf(stderr, "brem: EXPNEWS failed for the waiting batch: %s; it stays in %s\n",
+                     failureDetails(store, "news.log").c_str(), waitingBits > 0 ? plain.c_str() : ready.c_str());
+        return kExitFailed;
+    }
+    if (waitingBits > 0) std::remove(plat::systemPath(plain).c_str());
+    jobs->push_back(jobText(std::to_string(count) + (count == 1 ? " article" : " articles") + " (the waiting batch)",
+                            spool, store, json));
     return kExitOk;
 }
 
 int exportNews(std::vector<std::string>& args) {
-    std::string site, v = "2", b = "0";
+    std::string site;
     bool json = takeFlag(args, "--json");
-    bool haveSite = takeLocalSite(args, &site);
-    takeOption(args, "--verbosity", &v);
-    takeOption(args, "--bits", &b);
-    int32_t verbosity = 0, bits = 0;
-    if (!haveSite || args.size() < 3 || !parseInt32(v, &verbosity) || !parseInt32(b, &bits) || bits < 0) {
-        std::fprintf(stderr, "usage: brem export-news SPOOL STORE --local-site NAME [--bits N] [--verbosity N] "
-                             "[--json] ARTICLE...\n");
-        return kExitUsage;
+    bool quiet = takeFlag(args, "--quiet");
+    bool sendWaiting = takeFlag(args, "--send-waiting");
+    std::string problem = takeLocalSite(args, &site);
+    int32_t verbosity = 2, bits = 0, wait = 0;
+    if (problem.empty()) problem = takeNumber(args, "--verbosity", INT32_MIN, INT32_MAX, &verbosity);
+    if (problem.empty()) problem = takeNumber(args, "--bits", 0, 16, &bits);
+    if (problem.empty() && bits > 0 && bits < 9) problem = "--bits: " + std::to_string(bits) + " is out of range";
+    if (problem.find("out of range") != std::string::npos) problem = problem.substr(0, problem.find(" (")) + " (0 for a plain batch, or 9 to 16)";
+    if (problem.empty()) problem = takeWait(args, &wait);
+    if (problem.empty() && args.size() < 3 && !(sendWaiting && args.size() == 2)) {
+        problem = positionalProblem(args, {"SPOOL", "STORE", "ARTICLE"});
     }
+    if (!problem.empty()) return usageError("export-news", problem, kExportNewsUsage);
     const std::string spool = args[0];
     const std::string store = args[1];
+    if (!usableDirectory(spool, "spool directory") || !usableDirectory(store, "store directory")) return kExitFailed;
     std::string batch;
     for (size_t i = 2; i < args.size(); ++i) {
         std::string article;
         if (!readWholeFile(args[i], &article)) {
-            std::fprintf(stderr, "brem: cannot read %s\n", args[i].c_str());
+            std::fprintf(stderr, "brem: cannot read %s: %s\n", args[i].c_str(), openProblem(args[i], false).c_str());
             return kExitFailed;
         }
         batch += "#! rnews " + std::to_string(article.size()) + "\n" + article;
     }
     int32_t count = static_cast<int32_t>(args.size() - 2);
+    RunLock lock;
+    if (int status = lock.take(store, wait)) return status;
+    std::vector<std::string> jobs;
+    auto finish = [&](int status) {
+        printJobs(jobs, json, sendWaiting, quiet);
+        return status;
+    };
+    if (sendWaiting) {
+        if (int status = sendWaitingBatch(spool, store, site, verbosity, bits, json, &jobs)) return status;
+    } else {
+        for (const char* leaf : {"rnews", "rnews.z"}) {
+            const std::string path = joinPath(spool, leaf);
+            if (int64_t waiting = waitingBytes(path)) {
+                std::fprintf(stderr,
+                             "brem: %s already holds a news batch that was never sent (%lld bytes); nothing was "
+                             "written.\n  Look at it in %s. To send it first and then the new batch, give "
+                             "--send-waiting\n",
+                             path.c_str(), static_cast<long long>(waiting), path.c_str());
+                return kExitFailed;
+            }
+        }
+    }
+    if (count == 0) return finish(kExitOk);
     // Compressed, the library has the batch compressed from "rnews"; plain,
     // it sends "rnews.z" as it is.
     const std::string batchPath = joinPath(spool, bits > 0 ? "rnews" : "rnews.z");
     if (!writeWholeFile(batchPath, batch)) {
-        std::fprintf(stderr, "brem: cannot write %s\n", batchPath.c_str());
-        return kExitFailed;
+        std::fprintf(stderr, "brem: cannot write %s: %s\n", batchPath.c_str(), openProblem(batchPath, true).c_str());
+        return finish(kExitFailed);
     }
     std::vector<char> spoolBuf = directoryBuffer(spool, 1);
     std::vector<char> storeBuf = directoryBuffer(store, 1);
     if (EXPNEWS(spoolBuf.data(), storeBuf.data(), site.c_str(), count, verbosity, bits) != 0) {
-        std::fprintf(stderr, "brem: EXPNEWS failed (see %s); the batch stays in %s\n",
-                     joinPath(store, "news.log").c_str(), batchPath.c_str());
-        return kExitFailed;
+        std::fprintf(stderr, "brem: EXPNEWS failed: %s; the batch stays in %s (send it later with --send-waiting)\n",
+                     failureDetails(store, "news.log").c_str(), batchPath.c_str());
+        return finish(kExitFailed);
     }
     if (bits > 0) std::remove(batchPath.c_str());  // the plain batch has been sent compressed
-    printJob(std::to_string(count) + (count == 1 ? " article" : " articles") +
-                 (bits > 0 ? ", compressed with " + std::to_string(bits) + " bits" : std::string(", plain")),
-             spool, store, json);
-    return kExitOk;
+    jobs.push_back(jobText(std::to_string(count) + (count == 1 ? " article" : " articles") +
+                               (bits > 0 ? ", compressed with " + std::to_string(bits) + " bits" : std::string(", plain")),
+                           spool, store, json));
+    return finish(kExitOk);
 }
 
 }  // namespace
@@ -150,25 +334,38 @@ int exportNews(std::vector<std::string>& args) {
 void registerExportVerbs(VerbTable& verbs) {
     verbs["export-mail"] = {
         "export one outgoing mail as a UUCP job",
-        "usage: brem export-mail SPOOL STORE --to RECIPIENT --local-site NAME [--from SENDER]\n"
-        "                        [--verbosity N] [--json] [FILE|-]\n"
+        std::string("usage: brem export-mail SPOOL STORE --to RECIPIENT --local-site NAME [--from SENDER]\n"
+        "                        [--verbosity N] [--send-waiting RECIPIENT] [--wait SECONDS]\n"
+        "                        [--quiet] [--json] [FILE|-]\n"
         "  Writes the message (FILE, or standard input when FILE is - or missing) to\n"
         "  SPOOL/rmail.z and calls EXPMAIL, which makes it the job NNNN.CMD, NNNN.XQT,\n"
         "  NNNN.DAT for rmail RECIPIENT at the neighbour. NAME is this system's UUCP\n"
         "  site name (old spelling: --site); SENDER is only logged. The number comes\n"
         "  from STORE/export.dat; the log is STORE/mail.log (verbosity 2 by default).\n"
-        "  --json: the job as {\"job\", \"what\", \"cmd\", \"xqt\", \"dat\"}.\n",
+        "  When SPOOL/rmail.z already holds a message (an export that failed left it),\n"
+        "  nothing is written and the exit status is 1; --send-waiting RECIPIENT\n"
+        "  sends that message to RECIPIENT first, then the new one (without --to: only\n"
+        "  the waiting one). --quiet: nothing printed when all went well.\n"
+        "  --json: the job as {\"job\", \"what\", \"cmd\", \"xqt\", \"dat\"}; with\n"
+        "  --send-waiting an array of the jobs in the order they were made.\n") +
+            kWaitHelp,
         exportMail};
     verbs["export-news"] = {
         "export article files as one UUCP news batch",
-        "usage: brem export-news SPOOL STORE --local-site NAME [--bits N] [--verbosity N] [--json]\n"
-        "                        ARTICLE...\n"
+        std::string("usage: brem export-news SPOOL STORE --local-site NAME [--bits N] [--verbosity N]\n"
+        "                        [--send-waiting] [--wait SECONDS] [--quiet] [--json] ARTICLE...\n"
         "  Builds an rnews batch of the article files, each behind its \"#! rnews LENGTH\"\n"
         "  line, and calls EXPNEWS. With --bits N (9 to 16) the batch is written to\n"
         "  SPOOL/rnews and compressed by zorpack into a \"#! cunbatch\" job; without it\n"
         "  (or with 0) it is written to SPOOL/rnews.z and sent plain. NAME is this\n"
         "  system's UUCP site name (old spelling: --site). The log is STORE/news.log\n"
-        "  (verbosity 2 by default). --json: the job as export-mail --json gives it.\n",
+        "  (verbosity 2 by default). When SPOOL/rnews or SPOOL/rnews.z already holds\n"
+        "  a batch (an export that failed left it), nothing is written and the exit\n"
+        "  status is 1; --send-waiting sends that batch first (compressed when it is\n"
+        "  in rnews and --bits is given), then the new one (without ARTICLE: only the\n"
+        "  waiting one). --quiet: nothing printed when all went well. --json: the job\n"
+        "  as export-mail --json gives it.\n") +
+            kWaitHelp,
         exportNews};
 }
 

@@ -6,15 +6,12 @@
 #include "brem32.h"
 #include "cli.h"
 #include "inbound.h"
+#include "runs.h"
+#include "store/store.h"
 
 namespace brem::cli {
 
 namespace {
-
-std::string stripLineEnd(std::string s) {
-    while (!s.empty() && (s.back() == '\n' || s.back() == '\r')) s.pop_back();
-    return s;
-}
 
 std::vector<std::string> mailJson(const std::vector<MailRecord>& recs) {
     std::vector<std::string> objects;
@@ -22,35 +19,35 @@ std::vector<std::string> mailJson(const std::vector<MailRecord>& recs) {
     return objects;
 }
 
+const char* const kImportMailUsage =
+    "usage: brem import-mail SPOOL STORE [--neighbour NAME] [--local-site NAME] [--verbosity N] [--wait SECONDS] "
+    "[--quiet] [--json]\n";
+
 int importMail(std::vector<std::string>& args) {
-    ImportOptions o;
-    bool quiet = takeFlag(args, "--quiet");
-    bool json = takeFlag(args, "--json");
-    if (!takeImportOptions(args, &o) || args.size() != 2) {
-        std::fprintf(stderr, "usage: brem import-mail SPOOL STORE [--neighbour NAME] [--local-site NAME] "
-                             "[--verbosity N] [--quiet] [--json]\n");
-        return kExitUsage;
-    }
+    ImportCommand c;
+    RunLock lock;
+    if (int status = prepareImport("import-mail", args, kImportMailUsage, &c, &lock)) return status;
     MailRun run;
-    if (!importAllMail(args[0], args[1], o, !quiet && !json, &run)) return kExitFailed;
-    if (json) {
-        printJsonArray(mailJson(run.records));
-        std::printf("\n");
-    } else {
+    bool ok = importAllMail(c.spool, c.store, c.o, !c.quiet && !c.json, &run);
+    std::vector<LeftJob> left = jobsLeft(c.spool, c.store, c.o, JobKinds::Mail);
+    if (c.json) {
+        std::printf("{\"ok\": %s, \"mails\": %d,\n \"mail\": ", ok ? "true" : "false", run.imported);
+        printJsonArray(mailJson(run.records), " ");
+        std::printf(",\n \"left\": %s}\n", leftJson(left).c_str());
+    } else if (!c.quiet) {
         std::printf("%d mail%s imported\n", run.imported, run.imported == 1 ? "" : "s");
     }
-    return kExitOk;
+    reportLeft(left, c.spool);
+    return !ok ? kExitFailed : left.empty() ? kExitOk : kExitWorkLeft;
 }
 
 int listMail(std::vector<std::string>& args) {
     bool json = takeFlag(args, "--json");
-    if (args.size() != 1) {
-        std::fprintf(stderr, "usage: brem list-mail STORE [--json]\n");
-        return kExitUsage;
-    }
+    if (args.size() != 1) return usageError("list-mail", positionalProblem(args, {"STORE"}), "usage: brem list-mail STORE [--json]\n");
     std::string bytes;
     if (!readWholeFile(inDirectory(args[0], "mail.hdr"), &bytes)) {
-        std::fprintf(stderr, "brem: cannot open %s\n", inDirectory(args[0], "mail.hdr").c_str());
+        const std::string hdr = inDirectory(args[0], "mail.hdr");
+        std::fprintf(stderr, "brem: cannot open %s: %s\n", hdr.c_str(), openProblem(hdr, false).c_str());
         return kExitFailed;
     }
     std::vector<MailRecord> recs = parseMailHeaders(bytes);
@@ -76,15 +73,24 @@ int readVerb(std::vector<std::string>& args) {
         return kExitUsage;
     }
     int32_t area = 0, start = 0, length = 0;
-    if (args.size() != 4 || !parseInt32(args[1], &area) || !parseInt32(args[2], &start) ||
-        !parseInt32(args[3], &length)) {
-        std::fprintf(stderr, "usage: brem read STORE AREA START LENGTH [--reader message|news|mapi|extract]\n");
-        return kExitUsage;
+    const char* usage = "usage: brem read STORE AREA START LENGTH [--reader message|news|mapi|extract]\n";
+    std::string problem = positionalProblem(args, {"STORE", "AREA", "START", "LENGTH"});
+    if (!problem.empty()) return usageError("read", problem, usage);
+    const char* names[] = {"AREA", "START", "LENGTH"};
+    int32_t* values[] = {&area, &start, &length};
+    for (int i = 0; i < 3; ++i) {
+        if (!parseInt32(args[static_cast<size_t>(i) + 1], values[i])) {
+            return usageError("read", std::string(names[i]) + ": '" + args[static_cast<size_t>(i) + 1] +
+                                          "' is not a whole number",
+                              usage);
+        }
     }
     std::string error;
     int32_t r = readStoredToStdout(args[0], area, start, length, kind, &error);
     if (r < 0) {
-        std::fprintf(stderr, "brem: %s\n", stripLineEnd(error).c_str());
+        // The library's text names no file; the one it was given is named.
+        std::string leaf = store::readPath("", area, kind == ReadKind::Mapi).substr(1);
+        std::fprintf(stderr, "brem: %s\n", explainFailure(error, inDirectory(args[0], leaf.c_str()), false).c_str());
         return kExitFailed;
     }
     return kExitOk;
@@ -97,16 +103,20 @@ void registerMailVerbs(VerbTable& verbs) {
         "import every inbound mail job of a spool into a store",
         std::string("usage: brem import-mail SPOOL STORE [OPTIONS] [--quiet] [--json]\n"
                     "  Calls IMPMAIL until no mail job is left and prints the record of each\n"
-                    "  imported mail, then how many were imported (--quiet: only that line;\n"
-                    "  --json: only a JSON array of the records, as list-mail --json gives).\n"
-                    "  The log is STORE/mail.log.\n") +
-            kImportOptionsHelp,
+                    "  imported mail, then how many were imported (--quiet: nothing when all\n"
+                    "  went well; --json: only one object with ok, mails, the array mail of\n"
+                    "  the records, as list-mail --json gives them, and the array left).\n"
+                    "  Mail jobs still in the spool afterwards are listed on standard error\n"
+                    "  with the reason (exit 3). The log is STORE/mail.log.\n") +
+            kImportOptionsHelp + kWaitHelp,
         importMail};
     verbs["list-mail"] = {"list the records of a store's mail.hdr",
                           "usage: brem list-mail STORE [--json]\n"
                           "  Prints each eight-line record of STORE/mail.hdr with its area address;\n"
                           "  --json: a JSON array of objects with the keys to, from, date,\n"
-                          "  message_id, subject, cc, start, end and length.\n",
+                          "  message_id, subject, cc (each the header's value, null where the\n"
+                          "  record holds a placeholder), start, end, length and raw (the\n"
+                          "  record's eight lines as stored).\n",
                           listMail};
     verbs["read"] = {"read a stored message back by area, start and length",
                      "usage: brem read STORE AREA START LENGTH [--reader message|news|mapi|extract]\n"

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "cli.h"
+#include "runs.h"
 #include "inbound/mail_import.h"
 #include "log/log.h"
 #include "mbox.h"
@@ -432,6 +433,9 @@ int importMbox(std::vector<std::string>& args) {
         return kExitFailed;
     }
     const int64_t mboxSize = mbox.size();
+    // One run at a time over a store, as for every verb that writes one.
+    RunLock lock;
+    if (int status = lock.take(store, 0)) return status;
     std::vector<uint64_t> keys;
     if (!storeKeys(store, &keys)) {
         std::fprintf(stderr, "brem import-mbox: cannot read %s\n", (store::withSeparator(store) + "mail.hdr").c_str());

@@ -7,13 +7,14 @@
 #include "brem32.h"
 #include "cli.h"
 #include "inbound.h"
+#include "runs.h"
 
 namespace brem::cli {
 
 namespace {
 
 const char* kBitsHelp =
-    "  --bits N              0 (default): news batches arrive plain; above 0:\n"
+    "  --bits N              0 (default): news batches arrive plain; 9 to 16:\n"
     "                        compressed (\"#! cunbatch\"), expanded by zorpack\n";
 
 std::vector<std::string> newsJson(const NewsRun& run) {
@@ -28,32 +29,32 @@ std::string newsSummary(const NewsRun& run) {
            std::to_string(articles) + " article" + (articles == 1 ? "" : "s");
 }
 
+const char* const kImportNewsUsage =
+    "usage: brem import-news SPOOL STORE [--neighbour NAME] [--local-site NAME] [--verbosity N] [--bits N] "
+    "[--wait SECONDS] [--quiet] [--json]\n";
+
 int importNews(std::vector<std::string>& args) {
-    ImportOptions o;
-    bool quiet = takeFlag(args, "--quiet");
-    bool json = takeFlag(args, "--json");
-    if (!takeImportOptions(args, &o) || args.size() != 2) {
-        std::fprintf(stderr, "usage: brem import-news SPOOL STORE [--neighbour NAME] [--local-site NAME] "
-                             "[--verbosity N] [--bits N] [--quiet] [--json]\n");
-        return kExitUsage;
-    }
+    ImportCommand c;
+    RunLock lock;
+    if (int status = prepareImport("import-news", args, kImportNewsUsage, &c, &lock)) return status;
     NewsRun run;
-    int32_t r = importAllNews(args[0], args[1], o, !quiet && !json, &run);
-    if (json) {
-        printJsonArray(newsJson(run));
-        std::printf("\n");
-    } else {
+    int32_t r = importAllNews(c.spool, c.store, c.o, !c.quiet && !c.json, &run);
+    std::vector<LeftJob> left = jobsLeft(c.spool, c.store, c.o, JobKinds::News);
+    if (c.json) {
+        std::printf("{\"ok\": %s, \"news_batches\": %d, \"articles\": %zu,\n \"news\": ", r < 0 ? "false" : "true",
+                    run.batches, run.records.size());
+        printJsonArray(newsJson(run), " ");
+        std::printf(",\n \"left\": %s}\n", leftJson(left).c_str());
+    } else if (!c.quiet) {
         std::printf("%s\n", newsSummary(run).c_str());
     }
-    return r < 0 ? kExitFailed : kExitOk;
+    reportLeft(left, c.spool);
+    return r < 0 ? kExitFailed : left.empty() ? kExitOk : kExitWorkLeft;
 }
 
 int listNews(std::vector<std::string>& args) {
     bool json = takeFlag(args, "--json");
-    if (args.size() != 1) {
-        std::fprintf(stderr, "usage: brem list-news SPOOL [--json]\n");
-        return kExitUsage;
-    }
+    if (args.size() != 1) return usageError("list-news", positionalProblem(args, {"SPOOL"}), "usage: brem list-news SPOOL [--json]\n");
     // A path that names the index itself is taken as well as its directory.
     std::string path = args[0];
     size_t cut = path.find_last_of("/\\");
@@ -67,7 +68,7 @@ int listNews(std::vector<std::string>& args) {
     std::string bytes;
     std::error_code ec;
     if (!readWholeFile(path, &bytes) && !(inSpool && std::filesystem::is_directory(args[0], ec))) {
-        std::fprintf(stderr, "brem: cannot open %s\n", path.c_str());
+        std::fprintf(stderr, "brem: cannot open %s: %s\n", path.c_str(), openProblem(path, false).c_str());
         return kExitFailed;
     }
     std::vector<NewsRecord> recs = parseNewsHeaders(bytes);
@@ -82,24 +83,26 @@ int listNews(std::vector<std::string>& args) {
     return kExitOk;
 }
 
+const char* const kCycleUsage =
+    "usage: brem cycle SPOOL STORE [--neighbour NAME] [--local-site NAME] [--verbosity N] [--bits N] "
+    "[--wait SECONDS] [--quiet] [--json]\n";
+
 int cycle(std::vector<std::string>& args) {
-    ImportOptions o;
-    bool quiet = takeFlag(args, "--quiet");
-    bool json = takeFlag(args, "--json");
-    if (!takeImportOptions(args, &o) || args.size() != 2) {
-        std::fprintf(stderr, "usage: brem cycle SPOOL STORE [--neighbour NAME] [--local-site NAME] [--verbosity N] "
-                             "[--bits N] [--quiet] [--json]\n");
-        return kExitUsage;
-    }
-    const bool print = !quiet && !json;
+    ImportCommand c;
+    RunLock lock;
+    if (int status = prepareImport("cycle", args, kCycleUsage, &c, &lock)) return status;
+    const bool print = !c.quiet && !c.json;
     MailRun mail;
-    bool mailOk = importAllMail(args[0], args[1], o, print, &mail);
+    bool mailOk = importAllMail(c.spool, c.store, c.o, print, &mail);
     // News is taken even after a failed mail import: the two kinds of job
     // are independent, and a host's cycle goes on to the news the same way.
     NewsRun news;
-    int32_t r = importAllNews(args[0], args[1], o, print, &news);
+    int32_t r = importAllNews(c.spool, c.store, c.o, print, &news);
     bool ok = mailOk && r >= 0;
-    if (json) {
+    // Every job left counts here, those of no known kind too: nothing else
+    // will take them.
+    std::vector<LeftJob> left = jobsLeft(c.spool, c.store, c.o, JobKinds::All);
+    if (c.json) {
         std::vector<std::string> mails;
         for (const MailRecord& m : mail.records) mails.push_back(mailRecordJson(m));
         std::printf("{\"ok\": %s, \"mails\": %d, \"news_batches\": %d, \"articles\": %zu,\n \"mail\": ",
@@ -107,12 +110,13 @@ int cycle(std::vector<std::string>& args) {
         printJsonArray(mails, " ");
         std::printf(",\n \"news\": ");
         printJsonArray(newsJson(news), " ");
-        std::printf("}\n");
-    } else {
+        std::printf(",\n \"left\": %s}\n", leftJson(left).c_str());
+    } else if (!c.quiet) {
         std::printf("%d mail%s imported\n%s\n", mail.imported, mail.imported == 1 ? "" : "s",
                     newsSummary(news).c_str());
     }
-    return ok ? kExitOk : kExitFailed;
+    reportLeft(left, c.spool);
+    return !ok ? kExitFailed : left.empty() ? kExitOk : kExitWorkLeft;
 }
 
 }  // namespace
@@ -124,10 +128,13 @@ void registerNewsVerbs(VerbTable& verbs) {
                     "  Calls IMPNEWS until no news job is left and prints the records of\n"
                     "  each batch's SPOOL/Header.Msg (area, start, length and the kept\n"
                     "  headers), then how many batches and articles were filed (--quiet:\n"
-                    "  only that line; --json: only a JSON array of the records, each with\n"
-                    "  its batch number). Articles go to the areas that STORE/area.dat gives\n"
-                    "  their newsgroups; the log is STORE/news.log.\n") +
-            kImportOptionsHelp + kBitsHelp,
+                    "  nothing when all went well; --json: only one object with ok,\n"
+                    "  news_batches, articles, the array news of the records, each with its\n"
+                    "  batch number, and the array left). News jobs still in the spool\n"
+                    "  afterwards are listed on standard error with the reason (exit 3).\n"
+                    "  Articles go to the areas that STORE/area.dat gives their newsgroups;\n"
+                    "  the log is STORE/news.log.\n") +
+            kImportOptionsHelp + kBitsHelp + kWaitHelp,
         importNews};
     verbs["list-news"] = {"list the records of a spool's Header.Msg (the last filed batch)",
                           "usage: brem list-news SPOOL [--json]\n"
@@ -135,16 +142,21 @@ void registerNewsVerbs(VerbTable& verbs) {
                           "  the file itself): the articles of the batch filed last. IMPNEWS removes\n"
                           "  it whenever it looks at a job, so a spool without it lists nothing.\n"
                           "  --json: a JSON array of objects with the keys area, from, date,\n"
-                          "  message_id, subject, references, lines, start, end and length.\n",
+                          "  message_id, subject, references (each the header's value; null for\n"
+                          "  none), lines (a number or null), start, end, length and raw (the\n"
+                          "  record's nine lines as stored).\n",
                           listNews};
     verbs["cycle"] = {"run a whole inbound cycle: all mail, then all news",
                       std::string("usage: brem cycle SPOOL STORE [OPTIONS] [--quiet] [--json]\n"
                                   "  Calls IMPMAIL until no mail job is left, then IMPNEWS until no\n"
                                   "  news job is left, as a host does after a transfer, printing each\n"
-                                  "  record and a summary (--quiet: the summary alone). --json prints\n"
-                                  "  one object: ok, mails, news_batches, articles, and the arrays mail\n"
-                                  "  and news of the records. Exit 1 when either import failed.\n") +
-                          kImportOptionsHelp + kBitsHelp,
+                                  "  record and a summary (--quiet: nothing when all went well). --json\n"
+                                  "  prints one object: ok, mails, news_batches, articles, and the\n"
+                                  "  arrays mail and news of the records and left of the jobs still in\n"
+                                  "  the spool. Exit 1 when either import failed, 3 when jobs are left\n"
+                                  "  (each listed on standard error with the reason), 4 when another\n"
+                                  "  run holds the store. The verb for cron.\n") +
+                          kImportOptionsHelp + kBitsHelp + kWaitHelp,
                       cycle};
 }
 

@@ -7,6 +7,9 @@
 
 #include "brem32.h"
 #include "cli.h"
+#include "inbound.h"
+#include "runs.h"
+#include "store/store.h"
 
 namespace brem::cli {
 
@@ -19,13 +22,11 @@ std::vector<char> errorBuffer(const std::vector<std::string>& paths) {
     return std::vector<char>(longest + 512, '\0');
 }
 
-void reportFailure(const char* what, const char* text) {
-    std::string t = text;
-    while (!t.empty() && (t.back() == '\n' || t.back() == '\r')) t.pop_back();
-    for (char& c : t) {
-        if (c == '\r' || c == '\n') c = ' ';
-    }
-    std::fprintf(stderr, "brem: %s failed: %s\n", what, t.c_str());
+// The library's error text, completed with the file and the system's
+// reason where it does not give them.
+void reportFailure(const char* what, const char* text, const std::string& path = std::string(),
+                   bool forWriting = false) {
+    std::fprintf(stderr, "brem: %s failed: %s\n", what, explainFailure(text, path, forWriting).c_str());
 }
 
 int writeMessage(std::vector<std::string>& args) {
@@ -33,17 +34,26 @@ int writeMessage(std::vector<std::string>& args) {
     bool json = takeFlag(args, "--json");
     std::string file;
     bool toFile = takeOption(args, "--file", &file);
-    int32_t area = 0;
-    if (args.size() != (toFile ? 1u : 3u) || (!toFile && !parseInt32(args[1], &area))) {
-        std::fprintf(stderr, "usage: brem write-message STORE AREA TEXTFILE [--wrap] [--json]\n"
-                             "       brem write-message --file PATH TEXTFILE [--json]\n");
-        return kExitUsage;
+    int32_t area = 0, wait = 0;
+    const char* usage = "usage: brem write-message STORE AREA TEXTFILE [--wrap] [--wait SECONDS] [--json]\n"
+                        "       brem write-message --file PATH TEXTFILE [--json]\n";
+    std::string problem = takeWait(args, &wait);
+    if (problem.empty()) {
+        problem = toFile ? positionalProblem(args, {"TEXTFILE"}) : positionalProblem(args, {"STORE", "AREA", "TEXTFILE"});
     }
+    if (problem.empty() && !toFile && !parseInt32(args[1], &area)) problem = "AREA: '" + args[1] + "' is not a whole number";
+    if (!problem.empty()) return usageError("write-message", problem, usage);
     const std::string& textFile = args.back();
     std::string text;
     if (!readWholeFile(textFile, &text)) {
-        std::fprintf(stderr, "brem: cannot open %s\n", textFile.c_str());
+        std::fprintf(stderr, "brem: cannot open %s: %s\n", textFile.c_str(), openProblem(textFile, false).c_str());
         return kExitFailed;
+    }
+    // A store's area files are written by one run at a time.
+    RunLock lock;
+    if (!toFile) {
+        if (!usableDirectory(args[0], "store directory")) return kExitFailed;
+        if (int status = lock.take(args[0], wait)) return status;
     }
     // The library takes the text up to its first NUL, as a host's string.
     text = text.c_str();
@@ -58,7 +68,8 @@ int writeMessage(std::vector<std::string>& args) {
         r = WRITEMESSAGE(args[0].c_str(), area, &start, &length, text.c_str(), err.data());
     }
     if (r != 0) {
-        reportFailure(toFile ? "WRITEUUCP" : wrap ? "WRITEMFORM" : "WRITEMESSAGE", err.data());
+        std::string target = toFile ? file : inDirectory(args[0], store::writePath("", area).substr(1).c_str());
+        reportFailure(toFile ? "WRITEUUCP" : wrap ? "WRITEMFORM" : "WRITEMESSAGE", err.data(), target, true);
         return kExitFailed;
     }
     if (json) {
@@ -75,15 +86,16 @@ int attachFile(std::vector<std::string>& args) {
     bool withPrefix = takeOption(args, "--prefix", &prefix);
     if (takeOption(args, "--prefix-file", &prefixFile)) {
         if (!readWholeFile(prefixFile, &prefix)) {
-            std::fprintf(stderr, "brem: cannot open %s\n", prefixFile.c_str());
+            std::fprintf(stderr, "brem: cannot open %s: %s\n", prefixFile.c_str(), openProblem(prefixFile, false).c_str());
             return kExitFailed;
         }
         prefix = prefix.c_str();
         withPrefix = true;
     }
     if (args.size() != 2 && args.size() != 3) {
-        std::fprintf(stderr, "usage: brem attach DIR SOURCE [NAME] [--hold] [--prefix TEXT | --prefix-file FILE]\n");
-        return kExitUsage;
+        return usageError("attach", args.size() < 2 ? positionalProblem(args, {"DIR", "SOURCE"})
+                                          : positionalProblem(args, {"DIR", "SOURCE", "NAME"}),
+                          "usage: brem attach DIR SOURCE [NAME] [--hold] [--prefix TEXT | --prefix-file FILE]\n");
     }
     std::string name = args.size() == 3 ? args[2] : args[1].substr(args[1].find_last_of("/\\") + 1);
     std::vector<char> err = errorBuffer(args);
@@ -103,12 +115,13 @@ int attachFile(std::vector<std::string>& args) {
 
 int quoteFile(std::vector<std::string>& args) {
     if (args.size() != 2) {
-        std::fprintf(stderr, "usage: brem quote IN OUT\n");
-        return kExitUsage;
+        return usageError("quote", positionalProblem(args, {"IN", "OUT"}), "usage: brem quote IN OUT\n");
     }
     std::vector<char> err = errorBuffer(args);
     if (WRITEQUOTED(args[0].c_str(), args[1].c_str(), err.data(), nullptr) != 0) {
-        reportFailure("WRITEQUOTED", err.data());
+        // The library names the output file but not the input.
+        bool aboutInput = std::strstr(err.data(), "in bound") != nullptr;
+        reportFailure("WRITEQUOTED", err.data(), aboutInput ? args[0] : args[1], !aboutInput);
         return kExitFailed;
     }
     return kExitOk;
@@ -116,13 +129,15 @@ int quoteFile(std::vector<std::string>& args) {
 
 int decodeIso(std::vector<std::string>& args) {
     if (args.size() != 2) {
-        std::fprintf(stderr, "usage: brem decode-iso IN OUT\n");
-        return kExitUsage;
+        return usageError("decode-iso", positionalProblem(args, {"IN", "OUT"}), "usage: brem decode-iso IN OUT\n");
     }
     std::vector<char> msg = errorBuffer(args);
     int32_t r = DECODE_ISO(args[0].c_str(), args[1].c_str(), msg.data());
     if (r != 0) {
-        reportFailure("DECODE_ISO", msg.data());
+        // Which of the two files the message is about: the input when it
+        // cannot be read, the output otherwise.
+        bool inputBad = !openProblem(args[0], false).empty();
+        reportFailure("DECODE_ISO", msg.data(), inputBad ? args[0] : args[1], !inputBad);
         return kExitFailed;
     }
     return kExitOk;
@@ -130,11 +145,12 @@ int decodeIso(std::vector<std::string>& args) {
 
 int makeDir(std::vector<std::string>& args) {
     if (args.size() != 1) {
-        std::fprintf(stderr, "usage: brem make-dir DIR\n");
-        return kExitUsage;
+        return usageError("make-dir", positionalProblem(args, {"DIR"}), "usage: brem make-dir DIR\n");
     }
     if (GENDIR(args[0].c_str()) != 0) {
-        std::fprintf(stderr, "brem: GENDIR failed: %s cannot be created\n", args[0].c_str());
+        std::string why = plat::lastErrorText();
+        if (plat::directoryExists(args[0]) || plat::fileExists(args[0])) why = "it exists already";
+        std::fprintf(stderr, "brem: GENDIR failed: %s cannot be created: %s\n", args[0].c_str(), why.c_str());
         return kExitFailed;
     }
     return kExitOk;
@@ -142,8 +158,7 @@ int makeDir(std::vector<std::string>& args) {
 
 int checkDir(std::vector<std::string>& args) {
     if (args.size() != 1) {
-        std::fprintf(stderr, "usage: brem check-dir DIR\n");
-        return kExitUsage;
+        return usageError("check-dir", positionalProblem(args, {"DIR"}), "usage: brem check-dir DIR\n");
     }
     if (CHKDIR(args[0].c_str()) != 0) {
         std::fprintf(stderr, "brem: CHKDIR failed: %s is no directory that can be entered\n", args[0].c_str());
@@ -154,11 +169,14 @@ int checkDir(std::vector<std::string>& args) {
 
 int renameFile(std::vector<std::string>& args) {
     if (args.size() != 2) {
-        std::fprintf(stderr, "usage: brem rename OLD NEW\n");
-        return kExitUsage;
+        return usageError("rename", positionalProblem(args, {"OLD", "NEW"}), "usage: brem rename OLD NEW\n");
     }
     if (FILERENAME(args[0].c_str(), args[1].c_str()) != 0) {
-        std::fprintf(stderr, "brem: FILERENAME failed: %s cannot become %s\n", args[0].c_str(), args[1].c_str());
+        std::string why = plat::lastErrorText();
+        if (!plat::fileExists(args[0]) && !plat::directoryExists(args[0])) why = openProblem(args[0], false);
+        else if (plat::fileExists(args[1]) || plat::directoryExists(args[1])) why = args[1] + " exists already";
+        std::fprintf(stderr, "brem: FILERENAME failed: %s cannot become %s: %s\n", args[0].c_str(), args[1].c_str(),
+                     why.c_str());
         return kExitFailed;
     }
     return kExitOk;
@@ -169,13 +187,15 @@ int renameFile(std::vector<std::string>& args) {
 void registerWriteVerbs(VerbTable& verbs) {
     verbs["write-message"] = {
         "append a message from a file to an area, printing its start and length",
-        "usage: brem write-message STORE AREA TEXTFILE [--wrap] [--json]\n"
+        "usage: brem write-message STORE AREA TEXTFILE [--wrap] [--wait SECONDS] [--json]\n"
         "       brem write-message --file PATH TEXTFILE [--json]\n"
         "  Appends the text of TEXTFILE (up to a NUL byte; CRs are dropped) to the\n"
         "  area's file of STORE (0 mailarea.txt, N areaN.txt) with WRITEMESSAGE, or\n"
         "  with WRITEMFORM when --wrap is given (a line breaks after the first blank\n"
         "  past column 80). With --file the text goes to PATH itself (WRITEUUCP).\n"
-        "  Prints \"start S length L\", the address to read it back with brem read.\n",
+        "  Prints \"start S length L\", the address to read it back with brem read.\n"
+        "  Writing to a store takes its lock (--wait SECONDS: how long to wait for\n"
+        "  another run, default 0; exit 4 when it is still held).\n",
         writeMessage};
     verbs["attach"] = {
         "copy a file into a directory or its hold directory",

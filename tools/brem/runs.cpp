@@ -1,0 +1,275 @@
+// The directory checks, the run lock and the report of jobs left behind.
+#include "runs.h"
+
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <system_error>
+
+#include "cli.h"
+#include "inbound.h"
+#include "inbound/spool_name.h"
+
+namespace brem::cli {
+
+namespace {
+
+bool startsNoCase(const std::string& s, const char* prefix) {
+    size_t n = std::strlen(prefix);
+    if (s.size() < n) return false;
+    for (size_t i = 0; i < n; ++i) {
+        char a = s[i], b = prefix[i];
+        if (a >= 'A' && a <= 'Z') a = static_cast<char>(a - 'A' + 'a');
+        if (b >= 'A' && b <= 'Z') b = static_cast<char>(b - 'A' + 'a');
+        if (a != b) return false;
+    }
+    return true;
+}
+
+std::string cutLineEnd(std::string s) {
+    size_t end = s.find_first_of("\r\n");
+    return end == std::string::npos ? s : s.substr(0, end);
+}
+
+// The data file's UUCP name and the command of an execute file; as the
+// importers read it, the last line of each kind counts.
+void readExecuteFile(const std::string& path, std::string* dataName, std::string* command) {
+    std::string bytes;
+    readWholeFile(plat::systemPath(path), &bytes);
+    size_t pos = 0;
+    while (pos < bytes.size()) {
+        size_t lf = bytes.find('\n', pos);
+        std::string line = cutLineEnd(bytes.substr(pos, lf == std::string::npos ? std::string::npos : lf - pos));
+        if (!line.empty() && (line[0] == 'F' || line[0] == 'f')) *dataName = line.size() > 2 ? line.substr(2) : "";
+        if (!line.empty() && (line[0] == 'C' || line[0] == 'c')) *command = line;
+        if (lf == std::string::npos) break;
+        pos = lf + 1;
+    }
+}
+
+std::string firstBytes(const std::string& path, size_t n) {
+    std::string s;
+    if (std::FILE* f = std::fopen(plat::systemPath(path).c_str(), "rb")) {
+        s.resize(n);
+        s.resize(std::fread(&s[0], 1, n, f));
+        std::fclose(f);
+    }
+    return s;
+}
+
+// Why a job whose data file cannot be found is left.
+std::string whyNoDataFile(const std::string& dataName, const std::string& local, const ImportOptions& o) {
+    if (local.empty()) return "no data file: its F line names none brem can map (\"" + dataName + "\")";
+    std::string why = "no data file: " + local + " is not in the spool";
+    // The local name is found by taking a site name off the UUCP name;
+    // when neither is there, the site names given are the likely fault.
+    std::string rest = dataName.size() > 2 ? dataName.substr(2) : std::string();
+    auto prefixes = [&](const std::string& site) { return !site.empty() && rest.compare(0, site.size(), site) == 0; };
+    if (!prefixes(o.neighbour) && !prefixes(o.localSite)) {
+        why += " (its F line names " + dataName + ": are --neighbour and --local-site right?)";
+    }
+    return why;
+}
+
+// Why news import passed a batch over, told by its first line; empty when
+// the line is what the import asked for.
+std::string whyBatchPassedOver(const std::string& dataPath, int32_t bits) {
+    std::string head = firstBytes(dataPath, 11);
+    bool plain = startsNoCase(head, "#! rnews"), compressed = startsNoCase(head, "#! cunbatch");
+    if (bits > 0 && plain) {
+        return "a plain batch, passed over by a compressed import (--bits " + std::to_string(bits) +
+               "); import it without --bits";
+    }
+    if (bits == 0 && compressed) return "a compressed batch, passed over by a plain import; import it with --bits";
+    if (!plain && !compressed) return "the data file holds no news batch (no \"#! rnews\" or \"#! cunbatch\" line)";
+    return std::string();
+}
+
+LeftJob describe(const std::string& spool, const std::string& store, const ImportOptions& o,
+                 const std::string& name) {
+    LeftJob job;
+    job.executeFile = name;
+    std::string dataName, command;
+    readExecuteFile(inDirectory(spool, name.c_str()), &dataName, &command);
+    if (!dataName.empty()) inbound::MakeSpoolName(job.dataFile, dataName, o.neighbour, o.localSite);
+    const std::string local = job.dataFile;
+    bool mail = startsNoCase(command, "C rmail"), news = startsNoCase(command, "C rnews");
+    job.kind = mail ? "mail" : news ? "news" : "unknown";
+    if (!mail && !news) {
+        job.why = command.empty() ? "no command line (C line): not a job brem imports"
+                                  : "not a mail or news job (\"" + command + "\")";
+        return job;
+    }
+    bool haveData = !local.empty() && plat::fileExists(inDirectory(spool, local.c_str()));
+    // Mail import also looks under the execute file's own name with D.
+    std::string fallback = name.substr(0, name.size() - 1) + "D";
+    if (mail && !haveData && plat::fileExists(inDirectory(spool, fallback.c_str()))) {
+        job.dataFile = fallback;
+        haveData = true;
+    }
+    if (!haveData) {
+        job.why = whyNoDataFile(dataName, local, o);
+        return job;
+    }
+    if (news) {
+        job.why = whyBatchPassedOver(inDirectory(spool, job.dataFile.c_str()), o.bits);
+        if (!job.why.empty()) return job;
+    }
+    const std::string logPath = inDirectory(store, mail ? "mail.log" : "news.log");
+    std::string line = lastLogLine(logPath, job.dataFile);
+    if (line.empty()) line = lastLogLine(logPath, name);
+    if (!line.empty()) {
+        job.why = logPath + ": " + line;
+    } else {
+        // Some of the log's lines name no file; its last line is the best
+        // guess there is, and is given as such.
+        line = lastLogLine(logPath);
+        job.why = "not taken; " + logPath + (line.empty() ? " says nothing" : " ends with: " + line);
+    }
+    return job;
+}
+
+}  // namespace
+
+bool usableDirectory(const std::string& dir, const char* role) {
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    std::string reason;
+    fs::path p = plat::systemPath(dir.empty() ? std::string(".") : dir);
+    fs::file_status st = fs::status(p, ec);
+    if (ec || !fs::exists(st)) {
+        reason = ec ? ec.message() : std::generic_category().message(ENOENT);
+    } else if (!fs::is_directory(st)) {
+        reason = std::generic_category().message(ENOTDIR);
+    } else {
+        fs::directory_iterator it(p, ec);
+        if (ec) reason = ec.message();
+    }
+    if (reason.empty()) return true;
+    std::fprintf(stderr, "brem: %s %s: %s\n", role, dir.c_str(), reason.c_str());
+    return false;
+}
+
+std::string openProblem(const std::string& path, bool forWriting) {
+    std::string sys = plat::systemPath(path);
+    bool existed = plat::fileExists(path);
+    errno = 0;
+    std::FILE* f = std::fopen(sys.c_str(), forWriting ? "ab" : "rb");
+    if (f) {
+        std::fclose(f);
+        if (forWriting && !existed) std::remove(sys.c_str());
+        return std::string();
+    }
+    return std::strerror(errno);
+}
+
+std::string explainFailure(const std::string& text, const std::string& path, bool forWriting) {
+    std::string t = text;
+    for (char& c : t) c = c == '\r' || c == '\n' ? ' ' : c;
+    while (!t.empty() && t.back() == ' ') t.pop_back();
+    if (path.empty()) return t;
+    std::string leaf = path.substr(path.find_last_of("/\\") + 1);
+    if (t.find(leaf) == std::string::npos) t += " (" + path + ")";
+    std::string why = openProblem(path, forWriting);
+    return why.empty() ? t : t + ": " + why;
+}
+
+RunLock::~RunLock() { plat::unlockFile(held_); }
+
+int RunLock::take(const std::string& store, int32_t waitSeconds) {
+    const std::string path = inDirectory(store, kLockFileName);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(waitSeconds);
+    for (;;) {
+        std::string reason;
+        switch (plat::tryLockFile(path, &held_, &reason)) {
+            case plat::LockResult::Locked: return kExitOk;
+            case plat::LockResult::Failed:
+                std::fprintf(stderr, "brem: cannot lock %s: %s\n", path.c_str(), reason.c_str());
+                return kExitFailed;
+            case plat::LockResult::Busy: break;
+        }
+        if (std::chrono::steady_clock::now() >= deadline) break;
+        plat::sleepMs(200);
+    }
+    std::fprintf(stderr,
+                 "brem: the store %s is in use by another run (its lock %s is held)%s; nothing was done\n",
+                 store.c_str(), path.c_str(),
+                 waitSeconds > 0 ? (", waited " + std::to_string(waitSeconds) + " s").c_str() : "");
+    return kExitBusy;
+}
+
+const char* const kWaitHelp =
+    "  --wait SECONDS        when another run holds the store's lock, wait up to\n"
+    "                        this long for it (default 0), then give up (exit 4)\n";
+
+std::string takeWait(std::vector<std::string>& args, int32_t* seconds) {
+    *seconds = 0;
+    return takeNumber(args, "--wait", 0, 86400, seconds);
+}
+
+std::vector<LeftJob> jobsLeft(const std::string& spool, const std::string& store, const ImportOptions& o,
+                              JobKinds kinds) {
+    std::vector<LeftJob> left;
+    for (const std::string& name : plat::findFiles(inDirectory(spool, "*.x"))) {
+        LeftJob job = describe(spool, store, o, name);
+        if ((kinds == JobKinds::Mail && job.kind != "mail") || (kinds == JobKinds::News && job.kind != "news")) {
+            continue;
+        }
+        left.push_back(std::move(job));
+    }
+    return left;
+}
+
+void reportLeft(const std::vector<LeftJob>& left, const std::string& spool) {
+    if (left.empty()) return;
+    std::fprintf(stderr, "brem: %zu job%s left in %s:\n", left.size(), left.size() == 1 ? "" : "s", spool.c_str());
+    for (const LeftJob& j : left) {
+        std::fprintf(stderr, "  %s  %s  %s: %s\n", j.executeFile.c_str(),
+                     j.dataFile.empty() ? "(no data file)" : j.dataFile.c_str(), j.kind.c_str(), j.why.c_str());
+    }
+}
+
+std::string leftJson(const std::vector<LeftJob>& left) {
+    std::string o = "[";
+    for (size_t i = 0; i < left.size(); ++i) {
+        const LeftJob& j = left[i];
+        o += std::string(i ? ", " : "") + "{\"execute_file\": " + jsonString(j.executeFile) +
+             ", \"data_file\": " + (j.dataFile.empty() ? "null" : jsonString(j.dataFile)) +
+             ", \"kind\": " + jsonString(j.kind) + ", \"why\": " + jsonString(j.why) + "}";
+    }
+    return o + "]";
+}
+
+std::string lastLogLine(const std::string& logPath, const std::string& needle) {
+    // The tail is enough: the line about a job left is written by this run.
+    std::string bytes;
+    if (std::FILE* f = std::fopen(plat::systemPath(logPath).c_str(), "rb")) {
+        const long tail = 256 * 1024;
+        if (std::fseek(f, 0, SEEK_END) == 0) {
+            long size = std::ftell(f);
+            std::fseek(f, size > tail ? size - tail : 0, SEEK_SET);
+        }
+        char buf[65536];
+        size_t n;
+        while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) bytes.append(buf, n);
+        std::fclose(f);
+    }
+    size_t end = bytes.size();
+    while (end > 0) {
+        size_t start = bytes.rfind('\n', end - 1);
+        start = start == std::string::npos ? 0 : start + 1;
+        std::string line = cutLineEnd(bytes.substr(start, end - start));
+        end = start > 0 ? start - 1 : 0;
+        if (line.empty() || (!needle.empty() && line.find(needle) == std::string::npos)) continue;
+        // "YYYY-MM-DD hh:mm:ss.cc<TAB>message": the message alone.
+        size_t tab = line.find('\t');
+        if (tab != std::string::npos && tab >= 10 && line[4] == '-') line = line.substr(tab + 1);
+        for (char& c : line) c = c == '\t' ? ' ' : c;
+        return line;
+    }
+    return std::string();
+}
+
+}  // namespace brem::cli
