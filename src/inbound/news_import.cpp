@@ -241,6 +241,9 @@ bool takeJob(const NewsJob& job, ActivityLog& log) {
     return true;
 }
 
+// The spool's waiting jobs, in the order they are taken.
+SpoolJobs findNewsJobs(const std::string& spoolDir) { return SpoolJobs(spoolDir + "*.x"); }
+
 }  // namespace
 
 int32_t ImportNewsJob(const std::string& spoolDir, const std::string& storeDir, const std::string& firstSite,
@@ -277,7 +280,7 @@ int32_t ImportNewsJob(const std::string& spoolDir, const std::string& storeDir, 
 
 int32_t ImportNews(const std::string& spoolDir, const std::string& storeDir, const std::string& firstSite,
                    const std::string& secondSite, int32_t verbosity, int32_t bits) {
-    for (const std::string& name : SpoolJobs(spoolDir + "*.x")) {
+    for (const std::string& name : findNewsJobs(spoolDir)) {
         int32_t r = ImportNewsJob(spoolDir, storeDir, firstSite, secondSite, name, verbosity, bits);
         if (r < 1) return r;
     }
