@@ -18,6 +18,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <ctime>
 #include <string>
 #include <vector>
@@ -162,6 +163,10 @@ void sleepMs(uint32_t ms);
 // The process's standard output as a file handle, written with writeFile:
 // bytes go out unchanged on both systems (no text-mode line ends).
 FileHandle standardOutput();
+
+// True when the C stream writes to a terminal (a console on Windows), where a
+// program may redraw a progress line.
+bool isTerminal(std::FILE* stream);
 
 // Posts a window message to a host window without waiting for it to be
 // handled (PostMessageA). Safe to call from any thread. Windows calls

@@ -2,15 +2,7 @@
 
 #include <cstdlib>
 
-#ifdef _WIN32
-#include <io.h>
-#define brem_isatty _isatty
-#define brem_fileno _fileno
-#else
-#include <unistd.h>
-#define brem_isatty isatty
-#define brem_fileno fileno
-#endif
+#include "platform/platform.h"
 
 namespace brem::cli {
 
@@ -27,7 +19,7 @@ size_t terminalWidth() {
 
 }  // namespace
 
-bool isTerminal(std::FILE* stream) { return stream && brem_isatty(brem_fileno(stream)) != 0; }
+bool isTerminal(std::FILE* stream) { return plat::isTerminal(stream); }
 
 std::string progressText(const std::string& what, int64_t done, int64_t total, const std::string& detail,
                          size_t width) {

@@ -6,19 +6,12 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <deque>
 #include <string>
 #include <vector>
 
-#if defined(_WIN32)
-#include <windows.h>
-#else
-#include <condition_variable>
-#include <mutex>
-#endif
-
 #include "brem32.h"
 #include "cli.h"
+#include "platform/notices.h"
 
 namespace {
 
@@ -88,88 +81,17 @@ void printState(int32_t state, int32_t error) {
     std::printf("state %-20s (%d)  error %d (%s)\n", stateName(state), state, error, errorName(error));
 }
 
-// The progress notices the library posts to the window given to the dial.
-struct Notice {
-    int32_t state, error;
-};
-std::deque<Notice> g_notices;
-
-#if defined(_WIN32)
-// The notices arrive through this thread's window procedure.
-void received(int32_t state, int32_t error) { g_notices.push_back({state, error}); }
-
-LRESULT CALLBACK noticeWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == kProgressMessage) {
-        received(static_cast<int32_t>(wParam), static_cast<int32_t>(lParam));
-        return 0;
-    }
-    return DefWindowProcA(window, message, wParam, lParam);
-}
-
-// A message-only window that receives the notices on this thread.
-uint32_t noticeWindow() {
-    WNDCLASSA wc{};
-    wc.lpfnWndProc = noticeWindowProc;
-    wc.hInstance = GetModuleHandleA(nullptr);
-    wc.lpszClassName = "bremDialNotices";
-    RegisterClassA(&wc);
-    HWND w = CreateWindowExA(0, wc.lpszClassName, "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, wc.hInstance, nullptr);
-    return static_cast<uint32_t>(reinterpret_cast<uintptr_t>(w));
-}
-
-// Waits for the next notice, handling this thread's window messages meanwhile.
-bool nextNotice(Notice* out, std::chrono::steady_clock::time_point deadline) {
-    for (;;) {
-        MSG msg;
-        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&msg);
-        if (!g_notices.empty()) {
-            *out = g_notices.front();
-            g_notices.pop_front();
-            return true;
-        }
-        auto now = std::chrono::steady_clock::now();
-        if (now >= deadline) return false;
-        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - now).count();
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, static_cast<DWORD>(left), QS_ALLINPUT);
-    }
-}
-#else
-// The notices arrive on the remote access service's thread.
-std::mutex g_mutex;
-std::condition_variable g_arrived;
-
-void received(int32_t state, int32_t error) {
-    std::lock_guard<std::mutex> lock(g_mutex);
-    g_notices.push_back({state, error});
-    g_arrived.notify_all();
-}
-
-uint32_t noticeWindow() { return 1; }  // any non-zero handle: this process receives all notices
-
-bool nextNotice(Notice* out, std::chrono::steady_clock::time_point deadline) {
-    std::unique_lock<std::mutex> lock(g_mutex);
-    if (!g_arrived.wait_until(lock, deadline, [] { return !g_notices.empty(); })) return false;
-    *out = g_notices.front();
-    g_notices.pop_front();
-    return true;
-}
-#endif
-
 }  // namespace
-
-#if !defined(_WIN32)
-// The library posts its notices through the host's PostMessageA, which it
-// looks up in this process.
-extern "C" __attribute__((visibility("default"))) int PostMessageA(void* /*window*/, uint32_t message,
-                                                                   uintptr_t wParam, intptr_t lParam) {
-    if (message == kProgressMessage) received(static_cast<int32_t>(wParam), static_cast<int32_t>(lParam));
-    return 1;
-}
-#endif
 
 namespace brem::cli {
 
 namespace {
+
+// Waits for the next notice of the dial until the deadline.
+bool nextNotice(brem::plat::Notice* out, std::chrono::steady_clock::time_point deadline) {
+    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    return left.count() > 0 && brem::plat::nextNotice(out, static_cast<uint32_t>(left.count()));
+}
 
 int reportResult(const char* what, int32_t result) {
     if (result == 0) return kExitOk;
@@ -198,7 +120,7 @@ int runDial(std::vector<std::string>& args) {
         return kExitUsage;
     }
 
-    uint32_t window = noticeWindow();
+    uint32_t window = brem::plat::openNoticeReceiver(kProgressMessage);
     int32_t result = BREMDIAL(&window, 0, args[0].c_str(), user.c_str(), password.c_str(), 0);
     if (result != 0) return reportResult("dial", result);
     std::printf("dialling %s\n", args[0].c_str());
@@ -206,7 +128,7 @@ int runDial(std::vector<std::string>& args) {
 
     bool connected = waitSeconds == 0;
     auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(waitSeconds);
-    Notice n{};
+    brem::plat::Notice n{};
     while (waitSeconds > 0 && nextNotice(&n, deadline)) {
         printState(n.state, n.error);
         std::fflush(stdout);

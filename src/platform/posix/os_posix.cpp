@@ -585,6 +585,8 @@ void* librarySymbol(void* library, const char* name) {
 
 FileHandle standardOutput() { return STDOUT_FILENO; }
 
+bool isTerminal(std::FILE* stream) { return stream && isatty(fileno(stream)) != 0; }
+
 void sleepMs(uint32_t ms) {
     struct timespec ts = {static_cast<time_t>(ms / 1000), static_cast<long>((ms % 1000) * 1000000L)};
     while (::nanosleep(&ts, &ts) != 0 && errno == EINTR) {

@@ -2,6 +2,7 @@
 // calls themselves. Paths are passed through unchanged; the file system
 // already treats `\` and `/` as separators and names case-blind.
 #include <windows.h>
+#include <io.h>
 #include <malloc.h>
 
 #include <cstdint>
@@ -355,6 +356,8 @@ void* librarySymbol(void* library, const char* name) {
 }
 
 void sleepMs(uint32_t ms) { Sleep(ms); }
+
+bool isTerminal(std::FILE* stream) { return stream && _isatty(_fileno(stream)) != 0; }
 
 FileHandle standardOutput() {
     HANDLE h = GetStdHandle(STD_OUTPUT_HANDLE);
