@@ -31,12 +31,8 @@ parallel=${BREM_FUZZ_PARALLEL:-1}
 CC=${CC_FUZZ:-clang} CXX=${CXX_FUZZ:-clang++} cmake -S fuzz -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build "$build" -j"$jobs" >/dev/null
 
-targets=("$@")
-if [ ${#targets[@]} -eq 0 ]; then
-  for src in fuzz/*.cpp; do
-    grep -q LLVMFuzzerTestOneInput "$src" && targets+=("$(basename "$src" .cpp)")
-  done
-fi
+. fuzz/common.sh
+fuzz_targets "$@"
 
 # The share of the budget a target gets: 2 through files, 1 in memory,
 # unless its source says otherwise.
@@ -104,21 +100,9 @@ run_target() {
 }
 
 mkdir -p "$build/logs"
+for t in "${targets[@]}"; do rm -f "$build/logs/$t.result"; done
 status=0
-running=0
-for t in "${targets[@]}"; do
-  rm -f "$build/logs/$t.result"
-  if [ "$running" -ge "$parallel" ]; then
-    wait -n || status=1
-    running=$((running - 1))
-  fi
-  run_target "$t" &
-  running=$((running + 1))
-done
-while [ "$running" -gt 0 ]; do
-  wait -n || status=1
-  running=$((running - 1))
-done
+run_pool run_target "$parallel" "${targets[@]}" || status=1
 
 echo "fuzz summary:"
 for t in "${targets[@]}"; do

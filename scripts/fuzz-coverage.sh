@@ -34,12 +34,8 @@ CC=${CC_FUZZ:-clang} CXX=${CXX_FUZZ:-clang++} cmake -S fuzz -B "$build" -DCMAKE_
   -DBREM_FUZZ_COVERAGE=ON >/dev/null
 cmake --build "$build" -j"${BREM_FUZZ_JOBS:-2}" >/dev/null
 
-targets=("$@")
-if [ ${#targets[@]} -eq 0 ]; then
-  for src in fuzz/*.cpp; do
-    grep -q LLVMFuzzerTestOneInput "$src" && targets+=("$(basename "$src" .cpp)")
-  done
-fi
+. fuzz/common.sh
+fuzz_targets "$@"
 
 rm -rf "$out/profiles" "$out/html" "$out/scratch"
 mkdir -p "$out/profiles" "$out/scratch"

@@ -32,12 +32,8 @@ long=$build/long
 CC=${CC_FUZZ:-clang} CXX=${CXX_FUZZ:-clang++} cmake -S fuzz -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build "$build" -j"${BREM_FUZZ_JOBS:-2}" >/dev/null
 
-targets=("$@")
-if [ ${#targets[@]} -eq 0 ]; then
-  for src in fuzz/*.cpp; do
-    grep -q LLVMFuzzerTestOneInput "$src" && targets+=("$(basename "$src" .cpp)")
-  done
-fi
+. fuzz/common.sh
+fuzz_targets "$@"
 for t in "${targets[@]}"; do
   if [ ! -x "$build/bin/fuzz_$t" ]; then
     echo "fuzz-long: no target $t" >&2
@@ -99,19 +95,7 @@ long_target() {
 
 mkdir -p "$long"
 status=0
-running=0
-for t in "${targets[@]}"; do
-  if [ "$running" -ge "$parallel" ]; then
-    wait -n || status=1
-    running=$((running - 1))
-  fi
-  long_target "$t" &
-  running=$((running + 1))
-done
-while [ "$running" -gt 0 ]; do
-  wait -n || status=1
-  running=$((running - 1))
-done
+run_pool long_target "$parallel" "${targets[@]}" || status=1
 
 echo "fuzz-long summary (${hours} h; logs in $long/logs/):"
 for t in "${targets[@]}"; do
