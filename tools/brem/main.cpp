@@ -218,6 +218,52 @@ void printVerbs(const brem::cli::VerbTable& verbs) {
                 "4 the store is in use by another run (brem --version prints the version)\n");
 }
 
+// Every option of a verb is in its usage text. Anything else written like an
+// option is a usage error, so that a misspelt option is never taken for a
+// file name or silently ignored. False (and told) on such an option.
+bool optionsKnown(const char* verb, const std::string& usage, const std::vector<std::string>& args) {
+    for (const std::string& a : args) {
+        if (a.size() > 2 && a.compare(0, 2, "--") == 0) {
+            std::string option = a.substr(0, a.find('='));
+            if (!usageNames(usage, option)) {
+                std::fprintf(stderr, "brem %s: unknown option '%s' (brem %s --help lists its options)\n", verb,
+                             option.c_str(), verb);
+                return false;
+            }
+        }
+    }
+    return true;
+}
+
+// True (and told) when an option that takes a value is given last without
+// one.
+bool lastOptionLacksValue(const char* verb, const std::string& usage, const std::vector<std::string>& args) {
+    if (args.empty() || args.back().size() <= 2 || args.back().compare(0, 2, "--") != 0 ||
+        args.back().find('=') != std::string::npos)
+        return false;
+    const std::string option = args.back() + " ";
+    for (size_t at = usage.find(option); at != std::string::npos; at = usage.find(option, at + 1)) {
+        char next = at + option.size() < usage.size() ? usage[at + option.size()] : ' ';
+        if (next >= 'A' && next <= 'Z') {
+            size_t end = usage.find_first_of(" ]\n", at + option.size());
+            std::fprintf(stderr, "brem %s: %s needs a value (%s)\n", verb, args.back().c_str(),
+                         usage.substr(at + option.size(), end - at - option.size()).c_str());
+            return true;
+        }
+    }
+    return false;
+}
+
+void registerVerbs(brem::cli::VerbTable& verbs) {
+    brem::cli::registerMailVerbs(verbs);
+    brem::cli::registerDialVerbs(verbs);
+    brem::cli::registerWriteVerbs(verbs);
+    brem::cli::registerExportVerbs(verbs);
+    brem::cli::registerEncodeVerbs(verbs);
+    brem::cli::registerNewsVerbs(verbs);
+    brem::cli::registerStoreVerbs(verbs);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -226,13 +272,7 @@ int main(int argc, char** argv) {
         return brem::cli::kExitOk;
     }
     brem::cli::VerbTable verbs;
-    brem::cli::registerMailVerbs(verbs);
-    brem::cli::registerDialVerbs(verbs);
-    brem::cli::registerWriteVerbs(verbs);
-    brem::cli::registerExportVerbs(verbs);
-    brem::cli::registerEncodeVerbs(verbs);
-    brem::cli::registerNewsVerbs(verbs);
-    brem::cli::registerStoreVerbs(verbs);
+    registerVerbs(verbs);
 
     // "brem help VERB" is "brem VERB --help".
     if (argc == 3 && std::strcmp(argv[1], "help") == 0) {
@@ -259,33 +299,7 @@ int main(int argc, char** argv) {
         std::printf("%s", it->second.usage.c_str());
         return brem::cli::kExitOk;
     }
-    // Every option of a verb is in its usage text. Anything else written like
-    // an option is a usage error, so that a misspelt option is never taken
-    // for a file name or silently ignored.
-    for (const std::string& a : args) {
-        if (a.size() > 2 && a.compare(0, 2, "--") == 0) {
-            std::string option = a.substr(0, a.find('='));
-            if (!usageNames(it->second.usage, option)) {
-                std::fprintf(stderr, "brem %s: unknown option '%s' (brem %s --help lists its options)\n", argv[1],
-                             option.c_str(), argv[1]);
-                return brem::cli::kExitUsage;
-            }
-        }
-    }
-    // An option that takes a value, given last without one.
-    if (!args.empty() && args.back().size() > 2 && args.back().compare(0, 2, "--") == 0 &&
-        args.back().find('=') == std::string::npos) {
-        const std::string& usage = it->second.usage;
-        const std::string option = args.back() + " ";
-        for (size_t at = usage.find(option); at != std::string::npos; at = usage.find(option, at + 1)) {
-            char next = at + option.size() < usage.size() ? usage[at + option.size()] : ' ';
-            if (next >= 'A' && next <= 'Z') {
-                size_t end = usage.find_first_of(" ]\n", at + option.size());
-                std::fprintf(stderr, "brem %s: %s needs a value (%s)\n", argv[1], args.back().c_str(),
-                             usage.substr(at + option.size(), end - at - option.size()).c_str());
-                return brem::cli::kExitUsage;
-            }
-        }
-    }
+    if (!optionsKnown(argv[1], it->second.usage, args) || lastOptionLacksValue(argv[1], it->second.usage, args))
+        return brem::cli::kExitUsage;
     return it->second.run(args);
 }

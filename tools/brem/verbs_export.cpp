@@ -121,21 +121,76 @@ const char* const kExportMailUsage =
     "usage: brem export-mail SPOOL STORE --to RECIPIENT --local-site NAME [--from SENDER] [--verbosity N]\n"
     "                        [--send-waiting RECIPIENT] [--wait SECONDS] [--quiet] [--json] [FILE|-]\n";
 
-int exportMail(std::vector<std::string>& args) {
+struct ExportMailArgs {
     std::string to, site, from, waitingTo;
-    bool json = takeFlag(args, "--json");
-    bool quiet = takeFlag(args, "--quiet");
-    bool haveTo = takeOption(args, "--to", &to);
-    bool sendWaiting = takeOption(args, "--send-waiting", &waitingTo);
-    std::string problem = takeLocalSite(args, &site);
-    takeOption(args, "--from", &from);
+    bool json = false, quiet = false, haveTo = false, sendWaiting = false;
     int32_t verbosity = 2, wait = 0;
-    if (problem.empty()) problem = takeNumber(args, "--verbosity", INT32_MIN, INT32_MAX, &verbosity);
-    if (problem.empty()) problem = takeWait(args, &wait);
-    if (problem.empty() && !haveTo && !sendWaiting) problem = "--to RECIPIENT is missing";
+};
+
+// "" when the command line is sound, else what is wrong with it.
+std::string parseExportMailArgs(std::vector<std::string>& args, ExportMailArgs* a) {
+    a->json = takeFlag(args, "--json");
+    a->quiet = takeFlag(args, "--quiet");
+    a->haveTo = takeOption(args, "--to", &a->to);
+    a->sendWaiting = takeOption(args, "--send-waiting", &a->waitingTo);
+    std::string problem = takeLocalSite(args, &a->site);
+    takeOption(args, "--from", &a->from);
+    if (problem.empty()) problem = takeNumber(args, "--verbosity", INT32_MIN, INT32_MAX, &a->verbosity);
+    if (problem.empty()) problem = takeWait(args, &a->wait);
+    if (problem.empty() && !a->haveTo && !a->sendWaiting) problem = "--to RECIPIENT is missing";
     if (problem.empty() && args.size() < 2) problem = positionalProblem(args, {"SPOOL", "STORE"});
-    if (problem.empty() && args.size() > (haveTo ? 3u : 2u)) problem = "unexpected argument '" + args.back() + "'";
-    if (problem.empty() && sendWaiting && waitingTo.empty()) problem = "--send-waiting needs the waiting message's RECIPIENT";
+    if (problem.empty() && args.size() > (a->haveTo ? 3u : 2u)) problem = "unexpected argument '" + args.back() + "'";
+    if (problem.empty() && a->sendWaiting && a->waitingTo.empty())
+        problem = "--send-waiting needs the waiting message's RECIPIENT";
+    return problem;
+}
+
+// The new message, from FILE or standard input; false (and told) when it
+// cannot be read.
+bool readNewMessage(const std::vector<std::string>& args, std::string* message) {
+    bool fromStdin = args.size() == 2 || args[2] == "-";
+    if (fromStdin ? readStdin(message) : readWholeFile(args[2], message)) return true;
+    std::string why = fromStdin ? std::string() : openProblem(args[2], false);
+    std::fprintf(stderr, "brem: cannot read %s%s\n", fromStdin ? "standard input" : args[2].c_str(),
+                 why.empty() ? "" : (": " + why).c_str());
+    return false;
+}
+
+// Sends the message an export that failed left in "rmail.z", when asked
+// to; writing the new one over it would lose it. kExitOk when there was
+// none or it was sent.
+int sendWaitingMail(const std::string& spool, const std::string& store, const ExportMailArgs& a,
+                    std::vector<std::string>* jobs) {
+    const std::string outgoing = joinPath(spool, "rmail.z");
+    int64_t waiting = waitingBytes(outgoing);
+    if (!waiting) {
+        if (a.sendWaiting && !a.quiet) std::fprintf(stderr, "brem: no message was waiting in %s\n", outgoing.c_str());
+        return kExitOk;
+    }
+    if (!a.sendWaiting) {
+        std::string waitingFor = toLineOf(outgoing);
+        std::fprintf(stderr,
+                     "brem: %s already holds an outgoing message that was never sent (%lld bytes%s); "
+                     "nothing was written.\n"
+                     "  Look at it in %s. To send it first and then the new one, give\n"
+                     "  --send-waiting %s\n",
+                     outgoing.c_str(), static_cast<long long>(waiting),
+                     waitingFor.empty() ? "" : (", To: " + waitingFor).c_str(), outgoing.c_str(),
+                     waitingFor.empty() ? "RECIPIENT" : waitingFor.c_str());
+        return kExitFailed;
+    }
+    if (EXPMAIL(spool.c_str(), store.c_str(), a.waitingTo.c_str(), a.site.c_str(), a.from.c_str(), a.verbosity) != 0) {
+        std::fprintf(stderr, "brem: EXPMAIL failed for the waiting message: %s; it stays in %s\n",
+                     failureDetails(store, "mail.log").c_str(), outgoing.c_str());
+        return kExitFailed;
+    }
+    jobs->push_back(jobText("mail to " + a.waitingTo + " (the waiting message)", spool, store, a.json));
+    return kExitOk;
+}
+
+int exportMail(std::vector<std::string>& args) {
+    ExportMailArgs a;
+    std::string problem = parseExportMailArgs(args, &a);
     if (!problem.empty()) return usageError("export-mail", problem, kExportMailUsage);
     const std::string& spool = args[0];
     const std::string& store = args[1];
@@ -143,58 +198,27 @@ int exportMail(std::vector<std::string>& args) {
     // The new message is read before anything is sent, so that a message
     // that cannot be read stops the run with nothing half done.
     std::string message;
-    if (haveTo) {
-        bool fromStdin = args.size() == 2 || args[2] == "-";
-        if (fromStdin ? !readStdin(&message) : !readWholeFile(args[2], &message)) {
-            std::string why = fromStdin ? std::string() : openProblem(args[2], false);
-            std::fprintf(stderr, "brem: cannot read %s%s\n", fromStdin ? "standard input" : args[2].c_str(),
-                         why.empty() ? "" : (": " + why).c_str());
-            return kExitFailed;
-        }
-    }
+    if (a.haveTo && !readNewMessage(args, &message)) return kExitFailed;
     RunLock lock;
-    if (int status = lock.take(store, wait)) return status;
-    const std::string outgoing = joinPath(spool, "rmail.z");
+    if (int status = lock.take(store, a.wait)) return status;
     std::vector<std::string> jobs;
-    if (int64_t waiting = waitingBytes(outgoing)) {
-        // A message left by an export that failed: writing the new one over
-        // it would lose it.
-        if (!sendWaiting) {
-            std::string waitingFor = toLineOf(outgoing);
-            std::fprintf(stderr,
-                         "brem: %s already holds an outgoing message that was never sent (%lld bytes%s); "
-                         "nothing was written.\n"
-                         "  Look at it in %s. To send it first and then the new one, give\n"
-                         "  --send-waiting %s\n",
-                         outgoing.c_str(), static_cast<long long>(waiting),
-                         waitingFor.empty() ? "" : (", To: " + waitingFor).c_str(), outgoing.c_str(),
-                         waitingFor.empty() ? "RECIPIENT" : waitingFor.c_str());
-            return kExitFailed;
-        }
-        if (EXPMAIL(spool.c_str(), store.c_str(), waitingTo.c_str(), site.c_str(), from.c_str(), verbosity) != 0) {
-            std::fprintf(stderr, "brem: EXPMAIL failed for the waiting message: %s; it stays in %s\n",
-                         failureDetails(store, "mail.log").c_str(), outgoing.c_str());
-            return kExitFailed;
-        }
-        jobs.push_back(jobText("mail to " + waitingTo + " (the waiting message)", spool, store, json));
-    } else if (sendWaiting && !quiet) {
-        std::fprintf(stderr, "brem: no message was waiting in %s\n", outgoing.c_str());
-    }
+    if (int status = sendWaitingMail(spool, store, a, &jobs)) return status;
     auto finish = [&](int status) {
-        printJobs(jobs, json, sendWaiting, quiet);
+        printJobs(jobs, a.json, a.sendWaiting, a.quiet);
         return status;
     };
-    if (!haveTo) return finish(kExitOk);
+    if (!a.haveTo) return finish(kExitOk);
+    const std::string outgoing = joinPath(spool, "rmail.z");
     if (!writeWholeFile(outgoing, message)) {
         std::fprintf(stderr, "brem: cannot write %s: %s\n", outgoing.c_str(), openProblem(outgoing, true).c_str());
         return finish(kExitFailed);
     }
-    if (EXPMAIL(spool.c_str(), store.c_str(), to.c_str(), site.c_str(), from.c_str(), verbosity) != 0) {
+    if (EXPMAIL(spool.c_str(), store.c_str(), a.to.c_str(), a.site.c_str(), a.from.c_str(), a.verbosity) != 0) {
         std::fprintf(stderr, "brem: EXPMAIL failed: %s; the message stays in %s (send it later with --send-waiting %s)\n",
-                     failureDetails(store, "mail.log").c_str(), outgoing.c_str(), to.c_str());
+                     failureDetails(store, "mail.log").c_str(), outgoing.c_str(), a.to.c_str());
         return finish(kExitFailed);
     }
-    jobs.push_back(jobText("mail to " + to, spool, store, json));
+    jobs.push_back(jobText("mail to " + a.to, spool, store, a.json));
     return finish(kExitOk);
 }
 
@@ -256,76 +280,103 @@ int sendWaitingBatch(const std::string& spool, const std::string& store, const s
     return kExitOk;
 }
 
-int exportNews(std::vector<std::string>& args) {
+struct ExportNewsArgs {
     std::string site;
-    bool json = takeFlag(args, "--json");
-    bool quiet = takeFlag(args, "--quiet");
-    bool sendWaiting = takeFlag(args, "--send-waiting");
-    std::string problem = takeLocalSite(args, &site);
+    bool json = false, quiet = false, sendWaiting = false;
     int32_t verbosity = 2, bits = 0, wait = 0;
-    if (problem.empty()) problem = takeNumber(args, "--verbosity", INT32_MIN, INT32_MAX, &verbosity);
-    if (problem.empty()) problem = takeNumber(args, "--bits", 0, 16, &bits);
-    if (problem.empty() && bits > 0 && bits < 9) problem = "--bits: " + std::to_string(bits) + " is out of range";
+};
+
+// "" when the command line is sound, else what is wrong with it.
+std::string parseExportNewsArgs(std::vector<std::string>& args, ExportNewsArgs* a) {
+    a->json = takeFlag(args, "--json");
+    a->quiet = takeFlag(args, "--quiet");
+    a->sendWaiting = takeFlag(args, "--send-waiting");
+    std::string problem = takeLocalSite(args, &a->site);
+    if (problem.empty()) problem = takeNumber(args, "--verbosity", INT32_MIN, INT32_MAX, &a->verbosity);
+    if (problem.empty()) problem = takeNumber(args, "--bits", 0, 16, &a->bits);
+    if (problem.empty() && a->bits > 0 && a->bits < 9)
+        problem = "--bits: " + std::to_string(a->bits) + " is out of range";
     if (problem.find("out of range") != std::string::npos) problem = problem.substr(0, problem.find(" (")) + " (0 for a plain batch, or 9 to 16)";
-    if (problem.empty()) problem = takeWait(args, &wait);
-    if (problem.empty() && args.size() < 3 && !(sendWaiting && args.size() == 2)) {
+    if (problem.empty()) problem = takeWait(args, &a->wait);
+    if (problem.empty() && args.size() < 3 && !(a->sendWaiting && args.size() == 2)) {
         problem = positionalProblem(args, {"SPOOL", "STORE", "ARTICLE"});
     }
+    return problem;
+}
+
+// The articles named after SPOOL and STORE as one batch; false (and told)
+// when one cannot be read.
+bool readArticles(const std::vector<std::string>& args, std::string* batch) {
+    for (size_t i = 2; i < args.size(); ++i) {
+        std::string article;
+        if (!readWholeFile(args[i], &article)) {
+            std::fprintf(stderr, "brem: cannot read %s: %s\n", args[i].c_str(), openProblem(args[i], false).c_str());
+            return false;
+        }
+        *batch += "#! rnews " + std::to_string(article.size()) + "\n" + article;
+    }
+    return true;
+}
+
+// True (and told) when an earlier export left a batch in the spool: the
+// new one would be written over it.
+bool batchWaits(const std::string& spool) {
+    for (const char* leaf : {"rnews", "rnews.z"}) {
+        const std::string path = joinPath(spool, leaf);
+        if (int64_t waiting = waitingBytes(path)) {
+            std::fprintf(stderr,
+                         "brem: %s already holds a news batch that was never sent (%lld bytes); nothing was "
+                         "written.\n  Look at it in %s. To send it first and then the new batch, give "
+                         "--send-waiting\n",
+                         path.c_str(), static_cast<long long>(waiting), path.c_str());
+            return true;
+        }
+    }
+    return false;
+}
+
+int exportNews(std::vector<std::string>& args) {
+    ExportNewsArgs a;
+    std::string problem = parseExportNewsArgs(args, &a);
     if (!problem.empty()) return usageError("export-news", problem, kExportNewsUsage);
     const std::string spool = args[0];
     const std::string store = args[1];
     if (!usableDirectory(spool, "spool directory") || !usableDirectory(store, "store directory")) return kExitFailed;
     std::string batch;
-    for (size_t i = 2; i < args.size(); ++i) {
-        std::string article;
-        if (!readWholeFile(args[i], &article)) {
-            std::fprintf(stderr, "brem: cannot read %s: %s\n", args[i].c_str(), openProblem(args[i], false).c_str());
-            return kExitFailed;
-        }
-        batch += "#! rnews " + std::to_string(article.size()) + "\n" + article;
-    }
+    if (!readArticles(args, &batch)) return kExitFailed;
     int32_t count = static_cast<int32_t>(args.size() - 2);
     RunLock lock;
-    if (int status = lock.take(store, wait)) return status;
+    if (int status = lock.take(store, a.wait)) return status;
     std::vector<std::string> jobs;
     auto finish = [&](int status) {
-        printJobs(jobs, json, sendWaiting, quiet);
+        printJobs(jobs, a.json, a.sendWaiting, a.quiet);
         return status;
     };
-    if (sendWaiting) {
-        if (int status = sendWaitingBatch(spool, store, site, verbosity, bits, json, &jobs)) return status;
-    } else {
-        for (const char* leaf : {"rnews", "rnews.z"}) {
-            const std::string path = joinPath(spool, leaf);
-            if (int64_t waiting = waitingBytes(path)) {
-                std::fprintf(stderr,
-                             "brem: %s already holds a news batch that was never sent (%lld bytes); nothing was "
-                             "written.\n  Look at it in %s. To send it first and then the new batch, give "
-                             "--send-waiting\n",
-                             path.c_str(), static_cast<long long>(waiting), path.c_str());
-                return kExitFailed;
-            }
-        }
+    if (a.sendWaiting) {
+        if (int status = sendWaitingBatch(spool, store, a.site, a.verbosity, a.bits, a.json, &jobs)) return status;
+    } else if (batchWaits(spool)) {
+        return kExitFailed;
     }
     if (count == 0) return finish(kExitOk);
     // Compressed, the library has the batch compressed from "rnews"; plain,
     // it sends "rnews.z" as it is.
-    const std::string batchPath = joinPath(spool, bits > 0 ? "rnews" : "rnews.z");
+    const std::string batchPath = joinPath(spool, a.bits > 0 ? "rnews" : "rnews.z");
     if (!writeWholeFile(batchPath, batch)) {
         std::fprintf(stderr, "brem: cannot write %s: %s\n", batchPath.c_str(), openProblem(batchPath, true).c_str());
         return finish(kExitFailed);
     }
     std::vector<char> spoolBuf = directoryBuffer(spool, 1);
     std::vector<char> storeBuf = directoryBuffer(store, 1);
-    if (EXPNEWS(spoolBuf.data(), storeBuf.data(), site.c_str(), count, verbosity, bits) != 0) {
+    if (EXPNEWS(spoolBuf.data(), storeBuf.data(), a.site.c_str(), count, a.verbosity, a.bits) != 0) {
         std::fprintf(stderr, "brem: EXPNEWS failed: %s; the batch stays in %s (send it later with --send-waiting)\n",
                      failureDetails(store, "news.log").c_str(), batchPath.c_str());
         return finish(kExitFailed);
     }
-    if (bits > 0) std::remove(batchPath.c_str());  // the plain batch has been sent compressed
-    jobs.push_back(jobText(std::to_string(count) + (count == 1 ? " article" : " articles") +
-                               (bits > 0 ? ", compressed with " + std::to_string(bits) + " bits" : std::string(", plain")),
-                           spool, store, json));
+    if (a.bits > 0) std::remove(batchPath.c_str());  // the plain batch has been sent compressed
+    const std::string how =
+        a.bits > 0 ? ", compressed with " + std::to_string(a.bits) + " bits" : std::string(", plain");
+    const std::string what = std::to_string(count) + (count == 1 ? " article" : " articles") + how;
+    jobs.push_back(jobText(what, spool, store, a.json));
     return finish(kExitOk);
 }
 

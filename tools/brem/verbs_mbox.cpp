@@ -131,134 +131,195 @@ bool parsePair(const std::string& line, int32_t* start, int32_t* length) {
            store::ParseRecordNumber(words[1], length);
 }
 
-int exportMbox(std::vector<std::string>& args) {
-    bool json = takeFlag(args, "--json");
-    std::string areaText, recordsPath;
-    bool hasArea = takeOption(args, "--area", &areaText);
-    bool hasRecords = takeOption(args, "--records", &recordsPath);
-    int32_t area = store::kMailArea;
-    const char* usage = "usage: brem export-mbox STORE OUT [--area N --records FILE] [--json]\n";
-    if (args.size() != 2 || (hasArea && !parseInt32(areaText, &area)) || (area != store::kMailArea && !hasRecords)) {
-        std::fprintf(stderr, "%s%s", usage,
-                     area != store::kMailArea && !hasRecords
-                         ? "  (mail.hdr indexes area 0 only: another area needs --records)\n"
-                         : "");
-        return kExitUsage;
+// The list of messages to take out: the records of mail.hdr, or a file of
+// "START LENGTH" lines for another area.
+class ExportList {
+public:
+    explicit ExportList(bool fromRecords) : fromRecords_(fromRecords), index_(store::MailRecordSlots()) {}
+
+    bool open(const std::string& path) {
+        if (fromRecords_ ? !records_.open(path, "rb") : !index_.open(path)) return false;
+        size_ = fromRecords_ ? records_.size() : index_.size();
+        return true;
     }
-    const std::string store = args[0], outPath = args[1];
-    if (!plat::directoryExists(store)) {
-        std::fprintf(stderr, "brem export-mbox: %s is not a directory\n", store.c_str());
-        return kExitUsage;
+    int64_t size() const { return size_; }
+    int64_t position() const { return fromRecords_ ? offset_ : index_.position(); }
+    bool readError() const { return !fromRecords_ && index_.readError(); }
+
+    // The next message of the list; false at its end. `problem` is set when
+    // the entry cannot be taken out as it stands.
+    bool next(Outgoing* m, int64_t* number, int64_t* entryOffset, std::string* problem) {
+        return fromRecords_ ? nextLine(m, number, entryOffset, problem) : nextRecord(m, number, entryOffset, problem);
     }
 
-    store::IndexReader index(store::MailRecordSlots());
-    plat::Stream records;
-    if (hasRecords ? !records.open(recordsPath, "rb") : !index.open(store::withSeparator(store) + "mail.hdr")) {
-        std::fprintf(stderr, "brem export-mbox: cannot open %s\n",
-                     hasRecords ? recordsPath.c_str() : (store::withSeparator(store) + "mail.hdr").c_str());
+private:
+    bool nextLine(Outgoing* m, int64_t* number, int64_t* entryOffset, std::string* problem) {
+        std::string line;
+        do {
+            if (!records_.getLine(line, 4096)) return false;
+            *entryOffset = offset_;
+            offset_ += static_cast<int64_t>(line.size());
+        } while (line.find_first_not_of(" \t\r\n") == std::string::npos);
+        *number = ++lineNumber_;
+        if (!parsePair(line, &m->start, &m->length)) *problem = "the line is not a start and a length";
+        return true;
+    }
+
+    bool nextRecord(Outgoing* m, int64_t* number, int64_t* entryOffset, std::string* problem) {
+        store::IndexItem item;
+        if (!index_.next(item)) return false;
+        *number = item.number;
+        *entryOffset = item.offset;
+        if (item.kind != store::IndexItem::Kind::Record) {
+            *problem = (item.kind == store::IndexItem::Kind::Partial ? "incomplete record: " : "damaged record: ") +
+                       item.problem;
+            return true;
+        }
+        int32_t end = 0;
+        store::ParseRecordNumber(item.lines[6].text, &m->start);
+        store::ParseRecordNumber(item.lines[7].text, &end);
+        m->length = static_cast<int32_t>(static_cast<int64_t>(end) - m->start);
+        if (end < m->start) *problem = "the range runs backwards";
+        m->fromLine = item.lines[1].text;
+        m->dateLine = item.lines[2].text;
+        return true;
+    }
+
+    bool fromRecords_;
+    store::IndexReader index_;
+    plat::Stream records_;
+    int64_t size_ = 0, offset_ = 0, lineNumber_ = 0;
+};
+
+struct ExportMboxArgs {
+    bool json = false, hasRecords = false;
+    int32_t area = store::kMailArea;
+    std::string recordsPath, store, outPath;
+};
+
+// False (the usage told) when the command line is wrong.
+bool parseExportMboxArgs(std::vector<std::string>& args, ExportMboxArgs* a) {
+    a->json = takeFlag(args, "--json");
+    std::string areaText;
+    bool hasArea = takeOption(args, "--area", &areaText);
+    a->hasRecords = takeOption(args, "--records", &a->recordsPath);
+    const char* usage = "usage: brem export-mbox STORE OUT [--area N --records FILE] [--json]\n";
+    if (args.size() != 2 || (hasArea && !parseInt32(areaText, &a->area)) ||
+        (a->area != store::kMailArea && !a->hasRecords)) {
+        std::fprintf(stderr, "%s%s", usage,
+                     a->area != store::kMailArea && !a->hasRecords
+                         ? "  (mail.hdr indexes area 0 only: another area needs --records)\n"
+                         : "");
+        return false;
+    }
+    a->store = args[0];
+    a->outPath = args[1];
+    return true;
+}
+
+struct ExportRun {
+    int64_t exported = 0;
+    std::vector<Skipped> skipped;
+    bool failed = false;  // a read or write error stopped the run
+};
+
+// Writes every message of the list that can be read; the others are
+// skipped and remembered for the report.
+void exportListed(ExportList& list, MboxWriter& writer, bool areaOpen, const char* listName, ExportRun& run) {
+    const int64_t listSize = list.size();
+    Progress progress("exporting");
+    for (;;) {
+        Outgoing m;
+        std::string problem;
+        int64_t number = 0, entryOffset = 0;
+        if (!list.next(&m, &number, &entryOffset, &problem)) break;
+        if (problem.empty()) {
+            problem = !areaOpen ? "the area file cannot be opened" : writer.rangeProblem(m.start, m.length);
+        }
+        progress.step(run.exported, -1, "exported, " + shareRead(list.position(), listSize, listName));
+        if (!problem.empty()) {
+            run.skipped.push_back({number, entryOffset, problem});
+            continue;
+        }
+        if (!writer.write(m)) {
+            run.failed = true;
+            break;
+        }
+        ++run.exported;
+    }
+    progress.clear();
+}
+
+void reportExport(const ExportMboxArgs& a, const ExportRun& run, int64_t bytes) {
+    const std::vector<Skipped>& skipped = run.skipped;
+    if (a.json) {
+        std::printf("{\"out\": %s, \"exported\": %lld, \"bytes\": %lld, \"skipped\": [", jsonString(a.outPath).c_str(),
+                    static_cast<long long>(run.exported), static_cast<long long>(bytes));
+        for (size_t i = 0; i < skipped.size(); ++i) {
+            std::printf("%s\n  {\"%s\": %lld, \"offset\": %lld, \"problem\": %s}", i ? "," : "",
+                        a.hasRecords ? "line" : "record", static_cast<long long>(skipped[i].record),
+                        static_cast<long long>(skipped[i].offset), jsonString(skipped[i].problem).c_str());
+        }
+        std::printf("%s]}\n", skipped.empty() ? "" : "\n");
+        return;
+    }
+    const char* source = a.hasRecords ? "line" : "mail.hdr record";
+    for (const Skipped& s : skipped) {
+        std::fprintf(stderr, "brem export-mbox: %s %lld (byte %lld) skipped: %s\n", source,
+                     static_cast<long long>(s.record), static_cast<long long>(s.offset), s.problem.c_str());
+    }
+    std::printf("%lld message%s exported to %s", static_cast<long long>(run.exported), run.exported == 1 ? "" : "s",
+                a.outPath.c_str());
+    if (!skipped.empty()) std::printf(", %zu skipped", skipped.size());
+    std::printf("\n");
+}
+
+int exportMbox(std::vector<std::string>& args) {
+    ExportMboxArgs a;
+    if (!parseExportMboxArgs(args, &a)) return kExitUsage;
+    if (!plat::directoryExists(a.store)) {
+        std::fprintf(stderr, "brem export-mbox: %s is not a directory\n", a.store.c_str());
+        return kExitUsage;
+    }
+    ExportList list(a.hasRecords);
+    const std::string listPath = a.hasRecords ? a.recordsPath : store::withSeparator(a.store) + "mail.hdr";
+    if (!list.open(listPath)) {
+        std::fprintf(stderr, "brem export-mbox: cannot open %s\n", listPath.c_str());
         return kExitFailed;
     }
-    const int64_t indexSize = hasRecords ? records.size() : index.size();
     plat::Stream areaFile;
     int64_t areaSize = -1;
     int firstByte = -1;
-    const std::string areaPath = store::readPath(store, area);
+    const std::string areaPath = store::readPath(a.store, a.area);
     if (areaFile.open(areaPath, "rb")) {
         areaSize = areaFile.size();
         firstByte = areaFile.get();
     }
     // The mbox is written beside its place and put there whole: a run that
     // is cut off leaves the old file (or none), never half a mailbox.
-    const std::string partPath = outPath + ".part";
+    const std::string partPath = a.outPath + ".part";
     plat::Stream out;
     if (!out.open(partPath, "wb")) {
         std::fprintf(stderr, "brem export-mbox: cannot create %s\n", partPath.c_str());
         return kExitFailed;
     }
     MboxWriter writer(areaFile, areaSize, firstByte, out);
-    std::vector<Skipped> skipped;
-    Progress progress("exporting");
-    int64_t exported = 0, number = 0, offset = 0;
-    bool failed = false;
-    for (;;) {
-        Outgoing m;
-        std::string problem;
-        int64_t recordOffset = 0;
-        if (hasRecords) {
-            std::string line;
-            if (!records.getLine(line, 4096)) break;
-            recordOffset = offset;
-            offset += static_cast<int64_t>(line.size());
-            if (line.find_first_not_of(" \t\r\n") == std::string::npos) continue;
-            ++number;
-            if (!parsePair(line, &m.start, &m.length)) problem = "the line is not a start and a length";
-        } else {
-            store::IndexItem item;
-            if (!index.next(item)) break;
-            number = item.number;
-            recordOffset = item.offset;
-            if (item.kind != store::IndexItem::Kind::Record) {
-                problem = (item.kind == store::IndexItem::Kind::Partial ? "incomplete record: " : "damaged record: ") +
-                          item.problem;
-            } else {
-                int32_t end = 0;
-                store::ParseRecordNumber(item.lines[6].text, &m.start);
-                store::ParseRecordNumber(item.lines[7].text, &end);
-                m.length = static_cast<int32_t>(static_cast<int64_t>(end) - m.start);
-                if (end < m.start) problem = "the range runs backwards";
-                m.fromLine = item.lines[1].text;
-                m.dateLine = item.lines[2].text;
-            }
-        }
-        if (problem.empty()) {
-            problem = areaSize < 0 ? "the area file cannot be opened" : writer.rangeProblem(m.start, m.length);
-        }
-        progress.step(exported, -1, "exported, " + shareRead(hasRecords ? offset : index.position(), indexSize,
-                                                              hasRecords ? "the records" : "mail.hdr"));
-        if (!problem.empty()) {
-            skipped.push_back({number, recordOffset, problem});
-            continue;
-        }
-        if (!writer.write(m)) {
-            failed = true;
-            break;
-        }
-        ++exported;
-    }
-    progress.clear();
-    if (failed || (!hasRecords && index.readError()) || !out.close()) {
+    ExportRun run;
+    exportListed(list, writer, areaSize >= 0, a.hasRecords ? "the records" : "mail.hdr", run);
+    if (run.failed || list.readError() || !out.close()) {
         out.discard();
         plat::deleteFile(partPath);
         std::fprintf(stderr, "brem export-mbox: cannot read %s or write %s; nothing written\n", areaPath.c_str(),
                      partPath.c_str());
         return kExitFailed;
     }
-    if (!plat::replaceFile(partPath, outPath)) {
+    if (!plat::replaceFile(partPath, a.outPath)) {
         plat::deleteFile(partPath);
-        std::fprintf(stderr, "brem export-mbox: cannot put %s in place\n", outPath.c_str());
+        std::fprintf(stderr, "brem export-mbox: cannot put %s in place\n", a.outPath.c_str());
         return kExitFailed;
     }
-    const char* source = hasRecords ? "line" : "mail.hdr record";
-    if (json) {
-        std::printf("{\"out\": %s, \"exported\": %lld, \"bytes\": %lld, \"skipped\": [", jsonString(outPath).c_str(),
-                    static_cast<long long>(exported), static_cast<long long>(writer.bytes()));
-        for (size_t i = 0; i < skipped.size(); ++i) {
-            std::printf("%s\n  {\"%s\": %lld, \"offset\": %lld, \"problem\": %s}", i ? "," : "",
-                        hasRecords ? "line" : "record", static_cast<long long>(skipped[i].record),
-                        static_cast<long long>(skipped[i].offset), jsonString(skipped[i].problem).c_str());
-        }
-        std::printf("%s]}\n", skipped.empty() ? "" : "\n");
-    } else {
-        for (const Skipped& s : skipped) {
-            std::fprintf(stderr, "brem export-mbox: %s %lld (byte %lld) skipped: %s\n", source,
-                         static_cast<long long>(s.record), static_cast<long long>(s.offset), s.problem.c_str());
-        }
-        std::printf("%lld message%s exported to %s", static_cast<long long>(exported), exported == 1 ? "" : "s",
-                    outPath.c_str());
-        if (!skipped.empty()) std::printf(", %zu skipped", skipped.size());
-        std::printf("\n");
-    }
-    return skipped.empty() ? kExitOk : kExitFailed;
+    reportExport(a, run, writer.bytes());
+    return run.skipped.empty() ? kExitOk : kExitFailed;
 }
 
 // ---- import-mbox ----------------------------------------------------------
@@ -416,6 +477,73 @@ private:
     bool inHeader_ = true;
 };
 
+// Reads the mbox a line at a time and hands its messages to the importer.
+// False when the file does not begin as an mbox does; `ok` turns false when
+// the store's working file cannot be written.
+bool importMessages(plat::Stream& mbox, const std::string& mboxPath, MboxImporter& importer, ImportRun& run,
+                    bool* ok) {
+    const int64_t mboxSize = mbox.size();
+    Progress progress("importing");
+    std::string piece;
+    int64_t read = 0;
+    bool lineStart = true, inMessage = false;
+    std::string heldBlank;  // an empty line ("\n", or "\r\n" in a mailbox kept with CR LF)
+    while (*ok && mbox.getLine(piece, kPiece)) {
+        read += static_cast<int64_t>(piece.size());
+        const bool starts = lineStart;
+        lineStart = piece.back() == '\n';
+        if (starts && piece.compare(0, 5, "From ") == 0) {
+            // The empty line before a "From " line parts two messages and
+            // belongs to neither.
+            if (inMessage) importer.end(run);
+            progress.step(run.messages, -1, "read (" + shareRead(read, mboxSize, "the mbox") + "), " +
+                                                 std::to_string(run.imported) + " imported");
+            heldBlank.clear();
+            inMessage = true;
+            if (!importer.begin()) *ok = false;
+            // The rest of a "From " line longer than a piece is skipped.
+            while (!lineStart && mbox.getLine(piece, kPiece)) {
+                read += static_cast<int64_t>(piece.size());
+                lineStart = piece.back() == '\n';
+            }
+            continue;
+        }
+        if (!inMessage) {
+            if (piece.find_first_not_of("\r\n") == std::string::npos) continue;  // blank lines before the first
+            std::fprintf(stderr, "brem import-mbox: %s is no mbox file (it does not begin with a \"From \" line)\n",
+                         mboxPath.c_str());
+            return false;
+        }
+        if (!heldBlank.empty()) {
+            *ok = importer.line(heldBlank);
+            heldBlank.clear();
+        }
+        if (starts && (piece == "\n" || piece == "\r\n")) {
+            heldBlank = piece;
+            continue;
+        }
+        *ok = *ok && importer.line(piece);
+    }
+    if (inMessage && *ok) importer.end(run);
+    progress.clear();
+    return true;
+}
+
+void reportImport(bool json, const std::string& store, const ImportRun& run) {
+    if (json) {
+        std::printf("{\"messages\": %lld, \"imported\": %lld, \"already_in_store\": %lld, \"failed\": %lld}\n",
+                    static_cast<long long>(run.messages), static_cast<long long>(run.imported),
+                    static_cast<long long>(run.present), static_cast<long long>(run.failed));
+        return;
+    }
+    std::printf("%lld message%s read, %lld imported, %lld already in the store", static_cast<long long>(run.messages),
+                run.messages == 1 ? "" : "s", static_cast<long long>(run.imported),
+                static_cast<long long>(run.present));
+    if (run.failed) std::printf(", %lld not stored (see %s)", static_cast<long long>(run.failed),
+                                (store::withSeparator(store) + "mail.log").c_str());
+    std::printf("\n");
+}
+
 int importMbox(std::vector<std::string>& args) {
     bool json = takeFlag(args, "--json");
     if (args.size() != 2) {
@@ -432,7 +560,6 @@ int importMbox(std::vector<std::string>& args) {
         std::fprintf(stderr, "brem import-mbox: cannot open %s\n", mboxPath.c_str());
         return kExitFailed;
     }
-    const int64_t mboxSize = mbox.size();
     // One run at a time over a store, as for every verb that writes one.
     RunLock lock;
     if (int status = lock.take(store, 0)) return status;
@@ -445,68 +572,15 @@ int importMbox(std::vector<std::string>& args) {
     log.open(store::withSeparator(store) + "mail.log", 2, true);
     MboxImporter importer(store, keys, log);
     ImportRun run;
-    Progress progress("importing");
-
-    std::string piece;
-    int64_t read = 0;
-    bool lineStart = true, inMessage = false, ok = true;
-    std::string heldBlank;  // an empty line ("\n", or "\r\n" in a mailbox kept with CR LF)
-    while (ok && mbox.getLine(piece, kPiece)) {
-        read += static_cast<int64_t>(piece.size());
-        const bool starts = lineStart;
-        lineStart = piece.back() == '\n';
-        if (starts && piece.compare(0, 5, "From ") == 0) {
-            // The empty line before a "From " line parts two messages and
-            // belongs to neither.
-            if (inMessage) importer.end(run);
-            progress.step(run.messages, -1, "read (" + shareRead(read, mboxSize, "the mbox") + "), " +
-                                                 std::to_string(run.imported) + " imported");
-            heldBlank.clear();
-            inMessage = true;
-            if (!importer.begin()) ok = false;
-            // The rest of a "From " line longer than a piece is skipped.
-            while (!lineStart && mbox.getLine(piece, kPiece)) {
-                read += static_cast<int64_t>(piece.size());
-                lineStart = piece.back() == '\n';
-            }
-            continue;
-        }
-        if (!inMessage) {
-            if (piece.find_first_not_of("\r\n") == std::string::npos) continue;  // blank lines before the first
-            std::fprintf(stderr, "brem import-mbox: %s is no mbox file (it does not begin with a \"From \" line)\n",
-                         mboxPath.c_str());
-            return kExitFailed;
-        }
-        if (!heldBlank.empty()) {
-            ok = importer.line(heldBlank);
-            heldBlank.clear();
-        }
-        if (starts && (piece == "\n" || piece == "\r\n")) {
-            heldBlank = piece;
-            continue;
-        }
-        ok = ok && importer.line(piece);
-    }
-    if (inMessage && ok) importer.end(run);
-    progress.clear();
+    bool ok = true;
+    if (!importMessages(mbox, mboxPath, importer, run, &ok)) return kExitFailed;
     if (!ok || mbox.readError()) {
         std::fprintf(stderr, "brem import-mbox: cannot read %s or write the store's working file; stopped after %lld "
                              "message%s\n",
                      mboxPath.c_str(), static_cast<long long>(run.messages), run.messages == 1 ? "" : "s");
         return kExitFailed;
     }
-    if (json) {
-        std::printf("{\"messages\": %lld, \"imported\": %lld, \"already_in_store\": %lld, \"failed\": %lld}\n",
-                    static_cast<long long>(run.messages), static_cast<long long>(run.imported),
-                    static_cast<long long>(run.present), static_cast<long long>(run.failed));
-    } else {
-        std::printf("%lld message%s read, %lld imported, %lld already in the store", static_cast<long long>(run.messages),
-                    run.messages == 1 ? "" : "s", static_cast<long long>(run.imported),
-                    static_cast<long long>(run.present));
-        if (run.failed) std::printf(", %lld not stored (see %s)", static_cast<long long>(run.failed),
-                                    (store::withSeparator(store) + "mail.log").c_str());
-        std::printf("\n");
-    }
+    reportImport(json, store, run);
     return run.failed ? kExitFailed : kExitOk;
 }
 

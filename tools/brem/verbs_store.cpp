@@ -205,15 +205,82 @@ int64_t checkNewsIndex(const std::string& spool, const std::string& store, Repor
     return records;
 }
 
+struct AreaEntry {
+    std::string name;
+    int64_t line;
+    int32_t area;
+};
+
+// The faults of one name line; the name comes back without its line end.
+void checkAreaName(const std::string& label, std::string& name, Finding f, std::set<std::string>& seen,
+                   Report& report) {
+    if (name.size() > 254) {
+        f.what = label + ": the name line is longer than the 254 bytes read of it";
+        f.host = "reads it in two pieces and takes the second for the number line, so every entry after it "
+                 "is out of step";
+        report.add(f);
+    }
+    if (name.back() != '\n') {
+        f.what = label + ": the name line has no line end";
+        f.host = "drops the name's last character and files news of other groups here";
+        report.add(f);
+    } else {
+        name.pop_back();
+    }
+    if (name.find('\r') != std::string::npos) {
+        f.what = label + ": the name \"" + name.substr(0, name.find('\r')) + "\" holds a CR";
+        f.host = "never matches this name (a line written with CR LF keeps its CR)";
+        report.add(f);
+    }
+    if (name.empty()) {
+        f.what = label + ": the name is empty";
+        f.host = "files every article here, whatever its group";
+        report.add(f);
+    }
+    if (!seen.insert(name).second) {
+        f.what = label + ": the name \"" + name + "\" is listed twice";
+        f.host = "uses the first entry only";
+        report.add(f);
+    }
+}
+
+// The area of a number line; 0 when it is no number.
+int32_t checkAreaNumber(const std::string& label, const std::string& number, int64_t numberOffset, Report& report) {
+    int32_t area = 0;
+    std::string digits = number;
+    while (!digits.empty() && (digits.back() == '\n' || digits.back() == '\r')) digits.pop_back();
+    if (!store::ParseRecordNumber(digits, &area)) {
+        report.add({"area.dat", 0, numberOffset,
+                    label + ": the number line \"" + digits.substr(0, 40) + "\" is not a number",
+                    "reads the digits it begins with, if any, as the area", ""});
+    } else if (area < 1) {
+        report.add({"area.dat", 0, numberOffset, label + ": area " + std::to_string(area) + " is below 1",
+                    "never files news to it", ""});
+    }
+    return area;
+}
+
+// A name found inside a later one wins every article of the later group:
+// the first entry whose name occurs in the Newsgroups line decides.
+void checkAreaShadowed(const std::string& label, const std::string& name, const std::vector<AreaEntry>& entries,
+                       Finding f, Report& report) {
+    for (const AreaEntry& e : entries) {
+        if (!name.empty() && !e.name.empty() && e.name != name && e.area != 0 &&
+            name.find(e.name) != std::string::npos) {
+            f.what = label + ": the name \"" + name + "\" contains the earlier name \"" + e.name + "\" (line " +
+                     std::to_string(e.line) + ")";
+            f.host = "files this group's articles to area " + std::to_string(e.area) + ", never here";
+            f.note = true;  // the first match winning is the map's rule, maybe meant
+            report.add(f);
+            return;
+        }
+    }
+}
+
 void checkAreaMap(const std::string& store, Report& report) {
     plat::Stream in;
     if (!in.open(store::withSeparator(store) + "area.dat", "rb")) return;
-    struct Entry {
-        std::string name;
-        int64_t line;
-        int32_t area;
-    };
-    std::vector<Entry> entries;
+    std::vector<AreaEntry> entries;
     std::set<std::string> seen;
     std::string name, number;
     int64_t offset = 0, line = 1;
@@ -231,62 +298,9 @@ void checkAreaMap(const std::string& store, Report& report) {
             f.host = "never files news to it";
             report.add(f);
         }
-        if (name.size() > 254) {
-            f.what = label + ": the name line is longer than the 254 bytes read of it";
-            f.host = "reads it in two pieces and takes the second for the number line, so every entry after it "
-                     "is out of step";
-            report.add(f);
-        }
-        if (name.back() != '\n') {
-            f.what = label + ": the name line has no line end";
-            f.host = "drops the name's last character and files news of other groups here";
-            report.add(f);
-        } else {
-            name.pop_back();
-        }
-        if (name.find('\r') != std::string::npos) {
-            f.what = label + ": the name \"" + name.substr(0, name.find('\r')) + "\" holds a CR";
-            f.host = "never matches this name (a line written with CR LF keeps its CR)";
-            report.add(f);
-        }
-        if (name.empty()) {
-            f.what = label + ": the name is empty";
-            f.host = "files every article here, whatever its group";
-            report.add(f);
-        }
-        if (!seen.insert(name).second) {
-            f.what = label + ": the name \"" + name + "\" is listed twice";
-            f.host = "uses the first entry only";
-            report.add(f);
-        }
-        int32_t area = 0;
-        if (hasNumber) {
-            std::string digits = number;
-            while (!digits.empty() && (digits.back() == '\n' || digits.back() == '\r')) digits.pop_back();
-            if (!store::ParseRecordNumber(digits, &area)) {
-                report.add({"area.dat", 0, numberOffset,
-                            label + ": the number line \"" + digits.substr(0, 40) + "\" is not a number",
-                            "reads the digits it begins with, if any, as the area", ""});
-            } else if (area < 1) {
-                report.add({"area.dat", 0, numberOffset, label + ": area " + std::to_string(area) + " is below 1",
-                            "never files news to it", ""});
-            }
-        }
-        // A name found inside a later one wins every article of the later
-        // group: the first entry whose name occurs in the Newsgroups line
-        // decides.
-        for (const Entry& e : entries) {
-            if (!name.empty() && !e.name.empty() && e.name != name && e.area != 0 &&
-                name.find(e.name) != std::string::npos) {
-                f.what = label + ": the name \"" + name + "\" contains the earlier name \"" + e.name + "\" (line " +
-                         std::to_string(e.line) + ")";
-                f.host = "files this group's articles to area " + std::to_string(e.area) + ", never here";
-                f.note = true;  // the first match winning is the map's rule, maybe meant
-                report.add(f);
-                f.note = false;
-                break;
-            }
-        }
+        checkAreaName(label, name, f, seen, report);
+        int32_t area = hasNumber ? checkAreaNumber(label, number, numberOffset, report) : 0;
+        checkAreaShadowed(label, name, entries, f, report);
         entries.push_back({name, line - 2, area});
     }
 }
@@ -357,60 +371,46 @@ std::string withoutLineEnd(std::string s) {
     return s;
 }
 
-// What waits in the spool: jobs whose other half is gone and the working
-// files of a run that did not end. Whole jobs waiting for import are counted.
-int64_t checkSpool(const std::string& spool, Report& report) {
-    const std::string dir = store::withSeparator(spool);
-    std::vector<std::string> all = plat::findFiles(dir + "*");
-    std::map<std::string, std::string> dataFiles;  // upper-case name -> name
-    std::set<std::string> named;
-    for (const std::string& n : all) {
-        std::string u = upper(n);
-        if (u.size() > 2 && u.compare(u.size() - 2, 2, ".D") == 0) dataFiles.emplace(u, n);
-    }
-    auto pathOf = [&](const std::string& n) { return spool + "/" + n; };
-    int64_t jobs = 0;
-    for (const std::string& n : all) {
-        std::string u = upper(n);
-        if (u.size() > 2 && u.compare(u.size() - 2, 2, ".X") == 0) {
-            plat::Stream x;
-            std::string line, dataName, command;
-            if (x.open(dir + n, "rb")) {
-                while (x.getLine(line, 1999)) {
-                    if ((line[0] == 'F' || line[0] == 'f') && line.size() > 2) dataName = withoutLineEnd(line.substr(2));
-                    if (line[0] == 'C' || line[0] == 'c') command = withoutLineEnd(line);
-                }
-            }
-            std::vector<std::string> candidates = localNameCandidates(dataName);
-            std::string fallback = u;
-            fallback.back() = 'D';
-            candidates.push_back(fallback);
-            bool found = false;
-            for (const std::string& c : candidates) {
-                if (dataFiles.count(c)) {
-                    named.insert(c);
-                    found = true;
-                }
-            }
-            if (found) {
-                ++jobs;
-            } else {
-                report.add({n, 0, -1,
-                            "execute file without its data file (" + (dataName.empty() ? "no F line" : "F " + dataName) +
-                                ", " + (command.empty() ? "no command" : command) + ")",
-                            "skips it on every import; the message it names is not in the spool", ageOf(pathOf(n))});
-            }
+std::string spoolPath(const std::string& spool, const std::string& name) { return spool + "/" + name; }
+
+// Looks for the data file of one execute file; true when it is there. The
+// data files it names are marked in `named`.
+bool checkExecuteFile(const std::string& spool, const std::string& name,
+                      const std::map<std::string, std::string>& dataFiles, std::set<std::string>& named,
+                      Report& report) {
+    plat::Stream x;
+    std::string line, dataName, command;
+    if (x.open(store::withSeparator(spool) + name, "rb")) {
+        while (x.getLine(line, 1999)) {
+            if ((line[0] == 'F' || line[0] == 'f') && line.size() > 2) dataName = withoutLineEnd(line.substr(2));
+            if (line[0] == 'C' || line[0] == 'c') command = withoutLineEnd(line);
         }
     }
-    for (const auto& [u, n] : dataFiles) {
-        if (!named.count(u)) {
-            report.add({n, 0, -1, "data file without an execute file",
-                        "never imports it; the message in it stays out of the store", ageOf(pathOf(n))});
+    std::vector<std::string> candidates = localNameCandidates(dataName);
+    std::string fallback = upper(name);
+    fallback.back() = 'D';
+    candidates.push_back(fallback);
+    bool found = false;
+    for (const std::string& c : candidates) {
+        if (dataFiles.count(c)) {
+            named.insert(c);
+            found = true;
         }
     }
+    if (!found) {
+        report.add({name, 0, -1,
+                    "execute file without its data file (" + (dataName.empty() ? "no F line" : "F " + dataName) +
+                        ", " + (command.empty() ? "no command" : command) + ")",
+                    "skips it on every import; the message it names is not in the spool",
+                    ageOf(spoolPath(spool, name))});
+    }
+    return found;
+}
+
+void checkWorkingFiles(const std::string& spool, const std::vector<std::string>& all, Report& report) {
     for (const std::string& n : all) {
         std::string u = upper(n);
-        Finding f{n, 0, -1, "working file of an interrupted run", "", ageOf(pathOf(n))};
+        Finding f{n, 0, -1, "working file of an interrupted run", "", ageOf(spoolPath(spool, n))};
         // A news import keeps its staged batch (and the compressed one it was
         // expanded from) after it ends, until the next news job replaces
         // them: leftovers, not damage. A copy never renamed into place tells
@@ -433,6 +433,32 @@ int64_t checkSpool(const std::string& spool, Report& report) {
         }
         report.add(f);
     }
+}
+
+// What waits in the spool: jobs whose other half is gone and the working
+// files of a run that did not end. Whole jobs waiting for import are counted.
+int64_t checkSpool(const std::string& spool, Report& report) {
+    const std::string dir = store::withSeparator(spool);
+    std::vector<std::string> all = plat::findFiles(dir + "*");
+    std::map<std::string, std::string> dataFiles;  // upper-case name -> name
+    std::set<std::string> named;
+    for (const std::string& n : all) {
+        std::string u = upper(n);
+        if (u.size() > 2 && u.compare(u.size() - 2, 2, ".D") == 0) dataFiles.emplace(u, n);
+    }
+    int64_t jobs = 0;
+    for (const std::string& n : all) {
+        std::string u = upper(n);
+        bool execute = u.size() > 2 && u.compare(u.size() - 2, 2, ".X") == 0;
+        if (execute && checkExecuteFile(spool, n, dataFiles, named, report)) ++jobs;
+    }
+    for (const auto& [u, n] : dataFiles) {
+        if (!named.count(u)) {
+            report.add({n, 0, -1, "data file without an execute file",
+                        "never imports it; the message in it stays out of the store", ageOf(spoolPath(spool, n))});
+        }
+    }
+    checkWorkingFiles(spool, all, report);
     return jobs;
 }
 
