@@ -58,6 +58,20 @@ TEST(PosixFiles, BackslashPathsAndNamesAreFoundWithoutRegardToCase) {
     EXPECT_FALSE(test::exists(sub + "/New.Txt"));
 }
 
+TEST(PosixFiles, AReadTakesTheExactNameBeforeAnyOtherCaseAndNeverADirectory) {
+    ScratchDir d;
+    std::string sub = d.subdir("Spool");
+    test::writeFile(sub + "/AREA1.TXT", "upper");
+    test::writeFile(sub + "/area1.txt", "lower");
+    plat::Stream s;
+    ASSERT_TRUE(s.open(d.hostPath() + "\\Spool\\area1.txt", "rb"));
+    EXPECT_EQ(s.get(), 'l');
+    ASSERT_TRUE(s.open(d.hostPath() + "\\Spool\\AREA1.TXT", "rb"));
+    EXPECT_EQ(s.get(), 'u');
+    EXPECT_FALSE(s.open(d.hostPath() + "\\Spool", "rb"));
+    EXPECT_FALSE(s.open(d.hostPath() + "\\SPOOL\\Area2.txt", "rb"));
+}
+
 TEST(PosixFiles, MoveNeverReplacesAnExistingFile) {
     ScratchDir d;
     test::writeFile(d.file("a"), "A");

@@ -319,12 +319,28 @@ FileHandle openFile(const std::string& path, OpenMode mode) {
         case OpenMode::Create: flags |= O_WRONLY | O_CREAT | O_TRUNC; break;
         case OpenMode::Append: flags |= O_WRONLY | O_CREAT | O_APPEND; break;
     }
-    std::string sp = systemPath(path);
-    if (sp.empty()) return kNoFile;
-    int fd;
-    do {
-        fd = ::open(sp.c_str(), flags, 0644);
-    } while (fd < 0 && errno == EINTR);
+    int fd = -1;
+    if (mode == OpenMode::Read && !path.empty()) {
+        // A name that exists exactly is used as it stands, so a read tries it
+        // first and pays for the case-blind resolution only when it fails: a
+        // reader opens its area file afresh for every chunk it hands back.
+        // Opens that create keep resolving first, lest a second name of
+        // another case be made beside the existing one.
+        std::string exact = path;
+        for (char& c : exact) {
+            if (c == '\\') c = '/';
+        }
+        do {
+            fd = ::open(exact.c_str(), flags);
+        } while (fd < 0 && errno == EINTR);
+    }
+    if (fd < 0) {
+        std::string sp = systemPath(path);
+        if (sp.empty()) return kNoFile;
+        do {
+            fd = ::open(sp.c_str(), flags, 0644);
+        } while (fd < 0 && errno == EINTR);
+    }
     if (fd < 0) return kNoFile;
     struct stat st;
     if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
