@@ -10,15 +10,14 @@
 
 #include "ras_standin.h"
 
-#if defined(_WIN32)
-#include <windows.h>
-#define RAS_CALL __stdcall
-#define RAS_EXPORT extern "C" __declspec(dllexport)
-#else
-#include <pthread.h>
-#define RAS_CALL
-#define RAS_EXPORT extern "C" __attribute__((visibility("default")))
-#endif
+#include "brem32.h"
+#include "ras_thread.h"
+
+// The service's calling convention is the library's own (__stdcall on 32-bit
+// Windows). Every function is exported: on Windows the build exports all
+// symbols undecorated, elsewhere they have default visibility.
+#define RAS_CALL BREM_API
+#define RAS_EXPORT extern "C"
 
 namespace {
 
@@ -31,54 +30,14 @@ StandInLog g_log;
 std::atomic<uint32_t> g_state{0}, g_error{0};
 bool g_live = false;
 
-// The dial's own thread, which reports the progress events. The Windows
-// cross build has no std::thread, so the system's threads are used.
+// What the dial's own thread is given.
 struct Dialling {
     Notifier notify;
     bool fails;
 };
+Dialling g_job{};
 void runDial(Dialling d);
-
-#if defined(_WIN32)
-DWORD WINAPI dialThread(void* arg) {
-    runDial(*static_cast<Dialling*>(arg));
-    return 0;
-}
-struct Worker {
-    HANDLE thread = nullptr;
-    Dialling job{};
-    void start(Dialling d) {
-        job = d;
-        thread = CreateThread(nullptr, 0, dialThread, &job, 0, nullptr);
-    }
-    void join() {
-        if (!thread) return;
-        WaitForSingleObject(thread, INFINITE);
-        CloseHandle(thread);
-        thread = nullptr;
-    }
-    // No waiting at unload: the loader lock is held then.
-} g_worker;
-#else
-void* dialThread(void* arg) {
-    runDial(*static_cast<Dialling*>(arg));
-    return nullptr;
-}
-struct Worker {
-    pthread_t thread{};
-    bool running = false;
-    Dialling job{};
-    void start(Dialling d) {
-        job = d;
-        running = pthread_create(&thread, nullptr, dialThread, &job) == 0;
-    }
-    void join() {
-        if (running) pthread_join(thread, nullptr);
-        running = false;
-    }
-    ~Worker() { join(); }
-} g_worker;
-#endif
+void runJob(void* job) { runDial(*static_cast<Dialling*>(job)); }
 
 void copyField(char* out, const unsigned char* record, std::size_t offset, std::size_t size) {
     std::size_t n = strnlen(reinterpret_cast<const char*>(record + offset), size);
@@ -108,7 +67,7 @@ RAS_EXPORT StandInLog* RAS_CALL StandInGetLog() { return &g_log; }
 
 RAS_EXPORT uint32_t RAS_CALL RasDialA(void* extensions, const char* phonebook, void* params, uint32_t notifierType,
                                       void* notifier, void** connection) {
-    g_worker.join();
+    joinDialThread();
     const unsigned char* rec = static_cast<const unsigned char*>(params);
     ++g_log.dials;
     std::memcpy(&g_log.recordSize, rec, 4);
@@ -128,13 +87,14 @@ RAS_EXPORT uint32_t RAS_CALL RasDialA(void* extensions, const char* phonebook, v
 
     *connection = STANDIN_HANDLE;
     g_live = true;
-    g_worker.start({reinterpret_cast<Notifier>(notifier), std::strcmp(g_log.entry, STANDIN_ENTRY_NO_ANSWER) == 0});
+    g_job = {reinterpret_cast<Notifier>(notifier), std::strcmp(g_log.entry, STANDIN_ENTRY_NO_ANSWER) == 0};
+    startDialThread(runJob, &g_job);
     return 0;
 }
 
 #if !defined(STANDIN_WITHOUT_HANGUP)  // a library that lacks one function
 RAS_EXPORT uint32_t RAS_CALL RasHangUpA(void* connection) {
-    g_worker.join();
+    joinDialThread();
     ++g_log.hangUps;
     g_log.lastHangUp = connection;
     if (connection != STANDIN_HANDLE || !g_live) return 6;  // ERROR_INVALID_HANDLE
