@@ -40,19 +40,6 @@ std::string ScratchDir::subdir(const std::string& name) const {
     return p;
 }
 
-void writeFile(const std::string& path, const std::string& bytes) {
-    std::ofstream f(path, std::ios::binary | std::ios::trunc);
-    f.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    if (!f) throw std::runtime_error("cannot write " + path);
-}
-
-std::string readFile(const std::string& path) {
-    std::ifstream f(path, std::ios::binary);
-    std::ostringstream ss;
-    ss << f.rdbuf();
-    return ss.str();
-}
-
 bool exists(const std::string& path) {
     struct stat st;
     return ::stat(path.c_str(), &st) == 0;
@@ -74,22 +61,6 @@ std::vector<std::string> listDir(const std::string& dir) {
     ::closedir(d);
     std::sort(names.begin(), names.end());
     return names;
-}
-
-std::string toHost(const std::string& path) {
-    std::string p = path;
-    std::replace(p.begin(), p.end(), '/', '\\');
-    return p;
-}
-
-std::string dataFile(const std::string& name) { return std::string(BREM_TEST_DATA) + "/" + name; }
-
-std::string binDir() { return BREM_BIN_DIR; }
-
-std::vector<char> hostBuffer(const std::string& dir) {
-    std::vector<char> b(dir.size() + 64, '\0');
-    std::memcpy(b.data(), dir.data(), dir.size());
-    return b;
 }
 
 int runCommand(const std::string& cmd) {
