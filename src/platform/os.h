@@ -8,7 +8,8 @@
 
 namespace brem::plat::os {
 
-FileHandle openFile(const std::string& path, OpenMode mode);
+FileHandle openFile(const std::string& path, OpenMode mode, Access access);
+Untrusted openUntrusted(const std::string& path, FileHandle* handle);
 int64_t readFile(FileHandle h, void* buf, size_t n);
 int64_t writeFile(FileHandle h, const void* buf, size_t n);
 bool seekFile(FileHandle h, int64_t offset);
@@ -21,7 +22,8 @@ bool replaceFile(const std::string& from, const std::string& to);
 bool fileExists(const std::string& path);
 bool sameFile(const std::string& a, const std::string& b);
 bool directoryExists(const std::string& path);
-bool makeDirectory(const std::string& path);
+bool makeDirectory(const std::string& path, Access access);
+bool isPlainDirectory(const std::string& path);
 bool changeDirectory(const std::string& path);
 // The names of the files (not directories) in a directory ("" for the
 // current one); matching and ordering are done by the portable layer.

@@ -169,16 +169,22 @@ void forgetDirectories() {
     os::forgetDirectories();
 }
 
-FileHandle openFile(const std::string& path, OpenMode mode) {
+FileHandle openFile(const std::string& path, OpenMode mode, Access access) {
     if (shouldFail(mode == OpenMode::Read ? Op::Open : Op::Create)) return kNoFile;
     // Opening an existing file for appending changes no entry; the news
     // filing appends to its index once an article, so the bracket is kept for
     // the opens that may create.
     if (mode == OpenMode::Read || (mode == OpenMode::Append && (!OwnChange::watched(path) || os::fileExists(path)))) {
-        return os::openFile(path, mode);
+        return os::openFile(path, mode, access);
     }
     OwnChange own(path);
-    return os::openFile(path, mode);
+    return os::openFile(path, mode, access);
+}
+
+Untrusted openUntrusted(const std::string& path, FileHandle* handle) {
+    *handle = kNoFile;
+    if (shouldFail(Op::Open)) return Untrusted::Failed;
+    return os::openUntrusted(path, handle);
 }
 
 int64_t readFile(FileHandle h, void* buf, size_t n) { return os::readFile(h, buf, n); }
@@ -227,10 +233,11 @@ bool replaceFile(const std::string& from, const std::string& to) {
 bool fileExists(const std::string& path) { return os::fileExists(path); }
 bool sameFile(const std::string& a, const std::string& b) { return os::sameFile(a, b); }
 bool directoryExists(const std::string& path) { return os::directoryExists(path); }
-bool makeDirectory(const std::string& path) {
+bool makeDirectory(const std::string& path, Access access) {
     OwnChange own(path);
-    return os::makeDirectory(path);
+    return os::makeDirectory(path, access);
 }
+bool isPlainDirectory(const std::string& path) { return os::isPlainDirectory(path); }
 bool changeDirectory(const std::string& path) { return os::changeDirectory(path); }
 
 std::vector<std::string> findFiles(const std::string& pattern) {
@@ -255,9 +262,15 @@ std::vector<std::string> findFiles(const std::string& pattern) {
 }
 
 CopyResult copyFile(const std::string& from, const std::string& to) {
-    FileHandle in = openFile(from, OpenMode::Read);
-    if (in == kNoFile) return CopyResult::SourceMissing;
-    FileHandle out = openFile(to, OpenMode::Create);
+    FileHandle in = kNoFile;
+    if (openUntrusted(from, &in) != Untrusted::Opened) return CopyResult::SourceMissing;
+    if (os::fileExists(to)) {
+        // Not a deletion of the caller's: the target is replaced, as a copy
+        // over an existing file always has; only the way is new.
+        OwnChange own(to);
+        os::deleteFile(to);
+    }
+    FileHandle out = openFile(to, OpenMode::CreateNew);
     if (out == kNoFile) {
         os::closeFile(in);
         return CopyResult::TargetFailed;

@@ -33,10 +33,38 @@ enum class OpenMode {
     Read,    // existing file, reading from offset 0
     Create,  // created, or truncated to 0 bytes when it exists
     Append,  // created when missing; every write lands at the current end
+    // Created afresh: fails when anything at all stands under the name (a
+    // file, a link, a dangling link), so that a working file is never written
+    // through whatever someone else left in its place. Callers delete first.
+    CreateNew,
 };
 
+// Who may read what the library creates. On POSIX a Private file is created
+// with mode 0600 and a Private directory 0700, before the umask: the store
+// holds private mail, and brem often runs as root. Shared ones get 0644 and
+// 0755, for files that another user's program takes from the spool (the job
+// files the UUCP transfer sends). On Windows both take the access rules of
+// their directory.
+enum class Access { Private, Shared };
+
 // Opens a file. Returns kNoFile on failure; nothing is created then.
-FileHandle openFile(const std::string& path, OpenMode mode);
+FileHandle openFile(const std::string& path, OpenMode mode, Access access = Access::Private);
+
+// Opens a file for reading that someone else put in a directory the library
+// does not own (the spool, written by a remote site): only a regular file
+// reached by its own name is opened. A link is not followed (a symbolic link
+// on POSIX, any reparse point on Windows), and nothing is waited on: a FIFO
+// or a device is refused without blocking. The handle reads as one from
+// openFile(Read).
+enum class Untrusted {
+    Opened,    // *handle is the open file
+    Missing,   // nothing under that name
+    Link,      // a link, refused
+    NotAFile,  // a directory, FIFO, socket or device, refused
+    Denied,    // the system refuses access (permissions): will not change by itself
+    Failed,    // any other failure (a file held open elsewhere, no handles left)
+};
+Untrusted openUntrusted(const std::string& path, FileHandle* handle);
 
 // Reads up to n bytes. Returns the count read, 0 at the end of the file,
 // -1 on a read error.
@@ -93,7 +121,10 @@ bool moveFile(const std::string& from, const std::string& to);
 // beside their place and put there only when complete.
 bool replaceFile(const std::string& from, const std::string& to);
 
-bool fileExists(const std::string& path);       // a file, not a directory
+// True when the name is taken by anything but a directory: a file, or a link
+// of any kind (not followed, so a dangling one counts), or on POSIX a FIFO or
+// a device.
+bool fileExists(const std::string& path);
 // True when both paths name one existing file, however they are spelled
 // (letter case, relative or absolute, links): the file's identity on its
 // volume is compared, not the names.
@@ -102,7 +133,12 @@ bool directoryExists(const std::string& path);  // a directory
 
 // Creates one directory (CreateDirectoryA). False when it exists already or
 // its parent is missing.
-bool makeDirectory(const std::string& path);
+bool makeDirectory(const std::string& path, Access access = Access::Private);
+
+// True when the path names a directory by its own name, not through a link
+// (a symbolic link or a junction): a directory the library may move files
+// into without sending them elsewhere.
+bool isPlainDirectory(const std::string& path);
 
 // Changes the process's current directory (SetCurrentDirectoryA).
 bool changeDirectory(const std::string& path);
@@ -111,7 +147,9 @@ bool changeDirectory(const std::string& path);
 // matched case-blind as FindFirstFileA does ("*.x" finds 0C1235.X). Returns
 // the names of the matching files, without directory, in a case-blind
 // sorted order so that both systems take jobs in the same order.
-// Directories are not returned.
+// Directories are not returned; every other entry is, links, FIFOs and
+// devices included (none of them is followed or opened), so that a caller
+// can see what stands there and refuse it.
 std::vector<std::string> findFiles(const std::string& pattern);
 
 // Directory change stamps, so that a caller can keep a listing of a large
@@ -125,9 +163,12 @@ uint64_t directoryStamp(const std::string& directory);
 // Forgets every stamp and cached listing (tests start each case afresh).
 void forgetDirectories();
 
-// Copies the whole of one file into another, which is created or truncated.
-// The system's in-kernel copy is used where there is one. After anything but
-// Copied the target may hold part of the bytes; the caller deletes it.
+// Copies the whole of one file into another. The source is opened as
+// openUntrusted opens it (a link, FIFO or device is SourceMissing); whatever
+// stands under the target's name is deleted (a link itself, never what it
+// points to) and the target created afresh. The system's in-kernel copy is
+// used where there is one. After anything but Copied the target may hold
+// part of the bytes; the caller deletes it.
 enum class CopyResult { Copied, SourceMissing, TargetFailed, WriteFailed };
 CopyResult copyFile(const std::string& from, const std::string& to);
 

@@ -36,30 +36,44 @@ Stream& Stream::operator=(Stream&& other) noexcept {
     return *this;
 }
 
-bool Stream::open(const std::string& path, const char* mode, size_t bufferSize) {
+bool Stream::open(const std::string& path, const char* mode, size_t bufferSize, Access access) {
     discard();
     std::string m = mode ? mode : "";
     OpenMode om;
+    bool text = false;
     if (m == "rb") {
         om = OpenMode::Read;
-        text_ = false;
     } else if (m == "r" || m == "rt") {
         om = OpenMode::Read;
-        text_ = true;
+        text = true;
     } else if (m == "wb") {
         om = OpenMode::Create;
-        text_ = false;
+    } else if (m == "wbx") {
+        om = OpenMode::CreateNew;
     } else if (m == "ab") {
         om = OpenMode::Append;
-        text_ = false;
     } else if (m == "at") {
         om = OpenMode::Append;
-        text_ = true;
+        text = true;
     } else {
         return false;
     }
-    FileHandle h = openFile(path, om);
+    FileHandle h = openFile(path, om, access);
     if (h == kNoFile) return false;
+    attach(h, om, text, bufferSize);
+    return true;
+}
+
+Untrusted Stream::openUntrusted(const std::string& path, size_t bufferSize) {
+    discard();
+    FileHandle h = kNoFile;
+    Untrusted r = plat::openUntrusted(path, &h);
+    if (r == Untrusted::Opened) attach(h, OpenMode::Read, false, bufferSize);
+    return r;
+}
+
+void Stream::attach(FileHandle h, OpenMode om, bool text, size_t bufferSize) {
+    text_ = text;
     handle_ = h;
     writable_ = om != OpenMode::Read;
     append_ = om == OpenMode::Append;
@@ -75,7 +89,6 @@ bool Stream::open(const std::string& path, const char* mode, size_t bufferSize) 
         buf_.reset(new char[want]);
         bufSize_ = want;
     }
-    return true;
 }
 
 bool Stream::fill() {

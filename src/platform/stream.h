@@ -4,6 +4,8 @@
 //   "rb"  read, bytes unchanged
 //   "r"   read as text: a CR LF pair reads as LF, and a byte 0x1A ends the input
 //   "wb"  create or truncate, write bytes unchanged
+//   "wbx" create a new file, write bytes unchanged; fails when the name is
+//         taken by anything, a link included (C11's exclusive mode)
 //   "ab"  append (created when missing), bytes unchanged
 //   "at"  append as text: every LF is written as CR LF, so the logs and index
 //         files hold the same bytes on disk on every system
@@ -36,7 +38,12 @@ public:
     // `bufferSize` sets how many bytes one system read or write moves (64 KB
     // unless given); a reader that takes one bounded piece of a large file
     // asks for little more than that piece.
-    bool open(const std::string& path, const char* mode, size_t bufferSize = 0);
+    // A file created is Private unless `access` says otherwise (platform.h).
+    bool open(const std::string& path, const char* mode, size_t bufferSize = 0, Access access = Access::Private);
+    // Opens for binary reading a file someone else put where it is, as
+    // plat::openUntrusted opens it (no link followed, nothing waited on, a
+    // regular file only); anything but Opened leaves the stream closed.
+    Untrusted openUntrusted(const std::string& path, size_t bufferSize = 0);
     bool isOpen() const { return handle_ != kNoFile; }
 
     // Reading. get() returns the next byte (0 to 255) or -1 at the end of the
@@ -106,6 +113,7 @@ public:
     void discard();
 
 private:
+    void attach(FileHandle h, OpenMode om, bool text, size_t bufferSize);
     int getSlow();
     bool putSlow(char c);
     bool fill();

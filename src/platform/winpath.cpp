@@ -83,6 +83,28 @@ bool wildcardMatch(const std::string& pattern, const std::string& name) {
     return false;
 }
 
+bool isPlainName(const std::string& name) {
+    if (name.empty() || name == "." || name == "..") return false;
+    for (char ch : name) {
+        const unsigned char c = static_cast<unsigned char>(ch);
+        if (c < 0x20 || c == 0x7F || c == '\\' || c == '/' || c == ':') return false;
+    }
+    // The device names: the part before the first dot, trailing blanks and
+    // dots dropped as Windows drops them.
+    std::string base = name.substr(0, name.find('.'));
+    while (!base.empty() && (base.back() == ' ' || base.back() == '.')) base.pop_back();
+    for (char& c : base) c = lowerAscii(c);
+    static const char* const kDevices[] = {"con", "prn", "aux", "nul"};
+    for (const char* d : kDevices) {
+        if (base == d) return false;
+    }
+    if (base.size() == 4 && (base.compare(0, 3, "com") == 0 || base.compare(0, 3, "lpt") == 0) && base[3] >= '1' &&
+        base[3] <= '9') {
+        return false;
+    }
+    return true;
+}
+
 std::vector<std::string> splitPath(const std::string& path, bool* rooted) {
     std::vector<std::string> parts;
     if (rooted) *rooted = !path.empty() && isSeparator(path[0]);

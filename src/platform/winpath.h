@@ -26,6 +26,16 @@ bool lessNoCase(const std::string& a, const std::string& b);
 // pattern ending in ".*" also matches a name without a dot, as on Windows.
 bool wildcardMatch(const std::string& pattern, const std::string& name);
 
+// True for a plain file name: one name that stays inside the directory it is
+// joined to and names a file there on both systems. Refused: the empty name,
+// "." and "..", any separator (`\` or `/`), a drive or stream colon, control
+// bytes (below 0x20 and DEL), and the Windows device names CON, PRN, AUX,
+// NUL, COM1 to COM9 and LPT1 to LPT9 (in any letter case, with or without an
+// extension, and with trailing blanks or dots, which Windows drops), which
+// name a device in every directory of Windows. Both systems refuse the same
+// names, so that a spool or a directory behaves the same on either.
+bool isPlainName(const std::string& name);
+
 // Splits a path into its components, dropping empty ones (doubled
 // separators); `rooted` tells whether the path began with a separator.
 std::vector<std::string> splitPath(const std::string& path, bool* rooted);

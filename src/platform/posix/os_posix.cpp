@@ -312,12 +312,19 @@ std::string systemPath(const std::string& path) {
     return cur;
 }
 
-FileHandle openFile(const std::string& path, OpenMode mode) {
+namespace {
+mode_t fileMode(Access access) { return access == Access::Shared ? 0644 : 0600; }
+}  // namespace
+
+FileHandle openFile(const std::string& path, OpenMode mode, Access access) {
     int flags = O_CLOEXEC;
     switch (mode) {
         case OpenMode::Read: flags |= O_RDONLY; break;
         case OpenMode::Create: flags |= O_WRONLY | O_CREAT | O_TRUNC; break;
         case OpenMode::Append: flags |= O_WRONLY | O_CREAT | O_APPEND; break;
+        // O_EXCL fails on any name that is taken, a link included, and never
+        // follows one.
+        case OpenMode::CreateNew: flags |= O_WRONLY | O_CREAT | O_EXCL; break;
     }
     int fd = -1;
     if (mode == OpenMode::Read && !path.empty()) {
@@ -338,7 +345,7 @@ FileHandle openFile(const std::string& path, OpenMode mode) {
         std::string sp = systemPath(path);
         if (sp.empty()) return kNoFile;
         do {
-            fd = ::open(sp.c_str(), flags, 0644);
+            fd = ::open(sp.c_str(), flags, fileMode(access));
         } while (fd < 0 && errno == EINTR);
     }
     if (fd < 0) return kNoFile;
@@ -348,6 +355,44 @@ FileHandle openFile(const std::string& path, OpenMode mode) {
         return kNoFile;
     }
     return fd;
+}
+
+Untrusted openUntrusted(const std::string& path, FileHandle* handle) {
+    *handle = kNoFile;
+    std::string sp = systemPath(path);
+    if (sp.empty()) return Untrusted::Missing;
+    // O_NOFOLLOW refuses a link in the last component; O_NONBLOCK lets the
+    // open of a FIFO return at once instead of waiting for a writer; and
+    // O_NOCTTY keeps a terminal from becoming the process's own.
+    int fd = -1;
+    do {
+        fd = ::open(sp.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0) {
+        switch (errno) {
+            case ELOOP: return Untrusted::Link;
+            case ENOENT:
+            case ENOTDIR: return Untrusted::Missing;
+            case ENXIO: return Untrusted::NotAFile;  // a socket, or a device without its driver
+            case EACCES:
+            case EPERM: return Untrusted::Denied;
+            default: return Untrusted::Failed;
+        }
+    }
+    struct stat st;
+    if (::fstat(fd, &st) != 0) {
+        ::close(fd);
+        return Untrusted::Failed;
+    }
+    if (!S_ISREG(st.st_mode)) {
+        ::close(fd);
+        return Untrusted::NotAFile;
+    }
+    // A regular file: reads behave as ever, without the flag.
+    int fl = ::fcntl(fd, F_GETFL);
+    if (fl >= 0) ::fcntl(fd, F_SETFL, fl & ~O_NONBLOCK);
+    *handle = fd;
+    return Untrusted::Opened;
 }
 
 int64_t readFile(FileHandle h, void* buf, size_t n) {
@@ -419,8 +464,9 @@ bool replaceFile(const std::string& from, const std::string& to) {
 }
 
 bool fileExists(const std::string& path) {
+    // lstat, as Windows looks at a link itself: a dangling link is there.
     struct stat st;
-    return ::stat(systemPath(path).c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
+    return ::lstat(systemPath(path).c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
 }
 
 bool sameFile(const std::string& a, const std::string& b) {
@@ -435,9 +481,16 @@ bool directoryExists(const std::string& path) {
     return !sp.empty() && ::stat(sp.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
-bool makeDirectory(const std::string& path) {
+bool makeDirectory(const std::string& path, Access access) {
     std::string sp = systemPath(path);
-    return !sp.empty() && ::mkdir(sp.c_str(), 0755) == 0;
+    return !sp.empty() && ::mkdir(sp.c_str(), access == Access::Shared ? 0755 : 0700) == 0;
+}
+
+bool isPlainDirectory(const std::string& path) {
+    struct stat st;
+    std::string sp = systemPath(path);
+    while (sp.size() > 1 && sp.back() == '/') sp.pop_back();  // a trailing slash would follow a link
+    return !sp.empty() && ::lstat(sp.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
 bool changeDirectory(const std::string& path) {
@@ -452,15 +505,15 @@ std::vector<std::string> listFiles(const std::string& directory) {
     if (!d) return names;
     while (struct dirent* e = ::readdir(d)) {
         // The entry's type usually comes with it; only where the file system
-        // does not say is the file asked (a spool may hold many thousands).
-        if (e->d_type == DT_REG) {
-            names.push_back(e->d_name);
-            continue;
+        // does not say is the entry asked (a spool may hold many thousands).
+        // Links are taken as the entries they are, never followed.
+        if (e->d_type == DT_DIR) continue;
+        if (e->d_type == DT_UNKNOWN) {
+            std::string full = joinDir(dir, e->d_name);
+            struct stat st;
+            if (::lstat(full.c_str(), &st) != 0 || S_ISDIR(st.st_mode)) continue;
         }
-        if (e->d_type != DT_UNKNOWN && e->d_type != DT_LNK) continue;
-        std::string full = joinDir(dir, e->d_name);
-        struct stat st;
-        if (::stat(full.c_str(), &st) == 0 && S_ISREG(st.st_mode)) names.push_back(e->d_name);
+        names.push_back(e->d_name);
     }
     ::closedir(d);
     return names;

@@ -49,7 +49,8 @@ bool retryWhileHeld(const std::string& path, F attempt) {
 
 std::string systemPath(const std::string& path) { return path; }
 
-FileHandle openFile(const std::string& path, OpenMode mode) {
+FileHandle openFile(const std::string& path, OpenMode mode, Access) {
+    // Access is POSIX's alone: a Windows file takes its directory's rules.
     DWORD access = 0, disposition = 0;
     switch (mode) {
         case OpenMode::Read:
@@ -66,6 +67,11 @@ FileHandle openFile(const std::string& path, OpenMode mode) {
             // writer while a call runs.
             access = GENERIC_READ | GENERIC_WRITE;
             disposition = OPEN_ALWAYS;
+            break;
+        case OpenMode::CreateNew:
+            // Fails on any name that is taken, a link included.
+            access = GENERIC_WRITE;
+            disposition = CREATE_NEW;
             break;
     }
     HANDLE h = INVALID_HANDLE_VALUE;
@@ -84,6 +90,44 @@ FileHandle openFile(const std::string& path, OpenMode mode) {
         }
     }
     return reinterpret_cast<FileHandle>(h);
+}
+
+Untrusted openUntrusted(const std::string& path, FileHandle* handle) {
+    *handle = kNoFile;
+    // FILE_FLAG_OPEN_REPARSE_POINT opens a link (or junction, or any other
+    // reparse point) itself instead of what it points to, and
+    // FILE_FLAG_BACKUP_SEMANTICS lets a directory open, so that each is told
+    // apart below rather than by the error of a failed open.
+    HANDLE h = INVALID_HANDLE_VALUE;
+    retryWhileHeld(path, [&] {
+        h = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                        OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+        return h != INVALID_HANDLE_VALUE;
+    });
+    if (h == INVALID_HANDLE_VALUE) {
+        switch (GetLastError()) {
+            case ERROR_FILE_NOT_FOUND:
+            case ERROR_PATH_NOT_FOUND:
+            case ERROR_INVALID_NAME: return Untrusted::Missing;
+            case ERROR_ACCESS_DENIED: return Untrusted::Denied;
+            default: return Untrusted::Failed;
+        }
+    }
+    BY_HANDLE_FILE_INFORMATION info;
+    Untrusted verdict = Untrusted::Opened;
+    if (!GetFileInformationByHandle(h, &info)) {
+        verdict = Untrusted::Failed;
+    } else if (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+        verdict = Untrusted::Link;
+    } else if ((info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) || GetFileType(h) != FILE_TYPE_DISK) {
+        verdict = Untrusted::NotAFile;  // a directory, or a device such as CON
+    }
+    if (verdict != Untrusted::Opened) {
+        CloseHandle(h);
+        return verdict;
+    }
+    *handle = reinterpret_cast<FileHandle>(h);
+    return Untrusted::Opened;
 }
 
 int64_t readFile(FileHandle h, void* buf, size_t n) {
@@ -173,7 +217,12 @@ bool directoryExists(const std::string& path) {
     return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
 }
 
-bool makeDirectory(const std::string& path) { return CreateDirectoryA(path.c_str(), nullptr) != 0; }
+bool makeDirectory(const std::string& path, Access) { return CreateDirectoryA(path.c_str(), nullptr) != 0; }
+
+bool isPlainDirectory(const std::string& path) {
+    DWORD a = GetFileAttributesA(path.c_str());
+    return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY) && !(a & FILE_ATTRIBUTE_REPARSE_POINT);
+}
 
 bool changeDirectory(const std::string& path) { return SetCurrentDirectoryA(path.c_str()) != 0; }
 
