@@ -142,10 +142,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         while (nextArticle < articles.size() && articles[nextArticle].bytes != stored) ++nextArticle;
         FUZZ_CHECK(nextArticle < articles.size());
         ++nextArticle;
-        // Every header the record keeps comes from its own article.
+        // Every header the record keeps comes from its own article, with
+        // each control byte but TAB (and the line end) written as '?'.
+        std::string shown = stored;
+        for (char& c : shown) {
+            if ((static_cast<unsigned char>(c) < 0x20 && c != '\t' && c != '\n') || c == 0x7F) c = '?';
+        }
         for (int k = 1; k <= 6; ++k) {
             const std::string& kept = rec.lines[k];
-            FUZZ_CHECK(kept.find(':') + 2 == kept.size() || stored.find(kept) != std::string::npos);
+            FUZZ_CHECK(kept.find(':') + 2 == kept.size() || shown.find(kept) != std::string::npos);
         }
         // The host reads the first records back through the reader.
         if (i < 8 && !test::readsBackAs(st, area, static_cast<int32_t>(rec.start), static_cast<int32_t>(length),

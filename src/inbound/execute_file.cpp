@@ -24,15 +24,39 @@ ExecuteJob ParseExecuteFile(std::string_view bytes, const ExecuteLimits& limits)
     return job;
 }
 
-bool ReadExecuteFile(const std::string& path, const ExecuteLimits& limits, ExecuteJob& job) {
+const char* UntrustedReason(plat::Untrusted r) {
+    switch (r) {
+        case plat::Untrusted::Link: return "is a link";
+        case plat::Untrusted::NotAFile: return "is not a regular file";
+        case plat::Untrusted::Denied: return "cannot be read (access denied)";
+        default: return "cannot be opened";
+    }
+}
+
+ExecuteRead ReadExecuteFile(const std::string& path, const ExecuteLimits& limits, ExecuteJob& job, std::string& why) {
     plat::Stream in;
-    if (!in.open(path, "rb")) return false;
-    std::string bytes;
-    char buf[4096];
-    for (size_t got; (got = in.read(buf, sizeof buf)) > 0;) bytes.append(buf, got);
-    if (in.readError()) return false;
+    switch (const plat::Untrusted r = in.openUntrusted(path, 4096)) {
+        case plat::Untrusted::Opened: break;
+        case plat::Untrusted::Missing: return ExecuteRead::Missing;
+        case plat::Untrusted::Failed: return ExecuteRead::Failed;
+        default: why = UntrustedReason(r); return ExecuteRead::Bad;
+    }
+    const auto tooLarge = [&] {
+        why = "is larger than " + std::to_string(kMostExecuteFileBytes) + " bytes";
+        return ExecuteRead::Bad;
+    };
+    if (in.size() > kMostExecuteFileBytes) return tooLarge();
+    // Read up to one byte past the limit: a file that grew meanwhile is no
+    // more a job than one that was large from the start.
+    std::string bytes(static_cast<size_t>(kMostExecuteFileBytes) + 1, '\0');
+    bytes.resize(in.read(bytes.data(), bytes.size()));
+    if (in.readError()) {
+        why = "cannot be read";
+        return ExecuteRead::Bad;
+    }
+    if (bytes.size() > static_cast<size_t>(kMostExecuteFileBytes)) return tooLarge();
     job = ParseExecuteFile(bytes, limits);
-    return true;
+    return ExecuteRead::Ok;
 }
 
 }  // namespace brem::inbound

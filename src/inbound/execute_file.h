@@ -5,8 +5,11 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
+
+#include "platform/platform.h"
 
 namespace brem::inbound {
 
@@ -27,8 +30,27 @@ inline constexpr ExecuteLimits kNewsExecuteLimits{199, 38};
 // Reads the job out of an execute file's bytes.
 ExecuteJob ParseExecuteFile(std::string_view bytes, const ExecuteLimits& limits);
 
-// Reads the execute file at `path` whole and parses it. False when it cannot
-// be opened or read.
-bool ReadExecuteFile(const std::string& path, const ExecuteLimits& limits, ExecuteJob& job);
+// Real execute files hold a few short lines, well under 1 KB; one larger than
+// this is no job, and is not read into memory to find out.
+inline constexpr int64_t kMostExecuteFileBytes = 64 * 1024;
+
+// What reading an execute file found.
+enum class ExecuteRead {
+    Ok,       // `job` holds its lines
+    Missing,  // the file is gone
+    Failed,   // it could not be opened this time (held open elsewhere, no handles left)
+    Bad,      // it can never be a job: a link, a FIFO or other non-file, a file the
+              // system refuses to read, one larger than kMostExecuteFileBytes, or a
+              // read error; `why` says which ("is a link"), to follow the file's name
+};
+
+// Why an untrusted open was refused, in words for the log: "is a link", put
+// after the name of the file.
+const char* UntrustedReason(plat::Untrusted r);
+
+// Reads the execute file at `path` as a file a remote site chose (no link is
+// followed, nothing waited on, at most kMostExecuteFileBytes read) and parses
+// it.
+ExecuteRead ReadExecuteFile(const std::string& path, const ExecuteLimits& limits, ExecuteJob& job, std::string& why);
 
 }  // namespace brem::inbound

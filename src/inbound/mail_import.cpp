@@ -2,14 +2,17 @@
 
 #include <cstring>
 
+#include "inbound/bad_jobs.h"
 #include "inbound/byte_lines.h"
 #include "inbound/execute_file.h"
 #include "inbound/header_line.h"
 #include "inbound/spool_name.h"
 #include "inbound/spool_queue.h"
 #include "platform/platform.h"
+#include "platform/winpath.h"
 #include "store/store.h"
 #include "store/undo.h"
+#include "text/format.h"
 
 namespace brem::inbound {
 
@@ -56,18 +59,36 @@ std::string buildToLine(const std::string& command, ActivityLog& log) {
 
 // Opens the job's data file under its local name, or else under the execute
 // file's name with the type letter D, as the transfer may have left it.
-// `readPath` is the path that opened.
-bool openDataFile(const std::string& dataPath, const std::string& executePath, plat::Stream& data,
-                  std::string& readPath, ActivityLog& log) {
-    readPath = dataPath;
-    if (data.open(dataPath, "rb")) return true;
-    std::string fallback = executePath;
+// `readName` is the name that opened (or was refused). Bad, with `why`, when
+// the file there can never be imported (a link, a FIFO): the job is then
+// set aside rather than tried again.
+enum class DataOpen { Opened, NotThere, Bad };
+DataOpen openDataFile(const std::string& spoolDir, const std::string& localName, const std::string& executeName,
+                      plat::Stream& data, std::string& readName, std::string& why, ActivityLog& log) {
+    std::string fallback = executeName;
     if (!fallback.empty()) fallback.back() = 'D';
-    readPath = fallback;
-    if (data.open(fallback, "rb")) return true;
-    log.always("0\tCannot open (%s)\n", dataPath.c_str());
-    log.always("0\tCannot open (%s)\n", fallback.c_str());
-    return false;
+    // An F line that maps to no name leaves only the fallback to try.
+    for (const std::string& name : {localName, fallback}) {
+        if (name.empty()) continue;
+        readName = name;
+        const plat::Untrusted r = data.openUntrusted(spoolDir + name);
+        if (r == plat::Untrusted::Opened) return DataOpen::Opened;
+        if (r != plat::Untrusted::Missing && r != plat::Untrusted::Failed) {
+            why = "the data file " + name + " " + UntrustedReason(r);
+            return DataOpen::Bad;
+        }
+    }
+    log.always("0\tCannot open (%s)\n", (spoolDir + localName).c_str());
+    log.always("0\tCannot open (%s)\n", (spoolDir + fallback).c_str());
+    return DataOpen::NotThere;
+}
+
+// An F line naming an execute file (its own above all, which no import could
+// ever take): why the job is bad, or empty when the name is of a data file.
+std::string wrongDataName(const std::string& dataName, const std::string& localName, const std::string& executeName) {
+    if (dataName.size() < 2 || dataName[0] != 'X' || dataName[1] != '.') return std::string();
+    if (plat::equalsNoCase(localName, executeName)) return "its F line names the job's own execute file";
+    return "its F line names an execute file (" + dataName + "), not a data file";
 }
 
 // Appends the message to mailarea.txt; `area` is left begun and finished,
@@ -241,9 +262,15 @@ int32_t ImportMailJob(const std::string& spoolDir, const std::string& storeDir, 
     log.above(3, "4\tprocessing %s\n", executePath.c_str());
 
     ExecuteJob job;
-    if (!ReadExecuteFile(executePath, kMailExecuteLimits, job)) {
-        log.always("Cannot open file.(%s)\n", executePath.c_str());
-        return -1;
+    std::string why;
+    switch (ReadExecuteFile(executePath, kMailExecuteLimits, job, why)) {
+        case ExecuteRead::Ok: break;
+        case ExecuteRead::Bad:
+            // Set aside, so that it costs no later call a look; the search
+            // goes on with the next job either way.
+            SetJobAside(spoolDir, name, std::string(), "the execute file " + why, "0\t", log);
+            return -1;
+        default: log.always("Cannot open file.(%s)\n", executePath.c_str()); return -1;
     }
     log.above(4, "5\tFound end of file\n");
     if (!startsNoCase(job.command, "C rmail")) {
@@ -255,10 +282,20 @@ int32_t ImportMailJob(const std::string& spoolDir, const std::string& storeDir, 
     std::string localName;
     int mapped = MakeSpoolName(localName, job.dataName, firstSite, secondSite);
     if (mapped == 0) log.always("1\treturn value %d %s\n", mapped, localName.c_str());
+    why = wrongDataName(job.dataName, localName, name);
+    if (!why.empty()) {
+        SetJobAside(spoolDir, name, std::string(), why, "0\t", log);
+        return -1;
+    }
 
     plat::Stream data;
-    std::string readPath;
-    if (!openDataFile(spoolDir + localName, executePath, data, readPath, log)) return -1;
+    std::string readName;
+    switch (openDataFile(spoolDir, localName, name, data, readName, why, log)) {
+        case DataOpen::Opened: break;
+        case DataOpen::NotThere: return -1;
+        case DataOpen::Bad: SetJobAside(spoolDir, name, readName, why, "0\t", log); return -1;
+    }
+    const std::string readPath = spoolDir + readName;
     if (data.size() < 0) {
         log.always("0\tCannot open (%s)\n", readPath.c_str());
         return -1;
@@ -288,6 +325,14 @@ int32_t ImportMail(const std::string& spoolDir, const std::string& storeDir, con
         log.above(2, "Inbound mail found\n");
     }
     for (const std::string& name : names) {
+        // A name that is no plain file name (a separator, a device name)
+        // could lead out of the spool: it is named and never opened.
+        if (!plat::isPlainName(name)) {
+            ActivityLog log;
+            log.open(storeDir + "mail.log", verbosity);
+            log.always("0\tPassed over %s: not a plain file name\n", escapeControls(name).c_str());
+            continue;
+        }
         if (ImportMailJob(spoolDir, storeDir, firstSite, secondSite, name, verbosity) == 0) return 0;
     }
     return -1;

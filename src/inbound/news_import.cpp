@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <vector>
 
+#include "inbound/bad_jobs.h"
 #include "inbound/execute_file.h"
 #include "inbound/header_line.h"
 #include "inbound/news_filing.h"
@@ -13,6 +14,7 @@
 #include "platform/stream.h"
 #include "platform/winpath.h"
 #include "store/undo.h"
+#include "text/format.h"
 
 namespace brem::inbound {
 
@@ -26,12 +28,16 @@ constexpr int32_t kDefaultBits = 16;
 // One job's files: its own two in the spool and the fixed working files.
 struct NewsJob {
     NewsJob(const std::string& spoolDir, const std::string& name)
-        : executePath(spoolDir + name),
+        : spoolDir(spoolDir),
+          name(name),
+          executePath(spoolDir + name),
           batchPath(spoolDir + "$7b60051"),
           intPath(spoolDir + "$7b60051.int"),
           tmpPath(spoolDir + "$7b60051.tmp"),
           zPath(spoolDir + "$7b60051.z") {}
-    std::string executePath, dataPath;
+    const std::string& spoolDir;
+    const std::string& name;  // of the execute file
+    std::string executePath, dataName, dataPath;  // dataName: the local name
     bool named = false;  // the F line gave a data file name
     std::string batchPath, intPath, tmpPath, zPath;
     bool compressed = false;
@@ -50,13 +56,23 @@ bool copyBytes(plat::Stream& from, plat::Stream& to, int64_t count) {
     return !from.readError() && !to.writeFailed();
 }
 
+// A job that can never be filed for what it holds is set aside into the
+// spool's bad/ with its data file (when `withData`), and the call ends as a
+// failed job ends it; the next call goes on with the next job. Should it not
+// move, it is passed over instead (1), so that it holds back no job after it.
+int32_t setAside(const NewsJob& job, bool withData, const std::string& why, ActivityLog& log) {
+    return SetJobAside(job.spoolDir, job.name, withData ? job.dataName : std::string(), why, "", log) ? -1 : 1;
+}
+
 // Reads the execute file and clears Header.Msg, which describes the batch of
 // this job alone. One that is still there after the delete is held by
-// someone else. 0 to go on, -1 to stop the scan.
+// someone else. 0 to go on, -1 to stop the scan, 1 to pass the job over.
 int32_t startJob(const NewsJob& job, const std::string& spoolDir, ExecuteJob& execute, ActivityLog& log) {
-    if (!ReadExecuteFile(job.executePath, kNewsExecuteLimits, execute)) {
-        log.always("Cannot open %s\n", job.executePath.c_str());
-        return -1;
+    std::string why;
+    switch (ReadExecuteFile(job.executePath, kNewsExecuteLimits, execute, why)) {
+        case ExecuteRead::Ok: break;
+        case ExecuteRead::Bad: return setAside(job, false, "the execute file " + why, log);
+        default: log.always("Cannot open %s\n", job.executePath.c_str()); return -1;
     }
     const std::string hdrPath = spoolDir + "Header.Msg";
     if (!plat::deleteFile(hdrPath) && plat::fileExists(hdrPath)) {
@@ -74,7 +90,7 @@ enum class BatchKind { Plain, Compressed, Unknown };
 // or 16 where it cannot be read.
 BatchKind batchKind(const std::string& dataPath, int32_t& bits) {
     plat::Stream data;
-    if (!data.open(dataPath, "rb", 64)) return BatchKind::Unknown;
+    if (data.openUntrusted(dataPath, 64) != plat::Untrusted::Opened) return BatchKind::Unknown;
     char head[kCompressedHeaderBytes + 3] = {};
     const size_t got = data.read(head, sizeof head);
     const std::string first(head, got);
@@ -108,8 +124,10 @@ void chooseIntake(NewsJob& job, int32_t bits, ActivityLog& log) {
 }
 
 // Runs the compressor over "$7b60051.z" and waits for it: the batch is used
-// only once it has been expanded whole, and a failed expansion keeps the
-// data file. 0 when "$7b60051" is there, -1 otherwise.
+// only once it has been expanded whole. A batch that does not expand
+// (corrupt, or growing past the compressor's limit) never will: its job is
+// set aside, data file and all. 0 when "$7b60051" is there, otherwise the
+// job's result.
 int32_t expand(const NewsJob& job, ActivityLog& log) {
     log.above(2, "DeCompressing file with %ld Bits\n", static_cast<long>(job.bits));
     const std::string commandLine = "zorpack.exe -d -b " + std::to_string(job.bits) + " " + job.batchPath;
@@ -123,16 +141,18 @@ int32_t expand(const NewsJob& job, ActivityLog& log) {
         return -1;
     }
     if (!run.finished || run.exitCode != 0) {
+        std::string why;
         if (!run.finished) {
             log.always("The compressor did not finish within %u seconds\n", kExpandTimeoutMs / 1000);
+            why = "its batch did not expand within " + std::to_string(kExpandTimeoutMs / 1000) + " seconds";
         } else {
-            // A batch the compressor refuses never expands: the job is set
-            // aside, its data file kept in the spool for a look.
             log.always("The compressor failed with exit status %d\n", run.exitCode);
-            if (!plat::deleteFile(job.executePath)) log.always("Cannot delete %s\n", job.executePath.c_str());
+            why = run.exitCode == kCompressorPassedLimit
+                      ? "its batch expands past the compressor's limit (see zorpack -L)"
+                      : "its batch does not expand (exit status " + std::to_string(run.exitCode) + ")";
         }
         log.always("Cannot open input after decompress!\n");
-        return -1;
+        return setAside(job, true, why, log);
     }
     log.above(2, "DeCompression complete\n");
     return 0;
@@ -144,13 +164,16 @@ int32_t expand(const NewsJob& job, ActivityLog& log) {
 // call. 0 to go on, 1 passed over, -1 failed.
 int32_t takeCompressed(const NewsJob& job, ActivityLog& log) {
     plat::Stream data;
-    if (!job.named || !data.open(job.dataPath, "rb")) {
+    if (!job.named || data.openUntrusted(job.dataPath) != plat::Untrusted::Opened) {
         log.always("Cannot open (%s)\n", job.dataPath.c_str());
         return 1;
     }
     const int64_t length = data.size();
+    // Made afresh: whatever stands under the name (a link above all) is
+    // removed, never written through.
+    plat::deleteFile(job.zPath);
     plat::Stream z;
-    if (!z.open(job.zPath, "wb")) {
+    if (!z.open(job.zPath, "wbx")) {
         log.always("Cannot open output file 1st time.\n");
         return -1;
     }
@@ -255,7 +278,7 @@ int32_t ImportNewsJob(const std::string& spoolDir, const std::string& storeDir, 
 
     NewsJob job(spoolDir, name);
     ExecuteJob execute;
-    if (startJob(job, spoolDir, execute, log) != 0) return -1;
+    if (const int32_t started = startJob(job, spoolDir, execute, log)) return started;
     if (!startsNoCase(execute.command, "C rnews")) {
         log.above(2, "Not a news file.\n");
         return 1;
@@ -264,8 +287,27 @@ int32_t ImportNewsJob(const std::string& spoolDir, const std::string& storeDir, 
     int mapped = MakeSpoolName(localName, execute.dataName, firstSite, secondSite);
     if (mapped == 0) log.always("return value %d %s\n", mapped, localName.c_str());
     log.above(2, "processing %s\n", localName.c_str());
+    job.dataName = localName;
     job.dataPath = spoolDir + localName;
     job.named = !localName.empty();
+
+    // An F line naming an execute file (this job's own above all) names no
+    // batch that any call could ever take.
+    if (execute.dataName.size() >= 2 && execute.dataName[0] == 'X' && execute.dataName[1] == '.') {
+        return setAside(job, false,
+                        plat::equalsNoCase(localName, name) ? "its F line names the job's own execute file"
+                                                            : "its F line names an execute file (" +
+                                                                  execute.dataName + "), not a data file",
+                        log);
+    }
+    // A data file that is a link, a FIFO or a directory is never taken.
+    if (job.named) {
+        plat::Stream probe;
+        const plat::Untrusted r = probe.openUntrusted(job.dataPath, 64);
+        if (r == plat::Untrusted::Link || r == plat::Untrusted::NotAFile || r == plat::Untrusted::Denied) {
+            return setAside(job, true, "the data file " + localName + " " + UntrustedReason(r), log);
+        }
+    }
 
     chooseIntake(job, bits, log);
     store::UndoLog putBack(&log);
@@ -281,6 +323,14 @@ int32_t ImportNewsJob(const std::string& spoolDir, const std::string& storeDir, 
 int32_t ImportNews(const std::string& spoolDir, const std::string& storeDir, const std::string& firstSite,
                    const std::string& secondSite, int32_t verbosity, int32_t bits) {
     for (const std::string& name : findNewsJobs(spoolDir)) {
+        // A name that is no plain file name (a separator, a device name)
+        // could lead out of the spool: it is named and never opened.
+        if (!plat::isPlainName(name)) {
+            ActivityLog log;
+            log.open(storeDir + "news.log", verbosity);
+            log.always("Passed over %s: not a plain file name\n", escapeControls(name).c_str());
+            continue;
+        }
         int32_t r = ImportNewsJob(spoolDir, storeDir, firstSite, secondSite, name, verbosity, bits);
         if (r < 1) return r;
     }

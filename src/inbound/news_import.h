@@ -14,6 +14,11 @@ namespace brem::inbound {
 // hundreds of megabytes expands well within it.
 inline constexpr uint32_t kExpandTimeoutMs = 10 * 60 * 1000;
 
+// The compressor's exit status when an expansion stopped at its limit on the
+// size of what a batch may expand to (zorpack -L): the batch is no batch a
+// peer meant to send.
+inline constexpr int kCompressorPassedLimit = 3;
+
 // Both directories end in a separator. Returns 0 when one batch was filed,
 // 1 when no news job was left to take, -1 on a failure news.log names.
 // `bits` above 0: batches arrive compressed ("#! cunbatch"); otherwise plain.

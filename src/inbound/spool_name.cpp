@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "platform/winpath.h"
+
 namespace brem::inbound {
 
 namespace {
@@ -28,13 +30,15 @@ int MakeSpoolName(std::string& out, const std::string& name, const std::string& 
 
     std::string part = tail.size() > 7 ? tail.substr(tail.size() - 7) : tail;
     // The local name is joined to the spool directory: a name that a remote
-    // site sent must not lead out of it ("\\..\\..\\" is seven characters).
-    if (part.find_first_of(std::string("\\/:\0", 4)) != std::string::npos) return 0;
-    out.clear();
-    out.push_back(digit);
-    out += part;
-    out.push_back('.');
-    out.push_back(name[0]);
+    // site sent must not lead out of it ("\\..\\..\\" is seven characters)
+    // nor carry control bytes into the logs.
+    std::string local;
+    local.push_back(digit);
+    local += part;
+    local.push_back('.');
+    local.push_back(name[0]);
+    if (!plat::isPlainName(local)) return 0;
+    out = local;
     return 1;
 }
 

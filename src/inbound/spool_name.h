@@ -9,8 +9,9 @@ namespace brem::inbound {
 
 // Maps a UUCP spool name to its local name. Returns 1 and writes the name
 // into `out`, or returns 0 and leaves `out` as it was when the name does not
-// begin with "D." or "X.", or when the local name would hold a path separator,
-// a drive colon or a NUL (it could then name a file outside the spool).
+// begin with "D." or "X.", or when the local name would not be a plain file
+// name (platform/winpath.h: a separator, a colon or a control byte could name
+// a file outside the spool or reach a terminal).
 int MakeSpoolName(std::string& out, const std::string& name, const std::string& firstSite,
                   const std::string& secondSite);
 

@@ -68,7 +68,10 @@ bool SpoolJobs::settle() {
     for (;;) {
         while (queue_->next < queue_->names.size()) {
             const std::string& name = queue_->names[queue_->next];
-            if (!visited_.count(name) && plat::fileExists(prefix_ + name)) return true;
+            // A name that is no plain file name is never joined to the
+            // spool's path, not even to look: the importer names it and
+            // passes it over.
+            if (!visited_.count(name) && (!plat::isPlainName(name) || plat::fileExists(prefix_ + name))) return true;
             ++queue_->next;
         }
         if (searched_) return false;

@@ -133,7 +133,7 @@ TEST(NewsImport, CompressedIntakeFailures) {
         EXPECT_EQ(s.files(), (Files{"0C0005.X"}));
         EXPECT_TRUE(s.logged("Cannot open (" + test::toHost(s.spool) + "\\0N0005.D)\r\n"));
     }
-    {  // A corrupt stream: the expansion fails and the data file stays.
+    {  // A corrupt stream: the expansion fails and the job is set aside whole.
         Spool s;
         s.put("0C0005.X", execute("D.newshostN0005"));
         std::string data = s.compressed(rnews(kArticle) + rnews(kArticle), 16);
@@ -141,7 +141,8 @@ TEST(NewsImport, CompressedIntakeFailures) {
         data[21] = static_cast<char>(0xff);
         s.put("0N0005.D", data);
         EXPECT_EQ(s.import(16), -1);
-        EXPECT_EQ(s.files(), (Files{"$7b60051.z", "0N0005.D"}));
+        EXPECT_EQ(s.files(), (Files{"$7b60051.z", "bad"}));
+        EXPECT_EQ(test::listDir(s.spool + "/bad"), (Files{"0C0005.X", "0N0005.D"}));
         EXPECT_TRUE(s.logged("Cannot open input after decompress!\r\n"));
         EXPECT_TRUE(s.logged("The compressor failed with exit status 1\r\n"));
         EXPECT_FALSE(test::exists(s.store + "/area3.txt"));

@@ -73,12 +73,18 @@ TEST(NewsIntake, EachBatchIsTakenForWhatItIs) {
     }
 }
 
+// Set aside whole into bad/, where it holds back no later job.
 TEST(NewsIntake, AnUnreadableCompressedBatchIsNeverLost) {
     NewsSpool s;
     s.put("0C0006.X", "F D.newshostN0006\nC rnews\n");
     const std::string data = "#! cunbatch\n" + std::string(40, '\xff');
     s.put("0N0006.D", data);
+    s.put("0C0007.X", "F D.newshostN0007\nC rnews\n");
+    s.put("0N0007.D", rnews(article(1)));
     EXPECT_EQ(s.import(0), -1);
-    EXPECT_EQ(test::readFile(s.spool + "/0N0006.D"), data);
+    EXPECT_EQ(test::readFile(s.spool + "/bad/0N0006.D"), data);
+    EXPECT_EQ(test::readFile(s.spool + "/bad/0C0006.X"), "F D.newshostN0006\nC rnews\n");
     EXPECT_FALSE(test::exists(s.store + "/area3.txt"));
+    EXPECT_EQ(s.import(0), 0);
+    EXPECT_EQ(s.area(), "\n" + article(1));
 }

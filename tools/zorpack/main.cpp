@@ -8,10 +8,20 @@
 // expand and what zorpack writes expands with uncompress or gzip -d. The
 // result is written to a temporary file beside the target and renamed into
 // place only when it is complete, so a failed run never leaves a partial
-// file under the target's name. Files are reached through the library's
+// file under the target's name. The temporary name is removed and made
+// afresh, never written through what stands there, and the input must be a
+// regular file reached by its own name: a link or a FIFO is refused.
+//
+// An expansion stops when its output passes a limit far above what real news
+// batches expand to (text compresses two to five times): 100 times the
+// compressed size, at least 16 MiB, at most 1 GiB. A stream that expands
+// further (a few kilobytes of zeros expand to gigabytes) fails with exit
+// status 3 and leaves nothing behind; -L sets another limit. Files are reached through the library's
 // platform layer, as the library names them: `\` separates directories and
 // names are found whatever their letter case (a peer's PATH.Z expands as
 // PATH.z), on every system.
+#include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -31,19 +41,52 @@ const char* kUsage =
     "            stream's own header decides and BITS is only checked\n"
     "  -f        replace an existing target\n"
     "  -k        keep the input (zorpack always does)\n"
-    "  -c        write to standard output, create no file\n";
+    "  -c        write to standard output, create no file\n"
+    "  -L BYTES  when expanding, stop and fail (exit status 3) once the output\n"
+    "            passes BYTES; 0 for no limit (default: 100 times the input,\n"
+    "            at least 16 MiB, at most 1 GiB)\n";
 
 // What the exit status of a run that does not go on is.
 constexpr int kGoOn = -1;
 constexpr int kFailed = 1;
 constexpr int kUsageError = 2;
+constexpr int kPassedLimit = 3;
+
+// The default limit of an expansion: far above a real batch, far below what
+// fills a disk.
+constexpr int64_t kExpansionFactor = 100;
+constexpr int64_t kLeastLimit = int64_t{16} << 20;
+constexpr int64_t kMostLimit = int64_t{1} << 30;
 
 struct Options {
     bool decompress = false;
     bool force = false;
     bool toStdout = false;
     int bits = zorpack::kMaxBits;
+    int64_t limit = -1;  // -1: the default, from the input's size; 0: none
     std::vector<std::string> paths;
+};
+
+// Passes bytes on to another sink until their count passes a limit (0: none);
+// then fails, and says so.
+class LimitSink : public zorpack::Sink {
+public:
+    LimitSink(zorpack::Sink& to, int64_t limit) : to_(to), limit_(limit) {}
+    bool write(const unsigned char* buf, size_t n) override {
+        written_ += static_cast<int64_t>(n);
+        if (limit_ > 0 && written_ > limit_) {
+            passed_ = true;
+            return false;
+        }
+        return to_.write(buf, n);
+    }
+    bool passed() const { return passed_; }
+
+private:
+    zorpack::Sink& to_;
+    int64_t limit_;
+    int64_t written_ = 0;
+    bool passed_ = false;
 };
 
 class StreamSource : public zorpack::Source {
@@ -108,6 +151,26 @@ int takeBits(const std::string& rest, int argc, char** argv, int* i, Options* o)
     return kGoOn;
 }
 
+// The value of -L, from the rest of its argument or the next one.
+int takeLimit(const std::string& rest, int argc, char** argv, int* i, Options* o) {
+    std::string v = rest;
+    if (v.empty()) {
+        if (*i + 1 >= argc) {
+            std::fprintf(stderr, "zorpack: -L needs a number of bytes\n%s", kUsage);
+            return kUsageError;
+        }
+        v = argv[++*i];
+    }
+    char* end = nullptr;
+    long long n = std::strtoll(v.c_str(), &end, 10);
+    if (v.empty() || *end != '\0' || n < 0) {
+        std::fprintf(stderr, "zorpack: -L %s: the limit must be a number of bytes, 0 for none\n", v.c_str());
+        return kUsageError;
+    }
+    o->limit = n;
+    return kGoOn;
+}
+
 // One argument of flags ("-fk", "-b16"); kGoOn or the exit status.
 int takeFlags(const std::string& a, int argc, char** argv, int* i, Options* o) {
     for (size_t j = 1; j < a.size(); ++j) {
@@ -117,6 +180,7 @@ int takeFlags(const std::string& a, int argc, char** argv, int* i, Options* o) {
             case 'k': break;  // the input is always kept
             case 'c': o->toStdout = true; break;
             case 'b': return takeBits(a.substr(j + 1), argc, argv, i, o);
+            case 'L': return takeLimit(a.substr(j + 1), argc, argv, i, o);
             default:
                 std::fprintf(stderr, "zorpack: unknown option -%c\n%s", a[j], kUsage);
                 return kUsageError;
@@ -146,15 +210,35 @@ int parseArguments(int argc, char** argv, Options* o) {
     return kGoOn;
 }
 
-// Runs the coder from the open input into `sink`.
-zorpack::Status code(const Options& o, brem::plat::Stream& in, zorpack::Sink& sink) {
+// How far an expansion of `input` may grow.
+int64_t expansionLimit(const Options& o, brem::plat::Stream& in) {
+    if (o.limit >= 0) return o.limit;
+    const int64_t size = in.size();
+    return std::min(kMostLimit, std::max(kLeastLimit, size < 0 ? 0 : size * kExpansionFactor));
+}
+
+// Runs the coder from the open input into `sink`; a limited expansion that
+// passes its limit sets *passed.
+zorpack::Status code(const Options& o, brem::plat::Stream& in, zorpack::Sink& sink, bool* passed) {
     StreamSource src(in);
-    return o.decompress ? zorpack::expand(src, sink) : zorpack::compress(src, sink, o.bits);
+    if (!o.decompress) return zorpack::compress(src, sink, o.bits);
+    LimitSink limited(sink, expansionLimit(o, in));
+    zorpack::Status st = zorpack::expand(src, limited);
+    *passed = limited.passed();
+    return st;
+}
+
+int passedLimit(const Options& o, brem::plat::Stream& in, const std::string& input) {
+    std::fprintf(stderr, "zorpack: %s: expands past the limit of %lld bytes (-L sets another)\n", input.c_str(),
+                 static_cast<long long>(expansionLimit(o, in)));
+    return kPassedLimit;
 }
 
 int toStandardOutput(const Options& o, brem::plat::Stream& in, const std::string& input) {
     StdoutSink sink;
-    zorpack::Status st = code(o, in, sink);
+    bool passed = false;
+    zorpack::Status st = code(o, in, sink, &passed);
+    if (passed) return passedLimit(o, in, input);
     if (st == zorpack::Status::WriteError) return fail("stdout: " + std::string(zorpack::describe(st)));
     if (st != zorpack::Status::Ok) return fail(input + ": " + zorpack::describe(st));
     return 0;
@@ -163,12 +247,20 @@ int toStandardOutput(const Options& o, brem::plat::Stream& in, const std::string
 // Writes the result beside the target and puts it in place when whole.
 int toTarget(const Options& o, brem::plat::Stream& in, const std::string& input, const std::string& target) {
     std::string temp = target + ".zp~";
+    // Made afresh: whatever stands under the temporary name (a link above
+    // all) is removed, never written through.
+    brem::plat::deleteFile(temp);
     brem::plat::Stream out;
-    if (!out.open(temp, "wb")) return fail(temp + ": cannot be created");
+    if (!out.open(temp, "wbx")) return fail(temp + ": cannot be created");
     StreamSink sink(out);
-    zorpack::Status st = code(o, in, sink);
-    in.close();
+    bool passed = false;
+    zorpack::Status st = code(o, in, sink, &passed);
     if (!out.close() && st == zorpack::Status::Ok) st = zorpack::Status::WriteError;
+    if (passed) {
+        brem::plat::deleteFile(temp);
+        return passedLimit(o, in, input);
+    }
+    in.close();
     if (st != zorpack::Status::Ok) {
         brem::plat::deleteFile(temp);
         return fail((st == zorpack::Status::WriteError ? temp : input) + ": " + zorpack::describe(st));
@@ -185,7 +277,12 @@ int run(const Options& o) {
     std::string input = o.decompress ? path + ".z" : path;
     std::string target = o.decompress ? path : path + ".z";
     brem::plat::Stream in;
-    if (!in.open(input, "rb")) return fail(input + ": cannot be opened");
+    switch (in.openUntrusted(input)) {
+        case brem::plat::Untrusted::Opened: break;
+        case brem::plat::Untrusted::Link: return fail(input + ": is a link (only a regular file is taken)");
+        case brem::plat::Untrusted::NotAFile: return fail(input + ": is not a regular file");
+        default: return fail(input + ": cannot be opened");
+    }
     if (o.toStdout) return toStandardOutput(o, in, input);
     if (!o.force && brem::plat::fileExists(target)) return fail(target + ": already exists (-f replaces it)");
     return toTarget(o, in, input, target);
