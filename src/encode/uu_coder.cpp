@@ -75,12 +75,19 @@ void Reporter::report(Kind kind, bool withLine, const char* fmt, ...) {
 
 namespace {
 
+// The coder's lines name files and quote begin lines of the input, which may
+// come from anyone: their control bytes are shown escaped, so that none of
+// them acts on the terminal the lines go to.
 class StdConsole : public UuConsole {
 public:
-    void out(const std::string& text) override { std::fwrite(text.data(), 1, text.size(), stdout); }
+    void out(const std::string& text) override {
+        const std::string shown = escapeControls(text, true);
+        std::fwrite(shown.data(), 1, shown.size(), stdout);
+    }
     void err(const std::string& text) override {
+        const std::string shown = escapeControls(text, true);
         std::fflush(stdout);
-        std::fwrite(text.data(), 1, text.size(), stderr);
+        std::fwrite(shown.data(), 1, shown.size(), stderr);
         std::fflush(stderr);
     }
     int readChar() override {

@@ -6,6 +6,7 @@
 #include "outbound/uucp_job.h"
 #include "platform/platform.h"
 #include "platform/stream.h"
+#include "text/format.h"
 
 namespace brem::outbound {
 
@@ -55,14 +56,18 @@ bool copyAll(plat::Stream& in, plat::Stream& out) {
 bool writeDataFile(JobWriter& job, const std::string& batchPath, int32_t bits, ActivityLog& log) {
     const std::string datPath = job.path("DAT");
     const std::string datName = job.name("DAT");
+    // Made afresh and readable by the transfer, as the job's other files.
+    plat::deleteFile(datPath);
     plat::Stream dat;
-    if (!dat.open(datPath, "wb")) {
+    if (!dat.open(datPath, "wbx", 0, plat::Access::Shared)) {
         log.always("Cannot open %s\n", datName.c_str());
         return false;
     }
     job.dataCreated();
+    // Only a batch that is a file of its own goes out: a link in its place
+    // would send whatever it points to.
     plat::Stream batch;
-    if (!batch.open(batchPath, "rb")) {
+    if (batch.openUntrusted(batchPath) != plat::Untrusted::Opened) {
         log.always("Cannot open compressed file %s\n", batchPath.c_str());
         dat.discard();
         return false;
@@ -89,6 +94,13 @@ int32_t ExportNews(const std::string& spoolDir, const std::string& storeDir, con
     ActivityLog log;
     log.open(storeDir + "news.log", verbosity);  // carries on without a log
     log.always("News export started\n");
+    // Refused before anything is written or started: the site name goes
+    // into every line of the job.
+    const std::string problem = SiteNameProblem(site);
+    if (!problem.empty()) {
+        log.always("Cannot export for site %s: %s\n", escapeControls(site).c_str(), problem.c_str());
+        return -1;
+    }
 
     const std::string batchPath = spoolDir + "rnews.z";
     if (bits > 0) {

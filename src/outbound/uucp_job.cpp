@@ -1,5 +1,7 @@
 #include "outbound/uucp_job.h"
 
+#include <cstring>
+
 #include "text/format.h"
 #include "platform/platform.h"
 #include "platform/stream.h"
@@ -16,6 +18,29 @@ std::string littleEndian(int32_t n) {
 }
 
 }  // namespace
+
+std::string SiteNameProblem(const std::string& site) {
+    if (site.empty()) return "the site name is empty";
+    for (char c : site) {
+        const bool letter = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+        if (!letter && !(c >= '0' && c <= '9') && c != '-' && c != '_') {
+            return "a site name holds letters, digits, '-' and '_' only";
+        }
+    }
+    return std::string();
+}
+
+std::string RecipientProblem(const std::string& recipient) {
+    if (!recipient.empty() && recipient[0] == '-') return "a recipient must not begin with '-'";
+    for (char ch : recipient) {
+        const unsigned char c = static_cast<unsigned char>(ch);
+        if (c <= 0x20 || c == 0x7F) return "a recipient must not hold blanks or control bytes";
+        if (std::strchr(";&|<>()$`'\"\\", ch) != nullptr) {
+            return "a recipient must not hold any of ; & | < > ( ) $ ` ' \" \\";
+        }
+    }
+    return std::string();
+}
 
 std::string JobFileName(int32_t number, const char* extension) { return formatText("%04d.%s", number, extension); }
 
@@ -82,10 +107,10 @@ SequenceCounter::SaveResult SequenceCounter::write(int32_t number) {
     // would restart the numbering at 1, over jobs still in the spool.
     const std::string bytes = littleEndian(number);
     const std::string fresh = path_ + ".new";
-    plat::deleteFile(fresh);  // left by a save that was cut off
+    plat::deleteFile(fresh);  // left by a save that was cut off, or put there
     {
         plat::Stream out;
-        if (!out.open(fresh, "wb")) return SaveResult::CannotCreate;
+        if (!out.open(fresh, "wbx")) return SaveResult::CannotCreate;
         out.write(bytes);
         if (!out.close()) {
             plat::deleteFile(fresh);
@@ -126,8 +151,12 @@ bool JobWriter::writeControlFiles(const std::string& site, const std::string& re
 
 bool JobWriter::writeFile(const char* extension, const char* label, const std::string& bytes, store::UndoLog& undo) {
     const std::string target = path(extension);
+    // Made afresh, never written through what stands under the name (an old
+    // job's file of the same number goes, a link goes as a link); readable by
+    // the transfer, which may run as another user.
+    plat::deleteFile(target);
     plat::Stream out;
-    if (!out.open(target, "wb")) {
+    if (!out.open(target, "wbx", 0, plat::Access::Shared)) {
         log_.always("Cannot open %s\n", label);
         return false;
     }

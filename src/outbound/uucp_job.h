@@ -21,6 +21,16 @@ enum class JobKind { Mail, News };
 // Numbers run from 1 to this, then start again at 1.
 inline constexpr int32_t kLastSequenceNumber = 9999;
 
+// What goes into a job's lines from outside is checked before any file is
+// written: the remote site runs the execute file's command line, and its
+// transfer acts on every line of the command file. A site name holds letters,
+// digits, '-' and '_' only (and at least one of them); a recipient holds no
+// control byte, no blank, none of ; & | < > ( ) $ ` ' " \ and does not begin
+// with '-' (the remote rmail would take it for an option). Each returns what
+// is wrong, for the log, or "" when the text may go into a job.
+std::string SiteNameProblem(const std::string& site);
+std::string RecipientProblem(const std::string& recipient);
+
 // "%04d" + "." + extension: the job's file name without directory.
 std::string JobFileName(int32_t number, const char* extension);
 

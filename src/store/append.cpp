@@ -12,9 +12,9 @@ Placement PlaceAppend(int64_t sizeBefore, int64_t bytes, Lead lead) {
     return p;
 }
 
-Append::Status Append::begin(const std::string& path, int64_t plannedBytes, Lead lead) {
+Append::Status Append::begin(const std::string& path, int64_t plannedBytes, Lead lead, plat::Access access) {
     path_ = path;
-    if (!out_->open(path, "ab")) return Status::OpenFailed;
+    if (!out_->open(path, "ab", 0, access)) return Status::OpenFailed;
     sizeBefore_ = out_->size();
     if (sizeBefore_ < 0) {
         // Nothing was written, and with the size unknown nothing may be cut.

@@ -48,8 +48,10 @@ public:
     Append& operator=(const Append&) = delete;
 
     // Opens `path` with "ab", places the message by the rule above and writes
-    // the lead. `plannedBytes` is the size of what will be written.
-    Status begin(const std::string& path, int64_t plannedBytes, Lead lead = Lead::LineFeed);
+    // the lead. `plannedBytes` is the size of what will be written; a file
+    // created is Private unless `access` says otherwise.
+    Status begin(const std::string& path, int64_t plannedBytes, Lead lead = Lead::LineFeed,
+                 plat::Access access = plat::Access::Private);
     int32_t start() const { return start_; }
     // True when the file was empty or missing before this append.
     bool wasEmpty() const { return sizeBefore_ <= 0; }

@@ -3,9 +3,11 @@
 #include <cstring>
 
 #include "platform/platform.h"
+#include "platform/winpath.h"
 #include "platform/stream.h"
 #include "store/store.h"
 #include "store/undo.h"
+#include "text/format.h"
 
 namespace brem::store {
 
@@ -45,9 +47,9 @@ namespace {
 
 // Appends the host's text by the append rule and hands back its address.
 int32_t appendText(const std::string& path, const std::string& bytes, Lead lead, int32_t* start, int32_t* length,
-                   char* err) {
+                   char* err, plat::Access access = plat::Access::Private) {
     Append append;
-    switch (append.begin(path, static_cast<int64_t>(bytes.size()), lead)) {
+    switch (append.begin(path, static_cast<int64_t>(bytes.size()), lead, access)) {
         case Append::Status::Ok: break;
         case Append::Status::OpenFailed: setError(err, "Cannot open file " + path); return -1;
         case Append::Status::TooLarge: setError(err, tooLarge(path)); return -1;
@@ -78,8 +80,9 @@ int32_t WriteMessage(const std::string& storeDir, int32_t area, bool wrap, int32
 
 int32_t WriteUucp(const std::string& path, int32_t* start, int32_t* length, const char* text, char* err) {
     // The file may leave the system as a UUCP job: nothing but the host's
-    // bytes goes into it.
-    return appendText(path, storeText(text, false), Lead::None, start, length, err);
+    // bytes goes into it, and the transfer, which may run as another user,
+    // can read it.
+    return appendText(path, storeText(text, false), Lead::None, start, length, err, plat::Access::Shared);
 }
 
 namespace {
@@ -103,8 +106,14 @@ bool copyBehindPrefix(plat::Stream& in, int64_t length, const std::string& prefi
 
 int32_t CopyIntoDirectory(const std::string& dir, const std::string& source, const std::string& targetName,
                           const std::string& prefix, bool hold, const char* sourceOpenError, char* err) {
+    // The name is joined to the directory: one with a separator, "..", a
+    // drive colon or a device name would write elsewhere.
+    if (!plat::isPlainName(targetName)) {
+        setError(err, "Not a plain file name: " + escapeControls(targetName) + "\r\n");
+        return -1;
+    }
     const std::string targetDir = hold ? dir + "\\hold" : dir;
-    plat::makeDirectory(targetDir);  // usually there already
+    plat::makeDirectory(targetDir, plat::Access::Shared);  // usually there already
 
     plat::Stream in;
     if (!in.open(source, "rb")) {
@@ -115,7 +124,7 @@ int32_t CopyIntoDirectory(const std::string& dir, const std::string& source, con
     // A fresh target is emptied when it is opened; were it the source itself,
     // the copy would find nothing to copy and the file would be lost.
     plat::Stream out;
-    if ((hold && plat::sameFile(source, target)) || !out.open(target, hold ? "wb" : "ab")) {
+    if ((hold && plat::sameFile(source, target)) || !out.open(target, hold ? "wb" : "ab", 0, plat::Access::Shared)) {
         setError(err, "Cannot open temp file \r\n");
         plat::releaseFreeMemory();
         return -1;

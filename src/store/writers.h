@@ -23,7 +23,9 @@ int32_t WriteUucp(const std::string& path, int32_t* start, int32_t* length, cons
 
 // The copy behind GENUUCP and FILEATTACH: `prefix` then the whole source file
 // into dir\name, or with `hold` into dir\hold\name as a fresh file (the
-// directory is created when missing). `sourceOpenError` is the text put
+// directory is created when missing). A target name that is not a plain
+// file name (platform/winpath.h) is refused with nothing written. The files
+// are readable by other users (the transfer). `sourceOpenError` is the text put
 // before the source path when the source cannot be opened. A failed copy
 // leaves no part of itself behind: an appended target is cut back, a fresh
 // one removed.
