@@ -57,6 +57,11 @@ std::vector<char> directoryBuffer(const std::string& dir, size_t calls = 4);
 // Reads a whole file; false when it cannot be opened.
 bool readWholeFile(const std::string& path, std::string* out);
 
+// Text from the spool, the store or a log as plain-text output shows it:
+// control bytes escaped ("\x1b"), so that nothing a remote site sent acts on
+// the terminal. JSON output escapes them its own way (jsonString).
+std::string shown(const std::string& text);
+
 // Quotes a string for JSON output; the result is always valid UTF-8 (bytes
 // that form no UTF-8 sequence are taken as ISO-8859-1).
 std::string jsonString(const std::string& s);

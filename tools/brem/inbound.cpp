@@ -9,27 +9,11 @@
 #include "cli.h"
 #include "progress.h"
 #include "runs.h"
+#include "text/format.h"
 
 namespace brem::cli {
 
 namespace {
-
-std::string withoutLineEnd(std::string s) {
-    while (!s.empty() && (s.back() == '\n' || s.back() == '\r')) s.pop_back();
-    return s;
-}
-
-std::vector<std::string> splitLines(const std::string& bytes, size_t from) {
-    std::vector<std::string> lines;
-    size_t pos = from;
-    while (pos < bytes.size()) {
-        size_t lf = bytes.find('\n', pos);
-        if (lf == std::string::npos) lf = bytes.size();
-        lines.push_back(withoutLineEnd(bytes.substr(pos, lf - pos)));
-        pos = lf + 1;
-    }
-    return lines;
-}
 
 // Both spellings of one option; false when both are given.
 bool takeEither(std::vector<std::string>& args, const char* name, const char* oldName, std::string* value) {
@@ -47,48 +31,70 @@ std::string inDirectory(const std::string& dir, const char* leaf) {
     return dir + "/" + leaf;
 }
 
-std::vector<MailRecord> parseMailHeaders(const std::string& bytes, size_t from) {
-    std::vector<std::string> lines = splitLines(bytes, from);
-    std::vector<MailRecord> recs;
-    for (size_t i = 0; i + 8 <= lines.size(); i += 8) {
-        MailRecord r;
-        r.to = lines[i];
-        r.from = lines[i + 1];
-        r.date = lines[i + 2];
-        r.messageId = lines[i + 3];
-        r.subject = lines[i + 4];
-        r.cc = lines[i + 5];
-        parseInt32(lines[i + 6], &r.start);
-        parseInt32(lines[i + 7], &r.end);
-        r.raw.assign(lines.begin() + static_cast<long>(i), lines.begin() + static_cast<long>(i) + 8);
-        recs.push_back(r);
-    }
-    return recs;
+bool IndexRecords::open(const std::string& path, int64_t from) {
+    pos_ = end_ = 0;
+    if (!in_.open(path, "rb")) return false;
+    if (from > 0 && in_.seek(from)) pos_ = end_ = from;
+    return true;
 }
 
-std::vector<NewsRecord> parseNewsHeaders(const std::string& bytes) {
-    std::vector<std::string> lines = splitLines(bytes, 0);
-    std::vector<NewsRecord> recs;
-    for (size_t i = 0; i + 9 <= lines.size(); i += 9) {
-        NewsRecord r;
-        parseInt32(lines[i], &r.area);
-        r.from = lines[i + 1];
-        r.date = lines[i + 2];
-        r.messageId = lines[i + 3];
-        r.subject = lines[i + 4];
-        r.references = lines[i + 5];
-        r.lines = lines[i + 6];
-        parseInt32(lines[i + 7], &r.start);
-        parseInt32(lines[i + 8], &r.end);
-        r.raw.assign(lines.begin() + static_cast<long>(i), lines.begin() + static_cast<long>(i) + 9);
-        recs.push_back(r);
+bool IndexRecords::nextLines() {
+    // Longer lines than any record line the importers write; the rest of one
+    // is skipped, so that no line can make brem hold all of a file.
+    constexpr size_t kLineKept = 64 * 1024;
+    lines_.resize(count_);
+    for (size_t i = 0; i < count_; ++i) {
+        std::string& line = lines_[i];
+        if (!in_.getLine(line, kLineKept)) return false;
+        pos_ += static_cast<int64_t>(line.size());
+        if (line.back() != '\n') {
+            std::string rest;
+            while (in_.getLine(rest, kLineKept)) {
+                pos_ += static_cast<int64_t>(rest.size());
+                if (rest.back() == '\n') break;
+            }
+        }
+        while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.pop_back();
     }
-    return recs;
+    end_ = pos_;
+    return true;
+}
+
+bool IndexRecords::next(MailRecord& r) {
+    if (count_ != 8 || !nextLines()) return false;
+    r = MailRecord();
+    r.to = lines_[0];
+    r.from = lines_[1];
+    r.date = lines_[2];
+    r.messageId = lines_[3];
+    r.subject = lines_[4];
+    r.cc = lines_[5];
+    parseInt32(lines_[6], &r.start);
+    parseInt32(lines_[7], &r.end);
+    r.raw = lines_;
+    return true;
+}
+
+bool IndexRecords::next(NewsRecord& r) {
+    if (count_ != 9 || !nextLines()) return false;
+    r = NewsRecord();
+    parseInt32(lines_[0], &r.area);
+    r.from = lines_[1];
+    r.date = lines_[2];
+    r.messageId = lines_[3];
+    r.subject = lines_[4];
+    r.references = lines_[5];
+    r.lines = lines_[6];
+    parseInt32(lines_[7], &r.start);
+    parseInt32(lines_[8], &r.end);
+    r.raw = lines_;
+    return true;
 }
 
 void printMailRecord(const MailRecord& r, size_t index) {
     std::printf("#%zu  start %d  length %d\n  %s\n  %s\n  %s\n  %s\n  %s\n  %s\n", index, r.start, r.end - r.start,
-                r.to.c_str(), r.from.c_str(), r.date.c_str(), r.messageId.c_str(), r.subject.c_str(), r.cc.c_str());
+                shown(r.to).c_str(), shown(r.from).c_str(), shown(r.date).c_str(), shown(r.messageId).c_str(),
+                shown(r.subject).c_str(), shown(r.cc).c_str());
 }
 
 namespace {
@@ -134,8 +140,8 @@ std::string mailRecordJson(const MailRecord& r) {
 void printNewsRecord(const NewsRecord& r, int batch, size_t index) {
     std::string label = batch > 0 ? std::to_string(batch) + "." + std::to_string(index) : std::to_string(index);
     std::printf("#%s  area %d  start %d  length %d\n  %s\n  %s\n  %s\n  %s\n  %s\n  %s\n", label.c_str(), r.area,
-                r.start, r.end - r.start, r.from.c_str(), r.date.c_str(), r.messageId.c_str(), r.subject.c_str(),
-                r.references.c_str(), r.lines.c_str());
+                r.start, r.end - r.start, shown(r.from).c_str(), shown(r.date).c_str(), shown(r.messageId).c_str(),
+                shown(r.subject).c_str(), shown(r.references).c_str(), shown(r.lines).c_str());
 }
 
 std::string newsRecordJson(const NewsRecord& r, int batch) {
@@ -158,15 +164,14 @@ std::string newsRecordJson(const NewsRecord& r, int batch) {
            ", \"length\": " + std::to_string(r.end - r.start) + ", \"raw\": " + rawJson(r.raw) + "}";
 }
 
-void printJsonArray(const std::vector<std::string>& objects, const char* indent) {
-    if (objects.empty()) {
-        std::printf("[]");
-        return;
-    }
-    std::printf("[\n");
-    for (size_t i = 0; i < objects.size(); ++i)
-        std::printf("%s  %s%s\n", indent, objects[i].c_str(), i + 1 < objects.size() ? "," : "");
-    std::printf("%s]", indent);
+void JsonArrayOut::add(const std::string& object, const char* indent) {
+    std::printf("%s\n%s  %s", any_ ? "," : "", indent, object.c_str());
+    any_ = true;
+}
+
+void JsonArrayOut::close(const char* indent) {
+    if (any_) std::printf("\n%s", indent);
+    std::fputs("]", stdout);
 }
 
 const char* const kImportOptionsHelp =
@@ -211,28 +216,52 @@ int prepareImport(const std::string& verb, std::vector<std::string>& args, const
     return lock->take(c->store, c->wait);
 }
 
-bool importAllMail(const std::string& spoolDir, const std::string& storeDir, const ImportOptions& o, bool print,
-                   MailRun* run) {
+namespace {
+
+void showMail(const RecordOutput& show, const MailRecord& r, int64_t index) {
+    if (show.kind == RecordOutput::Kind::Text) printMailRecord(r, static_cast<size_t>(index));
+    if (show.kind == RecordOutput::Kind::Json) show.json->add(mailRecordJson(r), " ");
+}
+
+// The size of a file, 0 when it is not there.
+int64_t sizeOf(const std::string& path) {
+    plat::Stream in;
+    if (!in.open(path, "rb", 64)) return 0;
+    const int64_t n = in.size();
+    return n < 0 ? 0 : n;
+}
+
+// How many entries SPOOL/bad holds: what the importers have set aside.
+size_t setAsideCount(const std::string& spool) {
+    return plat::findFiles(inDirectory(inDirectory(spool, "bad"), "*")).size();
+}
+
+}  // namespace
+
+bool importAllMail(const std::string& spoolDir, const std::string& storeDir, const ImportOptions& o,
+                   const RecordOutput& show, MailRun* run) {
     const std::string hdrPath = inDirectory(storeDir, "mail.hdr");
     Progress progress("importing mail");
-    std::string before;
-    readWholeFile(hdrPath, &before);
+    int64_t before = sizeOf(hdrPath);
+    std::string lastSubject;
     for (;;) {
         std::vector<char> spool = directoryBuffer(spoolDir);
         std::vector<char> store = directoryBuffer(storeDir);
         if (IMPMAIL(spool.data(), store.data(), o.neighbour.c_str(), o.localSite.c_str(), o.verbosity) != 0) break;
         ++run->imported;
-        std::string after;
-        readWholeFile(hdrPath, &after);
-        std::vector<MailRecord> added = parseMailHeaders(after, after.size() >= before.size() ? before.size() : 0);
-        before.swap(after);
-        if (print) {
+        // The records this call added, read one at a time from where the
+        // file ended before it.
+        IndexRecords added(8);
+        if (added.open(hdrPath, before)) {
             progress.clear();
-            for (const MailRecord& rec : added) printMailRecord(rec, run->records.size() + 1);
-            std::fflush(stdout);
+            for (MailRecord rec; added.next(rec);) {
+                showMail(show, rec, ++run->records);
+                lastSubject = rec.subject;
+            }
+            if (show.kind != RecordOutput::Kind::Nothing) std::fflush(stdout);
         }
-        for (MailRecord& rec : added) run->records.push_back(std::move(rec));
-        progress.step(run->imported, -1, run->records.empty() ? std::string() : run->records.back().subject);
+        before = sizeOf(hdrPath);
+        progress.step(run->imported, -1, lastSubject);
     }
     progress.clear();
     const std::string logPath = inDirectory(storeDir, "mail.log");
@@ -245,27 +274,41 @@ bool importAllMail(const std::string& spoolDir, const std::string& storeDir, con
     return true;
 }
 
-int32_t importAllNews(const std::string& spoolDir, const std::string& storeDir, const ImportOptions& o, bool print,
-                      NewsRun* run) {
+int32_t importAllNews(const std::string& spoolDir, const std::string& storeDir, const ImportOptions& o,
+                      const RecordOutput& show, NewsRun* run) {
     const std::string hdrPath = inDirectory(spoolDir, "Header.Msg");
     Progress progress("filing news");
     int32_t r;
+    size_t setAside = setAsideCount(spoolDir);
     for (;;) {
         std::vector<char> spool = directoryBuffer(spoolDir);
         std::vector<char> store = directoryBuffer(storeDir);
         r = IMPNEWS(spool.data(), store.data(), o.neighbour.c_str(), o.localSite.c_str(), o.verbosity, o.bits);
+        if (r < 0) {
+            // A call that set a bad job aside fails, and the next one goes on
+            // with the next job: only a failure that set nothing aside ends
+            // the run.
+            const size_t now = setAsideCount(spoolDir);
+            if (now == setAside) break;
+            setAside = now;
+            continue;
+        }
         if (r != 0) break;
         ++run->batches;
-        std::string bytes;
-        readWholeFile(hdrPath, &bytes);  // absent when the batch filed nothing
-        std::vector<NewsRecord> recs = parseNewsHeaders(bytes);
-        if (print) {
+        // Header.Msg is absent when the batch filed nothing.
+        IndexRecords recs(9);
+        if (recs.open(hdrPath)) {
             progress.clear();
-            for (size_t i = 0; i < recs.size(); ++i) printNewsRecord(recs[i], run->batches, i + 1);
-            std::fflush(stdout);
+            size_t index = 0;
+            for (NewsRecord rec; recs.next(rec);) {
+                ++run->articles;
+                ++index;
+                if (show.kind == RecordOutput::Kind::Text) printNewsRecord(rec, run->batches, index);
+                if (show.kind == RecordOutput::Kind::Json) show.json->add(newsRecordJson(rec, run->batches), " ");
+            }
+            if (show.kind != RecordOutput::Kind::Nothing) std::fflush(stdout);
         }
-        for (NewsRecord& rec : recs) run->records.emplace_back(run->batches, std::move(rec));
-        progress.step(run->batches, -1, std::to_string(run->records.size()) + " articles");
+        progress.step(run->batches, -1, std::to_string(run->articles) + " articles");
     }
     progress.clear();
     if (r < 0) {
@@ -276,7 +319,8 @@ int32_t importAllNews(const std::string& spoolDir, const std::string& storeDir, 
             std::fprintf(stderr, "brem: news import failed; %s holds no details: %s\n", logPath.c_str(),
                          why.empty() ? "it is empty" : why.c_str());
         } else {
-            std::fprintf(stderr, "brem: news import failed: %s (details in %s)\n", last.c_str(), logPath.c_str());
+            std::fprintf(stderr, "brem: news import failed: %s (details in %s)\n", shown(last).c_str(),
+                         logPath.c_str());
         }
     }
     return r;

@@ -3,8 +3,11 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 #include <string>
 #include <vector>
+
+#include "platform/stream.h"
 
 namespace brem::cli {
 
@@ -22,13 +25,31 @@ struct NewsRecord {
     std::vector<std::string> raw;  // the nine lines as stored
 };
 
-// Splits index files (CR LF lines on disk) into their records; a trailing
-// part record is left out. Mail records are read from byte `from` on.
-std::vector<MailRecord> parseMailHeaders(const std::string& bytes, size_t from = 0);
-std::vector<NewsRecord> parseNewsHeaders(const std::string& bytes);
+// Reads an index file (CR LF lines on disk) one record at a time, from byte
+// `from` on: groups of its record's number of lines, each line kept to 64 KB.
+// A trailing part record is left out. Memory holds one record, whatever the
+// size of the file: a store's mail.hdr holds years of mail, and one batch
+// may index millions of articles.
+class IndexRecords {
+public:
+    explicit IndexRecords(size_t linesPerRecord) : count_(linesPerRecord) {}
+    // False when the file cannot be opened.
+    bool open(const std::string& path, int64_t from = 0);
+    bool next(MailRecord& r);  // mail.hdr: eight lines
+    bool next(NewsRecord& r);  // Header.Msg: nine lines
+    // Where reading stopped: the end of the last whole record read.
+    int64_t position() const { return end_; }
 
-// The records as text (one block each) and as one JSON object each; `batch`
-// below 1 leaves the batch number out. In JSON a header field is its value
+private:
+    bool nextLines();
+    plat::Stream in_;
+    size_t count_;
+    std::vector<std::string> lines_;
+    int64_t pos_ = 0, end_ = 0;
+};
+
+// The records as text (one block each, control bytes escaped) and as one
+// JSON object each; `batch` below 1 leaves the batch number out. In JSON a header field is its value
 // without the header's name, null where the record holds the library's
 // placeholder for a missing header (NO CC, an empty Date, Message-ID: <0>,
 // no References); the record's lines as stored are under "raw".
@@ -37,8 +58,24 @@ std::string mailRecordJson(const MailRecord& r);
 void printNewsRecord(const NewsRecord& r, int batch, size_t index);
 std::string newsRecordJson(const NewsRecord& r, int batch);
 
-// Prints a JSON array of the given objects, one to a line.
-void printJsonArray(const std::vector<std::string>& objects, const char* indent = "");
+// A JSON array printed as its objects come, one to a line: open() prints
+// "[", add() each object, close() the "]" (indented by `indent`).
+class JsonArrayOut {
+public:
+    void open() { std::fputs("[", stdout); }
+    void add(const std::string& object, const char* indent = "");
+    void close(const char* indent = "");
+
+private:
+    bool any_ = false;
+};
+
+// How an import shows the records it adds: not at all, as text blocks, or as
+// the objects of a JSON array that the caller has opened.
+struct RecordOutput {
+    enum class Kind { Nothing, Text, Json } kind = Kind::Nothing;
+    JsonArrayOut* json = nullptr;
+};
 
 std::string inDirectory(const std::string& dir, const char* leaf);
 
@@ -71,25 +108,27 @@ class RunLock;
 int prepareImport(const std::string& verb, std::vector<std::string>& args, const std::string& usage,
                   ImportCommand* c, RunLock* lock);
 
-// Imports every mail job (IMPMAIL until -1); `print` shows each imported
-// record as it comes. False when nothing was imported because
-// the store cannot take its log: IMPMAIL answers -1 alike for that and for an
-// empty spool, and a script must not take the first for a quiet night.
+// Imports every mail job (IMPMAIL until -1), showing each imported record as
+// it comes; nothing is kept of them but their count. False when nothing was
+// imported because the store cannot take its log: IMPMAIL answers -1 alike
+// for that and for an empty spool, and a script must not take the first for
+// a quiet night.
 struct MailRun {
     int imported = 0;
-    std::vector<MailRecord> records;
+    int64_t records = 0;
 };
-bool importAllMail(const std::string& spool, const std::string& store, const ImportOptions& o, bool print,
-                   MailRun* run);
+bool importAllMail(const std::string& spool, const std::string& store, const ImportOptions& o,
+                   const RecordOutput& show, MailRun* run);
 
-// Imports every news job (IMPNEWS until 1 or -1); the records of each batch
-// are kept with their batch number; `print` as for mail. Returns IMPNEWS's
-// last result.
+// Imports every news job (IMPNEWS until 1 or -1), showing the records of each
+// batch with their batch number as for mail. A -1 from a call that set a bad
+// job aside into SPOOL/bad/ does not end the run: the next call goes on with
+// the next job. Returns IMPNEWS's last result.
 struct NewsRun {
     int batches = 0;
-    std::vector<std::pair<int, NewsRecord>> records;
+    int64_t articles = 0;
 };
-int32_t importAllNews(const std::string& spool, const std::string& store, const ImportOptions& o, bool print,
-                      NewsRun* run);
+int32_t importAllNews(const std::string& spool, const std::string& store, const ImportOptions& o,
+                      const RecordOutput& show, NewsRun* run);
 
 }  // namespace brem::cli

@@ -7,7 +7,9 @@
 
 #include "brem32.h"
 #include "cli.h"
+#include "platform/platform.h"
 #include "store_care.h"
+#include "text/format.h"
 
 namespace brem::cli {
 
@@ -81,6 +83,8 @@ std::vector<char> directoryBuffer(const std::string& dir, size_t calls) {
     return buf;
 }
 
+std::string shown(const std::string& text) { return escapeControls(text); }
+
 bool readWholeFile(const std::string& path, std::string* out) {
     FILE* f = std::fopen(path.c_str(), "rb");
     if (!f) return false;
@@ -152,6 +156,10 @@ int32_t readStoredToStdout(const std::string& dir, int32_t area, int32_t start, 
     std::vector<char> text(32302 + 16);
     std::vector<char> err(dir.size() + 512);
     int32_t result = -1;
+    // The message goes out as stored when it goes to a file or a pipe; on a
+    // terminal its control bytes are shown escaped (line ends kept), so that
+    // a message cannot take the terminal over.
+    const bool onTerminal = !textOut && plat::isTerminal(stdout);
     // A host reads on from start + result with length - result until the
     // library says the whole range was read (result length + 1).
     for (;;) {
@@ -171,6 +179,15 @@ int32_t readStoredToStdout(const std::string& dir, int32_t area, int32_t start, 
         size_t n = std::strlen(text.data());
         if (textOut) {
             textOut->append(text.data(), n);
+        } else if (onTerminal) {
+            // CR LF ends each line on the host's side; the terminal needs no CR.
+            std::string lines;
+            lines.reserve(n);
+            for (size_t i = 0; i < n; ++i) {
+                if (!(text[i] == '\r' && i + 1 < n && text[i + 1] == '\n')) lines.push_back(text[i]);
+            }
+            const std::string escaped = escapeControls(lines, true);
+            std::fwrite(escaped.data(), 1, escaped.size(), stdout);
         } else {
             std::fwrite(text.data(), 1, n, stdout);
         }

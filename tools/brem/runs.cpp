@@ -10,7 +10,10 @@
 
 #include "cli.h"
 #include "inbound.h"
+#include "inbound/execute_file.h"
 #include "inbound/spool_name.h"
+#include "platform/stream.h"
+#include "platform/winpath.h"
 
 namespace brem::cli {
 
@@ -34,10 +37,18 @@ std::string cutLineEnd(std::string s) {
 }
 
 // The data file's UUCP name and the command of an execute file; as the
-// importers read it, the last line of each kind counts.
-void readExecuteFile(const std::string& path, std::string* dataName, std::string* command) {
-    std::string bytes;
-    readWholeFile(plat::systemPath(path), &bytes);
+// importers read it, the last line of each kind counts. The file is read as
+// the importers read it too: no link followed, nothing waited on, no more
+// than the most an execute file may hold. Otherwise what is wrong with it.
+std::string readExecuteFile(const std::string& path, std::string* dataName, std::string* command) {
+    plat::Stream in;
+    const plat::Untrusted opened = in.openUntrusted(path, 4096);
+    if (opened != plat::Untrusted::Opened) return std::string("the execute file ") + inbound::UntrustedReason(opened);
+    if (in.size() > inbound::kMostExecuteFileBytes) {
+        return "the execute file is larger than " + std::to_string(inbound::kMostExecuteFileBytes) + " bytes";
+    }
+    std::string bytes(static_cast<size_t>(inbound::kMostExecuteFileBytes), '\0');
+    bytes.resize(in.read(bytes.data(), bytes.size()));
     size_t pos = 0;
     while (pos < bytes.size()) {
         size_t lf = bytes.find('\n', pos);
@@ -47,14 +58,15 @@ void readExecuteFile(const std::string& path, std::string* dataName, std::string
         if (lf == std::string::npos) break;
         pos = lf + 1;
     }
+    return std::string();
 }
 
 std::string firstBytes(const std::string& path, size_t n) {
     std::string s;
-    if (std::FILE* f = std::fopen(plat::systemPath(path).c_str(), "rb")) {
+    plat::Stream in;
+    if (in.openUntrusted(path, 64) == plat::Untrusted::Opened) {
         s.resize(n);
-        s.resize(std::fread(&s[0], 1, n, f));
-        std::fclose(f);
+        s.resize(in.read(&s[0], n));
     }
     return s;
 }
@@ -91,8 +103,19 @@ LeftJob describe(const std::string& spool, const std::string& store, const Impor
                  const std::string& name) {
     LeftJob job;
     job.executeFile = name;
+    // A name that could lead out of the spool is never opened, here either.
+    if (!plat::isPlainName(name)) {
+        job.kind = "unknown";
+        job.why = "not a plain file name: the importers pass it over and never open it";
+        return job;
+    }
     std::string dataName, command;
-    readExecuteFile(inDirectory(spool, name.c_str()), &dataName, &command);
+    job.why = readExecuteFile(inDirectory(spool, name.c_str()), &dataName, &command);
+    if (!job.why.empty()) {
+        job.kind = "unknown";
+        job.why += ": the next import sets it aside into bad/";
+        return job;
+    }
     if (!dataName.empty()) inbound::MakeSpoolName(job.dataFile, dataName, o.neighbour, o.localSite);
     const std::string local = job.dataFile;
     bool mail = startsNoCase(command, "C rmail"), news = startsNoCase(command, "C rnews");
@@ -219,15 +242,45 @@ std::vector<LeftJob> jobsLeft(const std::string& spool, const std::string& store
         }
         left.push_back(std::move(job));
     }
+    for (LeftJob& job : setAside(spool, store)) left.push_back(std::move(job));
     return left;
+}
+
+std::vector<LeftJob> setAside(const std::string& spool, const std::string& store) {
+    std::vector<LeftJob> found;
+    const std::string bad = inDirectory(spool, kBadDirectory);
+    for (const std::string& name : plat::findFiles(inDirectory(bad, "*"))) {
+        LeftJob job;
+        job.executeFile = std::string(kBadDirectory) + "/" + name;
+        job.kind = "set aside";
+        // The import that set it aside logged why, naming it as it is kept
+        // there: "... as SPOOL\bad\NAME: why", "... as SPOOL\bad\NAME with X".
+        for (const char* log : {"mail.log", "news.log"}) {
+            for (const char* after : {": ", " with "}) {
+                if (!job.why.empty()) continue;
+                const std::string needle = "bad\\" + name + after;
+                const std::string line = lastLogLine(inDirectory(store, log), needle);
+                if (line.empty()) continue;
+                job.why = (after[0] == ':' ? "" : "the data file of ") + line.substr(line.find(needle) + needle.size());
+            }
+        }
+        if (job.why.empty()) job.why = "set aside by an import (see the logs)";
+        found.push_back(std::move(job));
+    }
+    return found;
 }
 
 void reportLeft(const std::vector<LeftJob>& left, const std::string& spool) {
     if (left.empty()) return;
     std::fprintf(stderr, "brem: %zu job%s left in %s:\n", left.size(), left.size() == 1 ? "" : "s", spool.c_str());
     for (const LeftJob& j : left) {
-        std::fprintf(stderr, "  %s  %s  %s: %s\n", j.executeFile.c_str(),
-                     j.dataFile.empty() ? "(no data file)" : j.dataFile.c_str(), j.kind.c_str(), j.why.c_str());
+        if (j.kind == "set aside") {
+            std::fprintf(stderr, "  %s  set aside: %s\n", shown(j.executeFile).c_str(), shown(j.why).c_str());
+            continue;
+        }
+        std::fprintf(stderr, "  %s  %s  %s: %s\n", shown(j.executeFile).c_str(),
+                     j.dataFile.empty() ? "(no data file)" : shown(j.dataFile).c_str(), j.kind.c_str(),
+                     shown(j.why).c_str());
     }
 }
 
@@ -263,9 +316,11 @@ std::string lastLogLine(const std::string& logPath, const std::string& needle) {
         std::string line = cutLineEnd(bytes.substr(start, end - start));
         end = start > 0 ? start - 1 : 0;
         if (line.empty() || (!needle.empty() && line.find(needle) == std::string::npos)) continue;
-        // "YYYY-MM-DD hh:mm:ss.cc<TAB>message": the message alone.
+        // "YYYY-MM-DD hh:mm:ss.cc<TAB>message": the message alone, without
+        // the level digit of mail.log's messages ("0<TAB>").
         size_t tab = line.find('\t');
         if (tab != std::string::npos && tab >= 10 && line[4] == '-') line = line.substr(tab + 1);
+        if (line.size() > 2 && line[0] >= '0' && line[0] <= '9' && line[1] == '\t') line = line.substr(2);
         for (char& c : line) c = c == '\t' ? ' ' : c;
         return line;
     }

@@ -57,9 +57,15 @@ extern const char* const kWaitHelp;
 struct LeftJob {
     std::string executeFile, dataFile, kind, why;
 };
+// What an import left: the jobs of `kinds` still in the spool, and then
+// every file the importers set aside into SPOOL/bad/ (kind "set aside"),
+// whatever `kinds` asks for.
 enum class JobKinds { Mail, News, All };
 std::vector<LeftJob> jobsLeft(const std::string& spool, const std::string& store, const ImportOptions& o,
                               JobKinds kinds);
+// The files in SPOOL/bad/, each with the reason its import logged.
+inline constexpr const char* kBadDirectory = "bad";
+std::vector<LeftJob> setAside(const std::string& spool, const std::string& store);
 // Each job on standard error, one line each, after a line naming the spool.
 void reportLeft(const std::vector<LeftJob>& left, const std::string& spool);
 std::string leftJson(const std::vector<LeftJob>& left);

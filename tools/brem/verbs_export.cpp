@@ -7,6 +7,7 @@
 
 #include "brem32.h"
 #include "cli.h"
+#include "outbound/uucp_job.h"
 #include "runs.h"
 
 namespace brem::cli {
@@ -27,7 +28,10 @@ std::string takeLocalSite(std::vector<std::string>& args, std::string* site) {
     if (haveA && haveB) return "--local-site and --site name the same site; give one";
     if (!haveA && !haveB) return "--local-site NAME is missing (this system's UUCP site name)";
     *site = haveA ? a : b;
-    return std::string();
+    // The library refuses such a name too; saying so here leaves nothing
+    // half done in the spool.
+    const std::string problem = outbound::SiteNameProblem(*site);
+    return problem.empty() ? std::string() : "--local-site: " + problem;
 }
 
 bool writeWholeFile(const std::string& path, const std::string& bytes) {
@@ -92,7 +96,7 @@ int64_t waitingBytes(const std::string& path) {
 std::string failureDetails(const std::string& store, const char* logName) {
     const std::string logPath = joinPath(store, logName);
     std::string last = lastLogLine(logPath);
-    if (!last.empty()) return last + " (details in " + logPath + ")";
+    if (!last.empty()) return shown(last) + " (details in " + logPath + ")";
     std::string why = openProblem(logPath, true);
     return logPath + " was not written" + (why.empty() ? std::string() : ": " + why);
 }
@@ -142,6 +146,11 @@ std::string parseExportMailArgs(std::vector<std::string>& args, ExportMailArgs* 
     if (problem.empty() && args.size() > (a->haveTo ? 3u : 2u)) problem = "unexpected argument '" + args.back() + "'";
     if (problem.empty() && a->sendWaiting && a->waitingTo.empty())
         problem = "--send-waiting needs the waiting message's RECIPIENT";
+    // The remote site runs rmail with the recipient on its command line.
+    if (problem.empty() && a->haveTo && !outbound::RecipientProblem(a->to).empty())
+        problem = "--to: " + outbound::RecipientProblem(a->to);
+    if (problem.empty() && a->sendWaiting && !outbound::RecipientProblem(a->waitingTo).empty())
+        problem = "--send-waiting: " + outbound::RecipientProblem(a->waitingTo);
     return problem;
 }
 

@@ -13,12 +13,6 @@ namespace brem::cli {
 
 namespace {
 
-std::vector<std::string> mailJson(const std::vector<MailRecord>& recs) {
-    std::vector<std::string> objects;
-    for (const MailRecord& r : recs) objects.push_back(mailRecordJson(r));
-    return objects;
-}
-
 const char* const kImportMailUsage =
     "usage: brem import-mail SPOOL STORE [--neighbour NAME] [--local-site NAME] [--verbosity N] [--wait SECONDS] "
     "[--quiet] [--json]\n";
@@ -28,12 +22,23 @@ int importMail(std::vector<std::string>& args) {
     RunLock lock;
     if (int status = prepareImport("import-mail", args, kImportMailUsage, &c, &lock)) return status;
     MailRun run;
-    bool ok = importAllMail(c.spool, c.store, c.o, !c.quiet && !c.json, &run);
+    // The records are shown as they come, JSON ones too: the array comes
+    // first and the counts after it, so that nothing of a long run is kept.
+    JsonArrayOut mails;
+    RecordOutput show;
+    if (c.json) {
+        std::printf("{\"mail\": ");
+        mails.open();
+        show = {RecordOutput::Kind::Json, &mails};
+    } else if (!c.quiet) {
+        show.kind = RecordOutput::Kind::Text;
+    }
+    bool ok = importAllMail(c.spool, c.store, c.o, show, &run);
     std::vector<LeftJob> left = jobsLeft(c.spool, c.store, c.o, JobKinds::Mail);
     if (c.json) {
-        std::printf("{\"ok\": %s, \"mails\": %d,\n \"mail\": ", ok ? "true" : "false", run.imported);
-        printJsonArray(mailJson(run.records), " ");
-        std::printf(",\n \"left\": %s}\n", leftJson(left).c_str());
+        mails.close(" ");
+        std::printf(",\n \"ok\": %s, \"mails\": %d,\n \"left\": %s}\n", ok ? "true" : "false", run.imported,
+                    leftJson(left).c_str());
     } else if (!c.quiet) {
         std::printf("%d mail%s imported\n", run.imported, run.imported == 1 ? "" : "s");
     }
@@ -44,18 +49,25 @@ int importMail(std::vector<std::string>& args) {
 int listMail(std::vector<std::string>& args) {
     bool json = takeFlag(args, "--json");
     if (args.size() != 1) return usageError("list-mail", positionalProblem(args, {"STORE"}), "usage: brem list-mail STORE [--json]\n");
-    std::string bytes;
-    if (!readWholeFile(inDirectory(args[0], "mail.hdr"), &bytes)) {
-        const std::string hdr = inDirectory(args[0], "mail.hdr");
+    const std::string hdr = inDirectory(args[0], "mail.hdr");
+    IndexRecords recs(8);
+    if (!recs.open(hdr)) {
         std::fprintf(stderr, "brem: cannot open %s: %s\n", hdr.c_str(), openProblem(hdr, false).c_str());
         return kExitFailed;
     }
-    std::vector<MailRecord> recs = parseMailHeaders(bytes);
+    JsonArrayOut out;
+    if (json) out.open();
+    size_t index = 0;
+    for (MailRecord r; recs.next(r);) {
+        if (json) {
+            out.add(mailRecordJson(r));
+        } else {
+            printMailRecord(r, ++index);
+        }
+    }
     if (json) {
-        printJsonArray(mailJson(recs));
+        out.close();
         std::printf("\n");
-    } else {
-        for (size_t i = 0; i < recs.size(); ++i) printMailRecord(recs[i], i + 1);
     }
     return kExitOk;
 }
@@ -104,10 +116,11 @@ void registerMailVerbs(VerbTable& verbs) {
         std::string("usage: brem import-mail SPOOL STORE [OPTIONS] [--quiet] [--json]\n"
                     "  Calls IMPMAIL until no mail job is left and prints the record of each\n"
                     "  imported mail, then how many were imported (--quiet: nothing when all\n"
-                    "  went well; --json: only one object with ok, mails, the array mail of\n"
-                    "  the records, as list-mail --json gives them, and the array left).\n"
-                    "  Mail jobs still in the spool afterwards are listed on standard error\n"
-                    "  with the reason (exit 3). The log is STORE/mail.log.\n") +
+                    "  went well; --json: only one object with the array mail of the records,\n"
+                    "  as list-mail --json gives them, ok, mails and the array left). Mail\n"
+                    "  jobs still in the spool afterwards, and whatever an import set aside\n"
+                    "  into SPOOL/bad/, are listed on standard error with the reason (exit 3).\n"
+                    "  The log is STORE/mail.log.\n") +
             kImportOptionsHelp + kWaitHelp,
         importMail};
     verbs["list-mail"] = {"list the records of a store's mail.hdr",

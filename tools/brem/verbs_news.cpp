@@ -17,14 +17,8 @@ const char* kBitsHelp =
     "  --bits N              0 (default): news batches arrive plain; 9 to 16:\n"
     "                        compressed (\"#! cunbatch\"), expanded by zorpack\n";
 
-std::vector<std::string> newsJson(const NewsRun& run) {
-    std::vector<std::string> objects;
-    for (const auto& [batch, rec] : run.records) objects.push_back(newsRecordJson(rec, batch));
-    return objects;
-}
-
 std::string newsSummary(const NewsRun& run) {
-    size_t articles = run.records.size();
+    int64_t articles = run.articles;
     return std::to_string(run.batches) + " news batch" + (run.batches == 1 ? "" : "es") + " filed, " +
            std::to_string(articles) + " article" + (articles == 1 ? "" : "s");
 }
@@ -38,13 +32,23 @@ int importNews(std::vector<std::string>& args) {
     RunLock lock;
     if (int status = prepareImport("import-news", args, kImportNewsUsage, &c, &lock)) return status;
     NewsRun run;
-    int32_t r = importAllNews(c.spool, c.store, c.o, !c.quiet && !c.json, &run);
+    // The records are shown as they come (see import-mail).
+    JsonArrayOut articles;
+    RecordOutput show;
+    if (c.json) {
+        std::printf("{\"news\": ");
+        articles.open();
+        show = {RecordOutput::Kind::Json, &articles};
+    } else if (!c.quiet) {
+        show.kind = RecordOutput::Kind::Text;
+    }
+    int32_t r = importAllNews(c.spool, c.store, c.o, show, &run);
     std::vector<LeftJob> left = jobsLeft(c.spool, c.store, c.o, JobKinds::News);
     if (c.json) {
-        std::printf("{\"ok\": %s, \"news_batches\": %d, \"articles\": %zu,\n \"news\": ", r < 0 ? "false" : "true",
-                    run.batches, run.records.size());
-        printJsonArray(newsJson(run), " ");
-        std::printf(",\n \"left\": %s}\n", leftJson(left).c_str());
+        articles.close(" ");
+        std::printf(",\n \"ok\": %s, \"news_batches\": %d, \"articles\": %lld,\n \"left\": %s}\n",
+                    r < 0 ? "false" : "true", run.batches, static_cast<long long>(run.articles),
+                    leftJson(left).c_str());
     } else if (!c.quiet) {
         std::printf("%s\n", newsSummary(run).c_str());
     }
@@ -65,20 +69,25 @@ int listNews(std::vector<std::string>& args) {
     // absence means no records, not a failure.
     bool inSpool = leaf != "header.msg";
     if (inSpool) path = inDirectory(path, "Header.Msg");
-    std::string bytes;
+    IndexRecords recs(9);
     std::error_code ec;
-    if (!readWholeFile(path, &bytes) && !(inSpool && std::filesystem::is_directory(args[0], ec))) {
+    if (!recs.open(path) && !(inSpool && std::filesystem::is_directory(args[0], ec))) {
         std::fprintf(stderr, "brem: cannot open %s: %s\n", path.c_str(), openProblem(path, false).c_str());
         return kExitFailed;
     }
-    std::vector<NewsRecord> recs = parseNewsHeaders(bytes);
+    JsonArrayOut out;
+    if (json) out.open();
+    size_t index = 0;
+    for (NewsRecord r; recs.next(r);) {
+        if (json) {
+            out.add(newsRecordJson(r, 0));
+        } else {
+            printNewsRecord(r, 0, ++index);
+        }
+    }
     if (json) {
-        std::vector<std::string> objects;
-        for (const NewsRecord& r : recs) objects.push_back(newsRecordJson(r, 0));
-        printJsonArray(objects);
+        out.close();
         std::printf("\n");
-    } else {
-        for (size_t i = 0; i < recs.size(); ++i) printNewsRecord(recs[i], 0, i + 1);
     }
     return kExitOk;
 }
@@ -91,26 +100,37 @@ int cycle(std::vector<std::string>& args) {
     ImportCommand c;
     RunLock lock;
     if (int status = prepareImport("cycle", args, kCycleUsage, &c, &lock)) return status;
-    const bool print = !c.quiet && !c.json;
+    // The records are shown as they come (see import-mail).
+    JsonArrayOut mails, articles;
+    RecordOutput showMail, showNews;
+    if (c.json) {
+        std::printf("{\"mail\": ");
+        mails.open();
+        showMail = {RecordOutput::Kind::Json, &mails};
+        showNews = {RecordOutput::Kind::Json, &articles};
+    } else if (!c.quiet) {
+        showMail.kind = showNews.kind = RecordOutput::Kind::Text;
+    }
     MailRun mail;
-    bool mailOk = importAllMail(c.spool, c.store, c.o, print, &mail);
+    bool mailOk = importAllMail(c.spool, c.store, c.o, showMail, &mail);
+    if (c.json) {
+        mails.close(" ");
+        std::printf(",\n \"news\": ");
+        articles.open();
+    }
     // News is taken even after a failed mail import: the two kinds of job
     // are independent, and a host's cycle goes on to the news the same way.
     NewsRun news;
-    int32_t r = importAllNews(c.spool, c.store, c.o, print, &news);
+    int32_t r = importAllNews(c.spool, c.store, c.o, showNews, &news);
     bool ok = mailOk && r >= 0;
     // Every job left counts here, those of no known kind too: nothing else
     // will take them.
     std::vector<LeftJob> left = jobsLeft(c.spool, c.store, c.o, JobKinds::All);
     if (c.json) {
-        std::vector<std::string> mails;
-        for (const MailRecord& m : mail.records) mails.push_back(mailRecordJson(m));
-        std::printf("{\"ok\": %s, \"mails\": %d, \"news_batches\": %d, \"articles\": %zu,\n \"mail\": ",
-                    ok ? "true" : "false", mail.imported, news.batches, news.records.size());
-        printJsonArray(mails, " ");
-        std::printf(",\n \"news\": ");
-        printJsonArray(newsJson(news), " ");
-        std::printf(",\n \"left\": %s}\n", leftJson(left).c_str());
+        articles.close(" ");
+        std::printf(",\n \"ok\": %s, \"mails\": %d, \"news_batches\": %d, \"articles\": %lld,\n \"left\": %s}\n",
+                    ok ? "true" : "false", mail.imported, news.batches, static_cast<long long>(news.articles),
+                    leftJson(left).c_str());
     } else if (!c.quiet) {
         std::printf("%d mail%s imported\n%s\n", mail.imported, mail.imported == 1 ? "" : "s",
                     newsSummary(news).c_str());
@@ -128,10 +148,12 @@ void registerNewsVerbs(VerbTable& verbs) {
                     "  Calls IMPNEWS until no news job is left and prints the records of\n"
                     "  each batch's SPOOL/Header.Msg (area, start, length and the kept\n"
                     "  headers), then how many batches and articles were filed (--quiet:\n"
-                    "  nothing when all went well; --json: only one object with ok,\n"
-                    "  news_batches, articles, the array news of the records, each with its\n"
-                    "  batch number, and the array left). News jobs still in the spool\n"
-                    "  afterwards are listed on standard error with the reason (exit 3).\n"
+                    "  nothing when all went well; --json: only one object with the array\n"
+                    "  news of the records, each with its batch number, ok, news_batches,\n"
+                    "  articles and the array left). A bad job (a link, a FIFO, a corrupt\n"
+                    "  or oversized batch) is set aside into SPOOL/bad/ and the import goes\n"
+                    "  on with the next. News jobs still in the spool afterwards, and what\n"
+                    "  SPOOL/bad/ holds, are listed on standard error with the reason (exit 3).\n"
                     "  Articles go to the areas that STORE/area.dat gives their newsgroups;\n"
                     "  the log is STORE/news.log.\n") +
             kImportOptionsHelp + kBitsHelp + kWaitHelp,
@@ -151,11 +173,12 @@ void registerNewsVerbs(VerbTable& verbs) {
                                   "  Calls IMPMAIL until no mail job is left, then IMPNEWS until no\n"
                                   "  news job is left, as a host does after a transfer, printing each\n"
                                   "  record and a summary (--quiet: nothing when all went well). --json\n"
-                                  "  prints one object: ok, mails, news_batches, articles, and the\n"
-                                  "  arrays mail and news of the records and left of the jobs still in\n"
-                                  "  the spool. Exit 1 when either import failed, 3 when jobs are left\n"
-                                  "  (each listed on standard error with the reason), 4 when another\n"
-                                  "  run holds the store. The verb for cron.\n") +
+                                  "  prints one object: the arrays mail and news of the records, ok,\n"
+                                  "  mails, news_batches, articles, and the array left of the jobs still\n"
+                                  "  in the spool and in SPOOL/bad/. Exit 1 when either import failed, 3\n"
+                                  "  when jobs are left or set aside into SPOOL/bad/ (each listed on\n"
+                                  "  standard error with the reason), 4 when another run holds the store.\n"
+                                  "  The verb for cron.\n") +
                           kImportOptionsHelp + kBitsHelp + kWaitHelp,
                       cycle};
 }

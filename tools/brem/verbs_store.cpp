@@ -10,10 +10,13 @@
 #include <vector>
 
 #include "cli.h"
+#include "inbound/execute_file.h"
 #include "platform/platform.h"
 #include "platform/stream.h"
+#include "platform/winpath.h"
 #include "mbox.h"
 #include "progress.h"
+#include "runs.h"
 #include "store/index_reader.h"
 #include "store/store.h"
 #include "store_care.h"
@@ -30,6 +33,7 @@ struct Finding {
     std::string host;  // what the host makes of it
     std::string age;   // spool files
     bool note = false;  // worth knowing, but no damage: leaves the exit status alone
+    bool setAside = false;  // a file in SPOOL/bad/: no damage, but work for the administrator
 };
 
 class Report {
@@ -39,32 +43,40 @@ public:
     void add(const Finding& f) {
         progress_.clear();
         ++count_;
-        if (!f.note) ++damage_;
+        if (f.setAside) {
+            ++setAside_;
+        } else if (!f.note) {
+            ++damage_;
+        }
         if (json_) {
             std::string o = "{\"file\": " + jsonString(f.file);
             if (f.record > 0) o += ", \"record\": " + std::to_string(f.record);
             if (f.offset >= 0) o += ", \"offset\": " + std::to_string(f.offset);
             o += ", \"problem\": " + jsonString(f.what) + ", \"host\": " + jsonString(f.host);
             if (!f.age.empty()) o += ", \"age\": " + jsonString(f.age);
-            o += std::string(", \"severity\": ") + (f.note ? "\"note\"" : "\"damage\"");
+            o += std::string(", \"severity\": ") +
+                 (f.setAside ? "\"set aside\"" : f.note ? "\"note\"" : "\"damage\"");
             std::printf("%s    %s", count_ > 1 ? ",\n" : "\n", (o + "}").c_str());
         } else {
             std::string where = f.file;
             if (f.record > 0) where += " record " + std::to_string(f.record);
             if (f.offset >= 0) where += (f.record > 0 ? " (byte " : " byte ") + std::to_string(f.offset) + (f.record > 0 ? ")" : "");
             if (!f.age.empty()) where += " (" + f.age + " old)";
-            std::printf("%s%s: %s; host: %s\n", f.note ? "note: " : "", where.c_str(), f.what.c_str(), f.host.c_str());
+            std::printf("%s%s: %s; host: %s\n", f.setAside ? "set aside: " : f.note ? "note: " : "",
+                        shown(where).c_str(), shown(f.what).c_str(), f.host.c_str());
         }
         std::fflush(stdout);
     }
     int64_t count() const { return count_; }
     int64_t damage() const { return damage_; }
+    int64_t setAside() const { return setAside_; }
 
 private:
     bool json_;
     Progress& progress_;
     int64_t count_ = 0;
     int64_t damage_ = 0;
+    int64_t setAside_ = 0;
 };
 
 // What the checks of an index file's ranges keep per area file: its size, and
@@ -378,9 +390,28 @@ std::string spoolPath(const std::string& spool, const std::string& name) { retur
 bool checkExecuteFile(const std::string& spool, const std::string& name,
                       const std::map<std::string, std::string>& dataFiles, std::set<std::string>& named,
                       Report& report) {
+    if (!plat::isPlainName(name)) {
+        report.add({name, 0, -1, "not a plain file name (a separator, a colon, a control byte or a device name)",
+                    "passes it over on every import and never opens it", ""});
+        return false;
+    }
+    // Read as the importers read it: no link followed, nothing waited on, no
+    // more than an execute file may hold.
     plat::Stream x;
     std::string line, dataName, command;
-    if (x.open(store::withSeparator(spool) + name, "rb")) {
+    const plat::Untrusted opened = x.openUntrusted(store::withSeparator(spool) + name, 4096);
+    if (opened == plat::Untrusted::Opened && x.size() > inbound::kMostExecuteFileBytes) {
+        report.add({name, 0, -1, "execute file larger than " + std::to_string(inbound::kMostExecuteFileBytes) + " bytes",
+                    "sets it aside into bad/ at the next import", ageOf(spoolPath(spool, name))});
+        return false;
+    }
+    if (opened != plat::Untrusted::Opened && opened != plat::Untrusted::Missing &&
+        opened != plat::Untrusted::Failed) {
+        report.add({name, 0, -1, std::string("execute file that ") + inbound::UntrustedReason(opened),
+                    "sets it aside into bad/ at the next import", ageOf(spoolPath(spool, name))});
+        return false;
+    }
+    if (opened == plat::Untrusted::Opened) {
         while (x.getLine(line, 1999)) {
             if ((line[0] == 'F' || line[0] == 'f') && line.size() > 2) dataName = withoutLineEnd(line.substr(2));
             if (line[0] == 'C' || line[0] == 'c') command = withoutLineEnd(line);
@@ -435,9 +466,21 @@ void checkWorkingFiles(const std::string& spool, const std::vector<std::string>&
     }
 }
 
+// What the importers set aside into SPOOL/bad/: jobs that can never be
+// imported for what they hold. Not damage, but nothing takes them either.
+void checkSetAside(const std::string& spool, const std::string& store, Report& report) {
+    for (const LeftJob& job : setAside(spool, store)) {
+        Finding f{job.executeFile, 0, -1, "set aside by an import: " + job.why,
+                  "never imports it; look at it, then delete it or move it back into the spool", ""};
+        f.age = ageOf(spoolPath(spool, job.executeFile));
+        f.setAside = true;
+        report.add(f);
+    }
+}
+
 // What waits in the spool: jobs whose other half is gone and the working
 // files of a run that did not end. Whole jobs waiting for import are counted.
-int64_t checkSpool(const std::string& spool, Report& report) {
+int64_t checkSpool(const std::string& spool, const std::string& store, Report& report) {
     const std::string dir = store::withSeparator(spool);
     std::vector<std::string> all = plat::findFiles(dir + "*");
     std::map<std::string, std::string> dataFiles;  // upper-case name -> name
@@ -459,6 +502,7 @@ int64_t checkSpool(const std::string& spool, Report& report) {
         }
     }
     checkWorkingFiles(spool, all, report);
+    checkSetAside(spool, store, report);
     return jobs;
 }
 
@@ -483,28 +527,34 @@ int checkVerb(std::vector<std::string>& args) {
     int64_t news = withSpool ? checkNewsIndex(spool, store, report, progress) : 0;
     checkAreaMap(store, report);
     checkCounter(store, report);
-    int64_t jobs = withSpool ? checkSpool(spool, report) : 0;
+    int64_t jobs = withSpool ? checkSpool(spool, store, report) : 0;
     progress.clear();
     if (json) {
         std::printf("%s],\n \"mail_records\": %lld", report.count() ? "\n  " : "", static_cast<long long>(mail));
         if (withSpool)
             std::printf(", \"news_records\": %lld, \"jobs_waiting\": %lld", static_cast<long long>(news),
                         static_cast<long long>(jobs));
-        std::printf(", \"damage\": %lld, \"notes\": %lld, \"clean\": %s}\n", static_cast<long long>(report.damage()),
-                    static_cast<long long>(report.count() - report.damage()), report.damage() ? "false" : "true");
+        std::printf(", \"damage\": %lld, \"notes\": %lld, \"set_aside\": %lld, \"clean\": %s}\n",
+                    static_cast<long long>(report.damage()),
+                    static_cast<long long>(report.count() - report.damage() - report.setAside()),
+                    static_cast<long long>(report.setAside()), report.damage() ? "false" : "true");
     } else {
         std::printf("%lld mail record%s", static_cast<long long>(mail), mail == 1 ? "" : "s");
         if (withSpool)
             std::printf(", %lld news record%s, %lld job%s waiting", static_cast<long long>(news), news == 1 ? "" : "s",
                         static_cast<long long>(jobs), jobs == 1 ? "" : "s");
-        int64_t notes = report.count() - report.damage();
+        int64_t notes = report.count() - report.damage() - report.setAside();
         std::string verdict = report.damage() ? std::to_string(report.damage()) + " damage finding" +
                                                     (report.damage() == 1 ? "" : "s")
                                               : std::string("clean");
         if (notes) verdict += ", " + std::to_string(notes) + " note" + (notes == 1 ? "" : "s");
+        if (report.setAside()) {
+            verdict += ", " + std::to_string(report.setAside()) + " file" + (report.setAside() == 1 ? "" : "s") +
+                       " set aside in bad/";
+        }
         std::printf("; %s\n", verdict.c_str());
     }
-    return report.damage() ? kExitFailed : kExitOk;
+    return report.damage() ? kExitFailed : report.setAside() ? kExitWorkLeft : kExitOk;
 }
 
 }  // namespace
@@ -515,10 +565,12 @@ void registerStoreVerbs(VerbTable& verbs) {
                       "  Reads mail.hdr against mailarea.txt, area.dat and export.dat of STORE;\n"
                       "  with --spool also Header.Msg against the area files, and what waits in\n"
                       "  the spool: execute files without their data file, data files without\n"
-                      "  an execute file, working files of an interrupted run. Each finding names\n"
-                      "  the file, the record or byte, what is wrong and what the host makes of\n"
-                      "  it. Writes nothing. --json: one object with the findings and counts.\n"
-                      "  Exit status 0 clean, 1 damage found, 2 wrong command line.\n",
+                      "  an execute file, working files of an interrupted run, and the jobs the\n"
+                      "  importers set aside into SPOOL/bad/. Each finding names the file, the\n"
+                      "  record or byte, what is wrong and what the host makes of it. Writes\n"
+                      "  nothing. --json: one object with the findings and counts.\n"
+                      "  Exit status 0 clean, 1 damage found, 2 wrong command line, 3 no damage\n"
+                      "  but files set aside in SPOOL/bad/.\n",
                       checkVerb};
     registerMboxVerbs(verbs);
 }
