@@ -46,7 +46,10 @@ bool SetJobAside(const std::string& spoolDir, const std::string& executeName, co
     }
     log.always("%sSet aside %s as %s\\%s: %s\n", level, shownName.c_str(), escapeControls(badDir).c_str(),
                escapeControls(kept).c_str(), escapeControls(why).c_str());
-    if (dataName.empty() || plat::equalsNoCase(dataName, executeName) || !plat::fileExists(spoolDir + dataName)) {
+    // A data file that is a directory goes too: it was sent as the job's.
+    const std::string dataPath = spoolDir + dataName;
+    if (dataName.empty() || plat::equalsNoCase(dataName, executeName) ||
+        !(plat::fileExists(dataPath) || plat::directoryExists(dataPath))) {
         return true;
     }
     const std::string keptData = moveAside(spoolDir, badDir, dataName);

@@ -1,5 +1,6 @@
 #include "support/test_support.h"
 
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <dirent.h>
 #include <unistd.h>
@@ -67,6 +68,16 @@ int runCommand(const std::string& cmd) {
     int st = std::system(cmd.c_str());
     if (st == -1) return -1;
     return WEXITSTATUS(st);
+}
+
+bool posixFileSystem() { return true; }
+
+bool makeFifo(const std::string& path) { return ::mkfifo(path.c_str(), 0644) == 0; }
+
+int64_t peakMemory() {
+    struct rusage ru;
+    if (::getrusage(RUSAGE_SELF, &ru) != 0) return -1;
+    return static_cast<int64_t>(ru.ru_maxrss) * 1024;  // kilobytes on Linux
 }
 
 }  // namespace brem::test

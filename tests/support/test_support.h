@@ -48,6 +48,15 @@ std::vector<char> hostBuffer(const std::string& dir);
 // Runs a shell command; returns its exit status.
 int runCommand(const std::string& cmd);
 
+// True where the file system can hold what a remote site might plant and
+// Windows cannot: names with any byte but '/' (a backslash, a colon, control
+// bytes, device names), FIFOs, and permission bits on every file (POSIX).
+bool posixFileSystem();
+// Makes a FIFO; false where there is none to make.
+bool makeFifo(const std::string& path);
+// The most memory the process has held so far, in bytes; -1 when unknown.
+int64_t peakMemory();
+
 // The messages of an activity log (mail.log, news.log) without their stamps,
 // each with its CR LF.
 std::vector<std::string> logMessages(const std::string& log);

@@ -5,6 +5,9 @@
 // bare, and optional < and > redirections; "compress" and ".../zorpack" are
 // this build's zorpack.exe, which is given compress's input by name.
 #include <windows.h>
+// GetProcessMemoryInfo from KERNEL32 itself (K32GetProcessMemoryInfo).
+#define PSAPI_VERSION 2
+#include <psapi.h>
 #include <direct.h>
 #include <sys/stat.h>
 
@@ -155,6 +158,18 @@ int runCommand(const std::string& cmd) {
     CloseHandle(pi.hThread);
     CloseHandle(pi.hProcess);
     return static_cast<int>(code);
+}
+
+// Windows names hold no '\\', ':' or control bytes, a device name opens the
+// device, and there are no FIFOs or permission bits.
+bool posixFileSystem() { return false; }
+
+bool makeFifo(const std::string&) { return false; }
+
+int64_t peakMemory() {
+    PROCESS_MEMORY_COUNTERS pmc;
+    if (!GetProcessMemoryInfo(GetCurrentProcess(), &pmc, sizeof pmc)) return -1;
+    return static_cast<int64_t>(pmc.PeakWorkingSetSize);
 }
 
 }  // namespace brem::test
