@@ -96,7 +96,9 @@ extern "C" {
 
 /* Imports one inbound mail job from the spool into mailarea.txt and mail.hdr
  * of the store. 0: one message imported (call again); -1: none left, or every
- * job failed (see mail.log). */
+ * job failed (see mail.log). A job that can never be imported (a link, a
+ * FIFO, an execute file naming itself or over 64 KB) is moved whole into
+ * SPOOL\bad\ and logged; names that are no plain file names are passed over. */
 BREM_EXPORT int32_t BREM_API IMPMAIL(char *spoolDir, char *storeDir, const char *firstSite,
                                      const char *secondSite, int32_t verbosity);
 
@@ -161,7 +163,9 @@ BREM_EXPORT int32_t BREM_API WRITEUUCP(const char *path, int32_t *start, int32_t
                                        char *errorText);
 /* Copies prefix and then the whole source file into dir\targetName (hold not
  * 1: appended) or dir\hold\targetName (hold 1: a fresh file), creating that
- * directory when missing. The source stays. 0 or -1 (errorText). */
+ * directory when missing. The source stays. 0 or -1 (errorText); targetName
+ * must be a plain file name (no \ / : or control byte, not . or .., no device
+ * name such as CON or NUL). */
 BREM_EXPORT int32_t BREM_API GENUUCP(const char *dir, const char *source, const char *targetName,
                                      const char *prefix, char *errorText, int32_t hold);
 
@@ -197,7 +201,10 @@ BREM_EXPORT int32_t BREM_API DECODE_ISO(const char *inPath, const char *outPath,
  * becomes NNNN.DAT, sent to rmail for recipient at the neighbour; site is this
  * system's UUCP name; sender is only logged. The directory strings are not
  * changed. 0: job written; -1: mail.log cannot be opened or the job failed
- * (rmail.z missing, a job file or export.dat cannot be written). */
+ * (rmail.z missing, a job file or export.dat cannot be written). The remote
+ * site runs the command line: a site name of anything but letters, digits,
+ * '-' and '_', or a recipient with a control byte, a blank, a leading '-' or
+ * any of ; & | < > ( ) $ ` ' " \ is refused (-1, nothing written). */
 BREM_EXPORT int32_t BREM_API EXPMAIL(const char *spoolDir, const char *storeDir, const char *recipient,
                                      const char *site, const char *sender, int32_t verbosity);
 
@@ -207,7 +214,7 @@ BREM_EXPORT int32_t BREM_API EXPMAIL(const char *spoolDir, const char *storeDir,
  * is. messages is only logged. One backslash is appended to each directory
  * string in place: leave room for it. 0: job written and rnews.z deleted;
  * -1: the compressor could not be started or failed, rnews.z is missing, or
- * the job could not be written. */
+ * the job could not be written; a site name as for EXPMAIL is refused. */
 BREM_EXPORT int32_t BREM_API EXPNEWS(char *spoolDir, char *storeDir, const char *site, int32_t messages,
                                      int32_t verbosity, int32_t bits);
 /* ---- Content encodings -------------------------------------------------
@@ -247,8 +254,10 @@ BREM_EXPORT int32_t BREM_API UUENCODE(const char *inPath, const char *outPath, c
  * which then describes this batch alone. bits above 0: batches arrive
  * compressed ("#! cunbatch") and are expanded with zorpack; 0: plain.
  * 0: one batch filed (read Header.Msg, call again); 1: no news job left;
- * -1: a failure (see STORE\news.log). Both directory buffers gain one
- * backslash per call. */
+ * -1: a failure (see STORE\news.log), or a job that can never be filed (a
+ * link, a FIFO, a corrupt batch or one that expands past zorpack's limit) was
+ * moved whole into SPOOL\bad\: the next call goes on with the next job. Both
+ * directory buffers gain one backslash per call. */
 BREM_EXPORT int32_t BREM_API IMPNEWS(char *spoolDir, char *storeDir, const char *firstSite,
                                      const char *secondSite, int32_t verbosity, int32_t bits);
 

@@ -3,6 +3,8 @@
 // its way.
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
+
 #include <chrono>
 #include <string>
 #include <thread>
@@ -219,4 +221,44 @@ TEST(BremUnattended, CronHearsNothingWhenAllWentWellAndWhatIsWrongOtherwise) {
     }
     EXPECT_EQ(runCommand(bremCmd() + " --version > " + out), 0);
     EXPECT_EQ(readFile(out).rfind("brem ", 0), 0u);
+}
+
+// A hostile spool through brem: no memory that grows with what the spool
+// holds, no byte of it that acts on the terminal, and every job set aside
+// named until someone looks (exit 3).
+TEST(BremUnattended, AHostileSpoolCostsNoMemoryReachesNoTerminalAndIsReported) {
+    ScratchDir d;
+    std::string spool = d.subdir("spool"), store = d.subdir("store"), out = d.file("out"), err = d.file("err");
+    copyDemo(spool, store);
+    writeFile(spool + "/0C0012.X", "F D.hubsiteE0012\nC rmail \x1b]0;pwn\x07x@y\n");
+    writeFile(spool + "/0E0012.D", "Subject: \x1b[31mred\nFrom: a\n\nhi\n");
+    writeFile(spool + "/0C0013.X", "C rmail x@y");
+    ASSERT_EQ(runCommand("truncate -s 512M " + spool + "/0C0013.X"), 0);  // no line end in 512 MB
+    std::string batch;
+    const std::string article = "Newsgroups: rec.arts.movies\nSubject: t\n\n";
+    const std::string tiny = "#! rnews " + std::to_string(article.size()) + "\n" + article;
+    for (int i = 0; i < 300000; ++i) batch += tiny;
+    writeFile(spool + "/0N0014.D", batch);
+    writeFile(spool + "/0C0014.X", "F D.hubsiteN0014\nC rnews\n");
+
+    EXPECT_EQ(runCommand(bremCmd() + " cycle " + spool + " " + store + kSites + " > " + out + " 2> " + err), 3);
+    struct rusage children;
+    ASSERT_EQ(getrusage(RUSAGE_CHILDREN, &children), 0);
+    EXPECT_LT(children.ru_maxrss, 150 * 1024) << "kilobytes";  // 300000 records are not kept
+    EXPECT_EQ(count(readFile(out), "Subject: t"), 300000u);
+    EXPECT_NE(readFile(out).find("To: ?]0;pwn?x@y"), std::string::npos);
+    EXPECT_NE(readFile(err).find("bad/0C0013.X  set aside: the execute file is larger than 65536 bytes"),
+              std::string::npos)
+        << readFile(err);
+
+    // Control bytes from a begin line, a file name or a record, escaped.
+    writeFile(d.file("evil.uue"), "begin 644 \x1b[2Jx\n`\nend\n");
+    writeFile(spool + "/\x1b[5m.x", "");
+    EXPECT_EQ(runCommand("cd " + d.path() + " && " + bremCmd() + " uudecode evil.uue >> " + out + " 2>> " + err), 0);
+    EXPECT_EQ(runCommand(bremCmd() + " list-mail " + store + " >> " + out), 0);
+    EXPECT_EQ(runCommand(bremCmd() + " check " + store + " --spool " + spool + " >> " + out + " 2>> " + err), 1);
+    EXPECT_EQ(readFile(out).find('\x1b'), std::string::npos);
+    EXPECT_EQ(readFile(err).find('\x1b'), std::string::npos);
+    EXPECT_NE(readFile(out).find("\\x1b[5m.x: not a plain file name"), std::string::npos);
+    EXPECT_NE(readFile(out).find("set aside: bad/0C0013.X"), std::string::npos);
 }

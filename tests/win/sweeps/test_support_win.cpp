@@ -5,8 +5,6 @@
 // bare, and optional < and > redirections; "compress" and ".../zorpack" are
 // this build's zorpack.exe, which is given compress's input by name.
 #include <windows.h>
-// GetProcessMemoryInfo from KERNEL32 itself (K32GetProcessMemoryInfo).
-#define PSAPI_VERSION 2
 #include <psapi.h>
 #include <direct.h>
 #include <sys/stat.h>
