@@ -112,9 +112,12 @@ public:
         return in_.open(path, "rb", 4096) ? &inSource_ : nullptr;
     }
     // The decoder hands on whole blocks; a small stream buffer lets them go
-    // straight to the system.
+    // straight to the system. The name may come from the input's begin line:
+    // whatever stands under it (a link above all) is replaced, never written
+    // through.
     BlockSink* createOutput(const std::string& path) override {
-        return out_.open(path, "wb", 4096) ? &outSink_ : nullptr;
+        plat::deleteFile(path);
+        return out_.open(path, "wbx", 4096) ? &outSink_ : nullptr;
     }
     bool sameFile(const std::string& a, const std::string& b) override { return plat::sameFile(a, b); }
     bool closeOutput() override { return out_.close(); }

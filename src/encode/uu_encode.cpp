@@ -107,7 +107,9 @@ bool Encoder::mayOverwrite() {
 
 // Creates the part file s.outPath and writes its opening lines.
 bool Encoder::openPart(bool first) {
-    if (!out_.open(s.outPath, "wb")) {
+    // Replaced, never written through what stands under the name.
+    plat::deleteFile(s.outPath);
+    if (!out_.open(s.outPath, "wbx")) {
         report(Error, false, "cannot open output file %s", s.outPath.c_str());
         return false;
     }

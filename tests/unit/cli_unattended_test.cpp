@@ -237,15 +237,18 @@ TEST(BremUnattended, AHostileSpoolCostsNoMemoryReachesNoTerminalAndIsReported) {
     std::string batch;
     const std::string article = "Newsgroups: rec.arts.movies\nSubject: t\n\n";
     const std::string tiny = "#! rnews " + std::to_string(article.size()) + "\n" + article;
-    for (int i = 0; i < 300000; ++i) batch += tiny;
+    for (int i = 0; i < 100000; ++i) batch += tiny;
     writeFile(spool + "/0N0014.D", batch);
     writeFile(spool + "/0C0014.X", "F D.hubsiteN0014\nC rnews\n");
 
-    EXPECT_EQ(runCommand(bremCmd() + " cycle " + spool + " " + store + kSites + " > " + out + " 2> " + err), 3);
+    // A sanitizer build keeps freed memory a while; it is told to keep little.
+    EXPECT_EQ(runCommand("ASAN_OPTIONS=${ASAN_OPTIONS:+$ASAN_OPTIONS:}quarantine_size_mb=8 " + bremCmd() + " cycle " +
+                         spool + " " + store + kSites + " > " + out + " 2> " + err),
+              3);
     struct rusage children;
     ASSERT_EQ(getrusage(RUSAGE_CHILDREN, &children), 0);
-    EXPECT_LT(children.ru_maxrss, 150 * 1024) << "kilobytes";  // 300000 records are not kept
-    EXPECT_EQ(count(readFile(out), "Subject: t"), 300000u);
+    EXPECT_LT(children.ru_maxrss, 64 * 1024) << "kilobytes";  // 100000 records are not kept
+    EXPECT_EQ(count(readFile(out), "Subject: t"), 100000u);
     EXPECT_NE(readFile(out).find("To: ?]0;pwn?x@y"), std::string::npos);
     EXPECT_NE(readFile(err).find("bad/0C0013.X  set aside: the execute file is larger than 65536 bytes"),
               std::string::npos)

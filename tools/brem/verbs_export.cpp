@@ -177,7 +177,7 @@ int sendWaitingMail(const std::string& spool, const std::string& store, const Ex
         return kExitOk;
     }
     if (!a.sendWaiting) {
-        std::string waitingFor = toLineOf(outgoing);
+        std::string waitingFor = shown(toLineOf(outgoing));
         std::fprintf(stderr,
                      "brem: %s already holds an outgoing message that was never sent (%lld bytes%s); "
                      "nothing was written.\n"

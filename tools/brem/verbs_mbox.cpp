@@ -298,8 +298,9 @@ int exportMbox(std::vector<std::string>& args) {
     // The mbox is written beside its place and put there whole: a run that
     // is cut off leaves the old file (or none), never half a mailbox.
     const std::string partPath = a.outPath + ".part";
+    plat::deleteFile(partPath);  // made afresh, never written through what is there
     plat::Stream out;
-    if (!out.open(partPath, "wb")) {
+    if (!out.open(partPath, "wbx")) {
         std::fprintf(stderr, "brem export-mbox: cannot create %s\n", partPath.c_str());
         return kExitFailed;
     }
@@ -394,7 +395,7 @@ public:
         // Made afresh rather than truncated: a file system may write a file
         // out in full when it is cut back to nothing, once per message.
         plat::deleteFile(tmpPath_);
-        return tmp_.open(tmpPath_, "wb");
+        return tmp_.open(tmpPath_, "wbx");
     }
     // One line of the message as the mbox holds it (a long line comes in
     // pieces).
