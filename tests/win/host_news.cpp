@@ -54,7 +54,7 @@ void compressedJobIsExpandedAndFiled() {
     WT_EQ(impnews(sp.data(), st.data(), "hubsite", "mybox", 0, 16), 1);
 }
 
-void failedExpansionKeepsTheDataFile() {
+void failedExpansionSetsTheJobAside() {
     std::string root = scratchDir();
     std::string spool = subdir(root, "spool");
     std::string store = subdir(root, "store");
@@ -70,7 +70,9 @@ void failedExpansionKeepsTheDataFile() {
     if (!impnews) return;
     std::vector<char> sp = dirBuffer(spool), st = dirBuffer(store);
     WT_EQ(impnews(sp.data(), st.data(), "hubsite", "mybox", 0, 16), -1);
-    WT_EQ(readFile(spool + "\\0N0006.D"), data);
+    // Set aside whole, where it holds back no later job.
+    WT_EQ(readFile(spool + "\\bad\\0N0006.D"), data);
+    WT_CHECK(exists(spool + "\\bad\\0C0006.X"));
     WT_CHECK(!exists(store + "\\area3.txt"));
     WT_CHECK(readFile(store + "\\news.log").find("\tCannot open input after decompress!\r\n") != std::string::npos);
 }
@@ -94,7 +96,7 @@ void plainJobIsFiled() {
 }
 
 Register r1("news: compressed job expanded by zorpack.exe and filed", compressedJobIsExpandedAndFiled);
-Register r2("news: failed expansion keeps the data file", failedExpansionKeepsTheDataFile);
+Register r2("news: failed expansion sets the job aside whole", failedExpansionSetsTheJobAside);
 Register r3("news: plain job filed", plainJobIsFiled);
 
 }  // namespace
