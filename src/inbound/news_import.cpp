@@ -67,12 +67,9 @@ int32_t startJob(const NewsJob& job, const std::string& spoolDir, ExecuteJob& ex
     return 0;
 }
 
-enum class BatchKind { Plain, Compressed, Unknown };
+}  // namespace
 
-// What a data file's first line says its batch is. A compressed stream's
-// third byte holds the largest code size it was made with; `bits` gets it,
-// or 16 where it cannot be read.
-BatchKind batchKind(const std::string& dataPath, int32_t& bits) {
+BatchKind NewsBatchKind(const std::string& dataPath, int32_t& bits) {
     plat::Stream data;
     if (!data.open(dataPath, "rb", 64)) return BatchKind::Unknown;
     char head[kCompressedHeaderBytes + 3] = {};
@@ -89,6 +86,8 @@ BatchKind batchKind(const std::string& dataPath, int32_t& bits) {
     return BatchKind::Compressed;
 }
 
+namespace {
+
 // A batch is taken for what it says it is, whatever the host's bit count: a
 // compressed batch taken as plain would be filed with no article and lost,
 // and a plain one taken as compressed would wait in the spool for ever.
@@ -96,7 +95,7 @@ void chooseIntake(NewsJob& job, int32_t bits, ActivityLog& log) {
     job.compressed = bits > 0;
     job.bits = bits;
     int32_t stated = kDefaultBits;
-    const BatchKind kind = job.named ? batchKind(job.dataPath, stated) : BatchKind::Unknown;
+    const BatchKind kind = job.named ? NewsBatchKind(job.dataPath, stated) : BatchKind::Unknown;
     if (!job.compressed && kind == BatchKind::Compressed) {
         job.compressed = true;
         job.bits = stated;
@@ -275,6 +274,8 @@ int32_t ImportNewsJob(const std::string& spoolDir, const std::string& storeDir, 
 
     int32_t filed = FileNewsBatch(log, spoolDir, storeDir, [&] { return takeJob(job, log); });
     if (filed == 0) putBack.commit();
+    // The one thing that sets a whole batch aside: the job waits for its map.
+    if (filed == 1) log.always("%s waits in the spool: cannot open %sarea.dat\n", name.c_str(), storeDir.c_str());
     return filed;  // any other result puts the plain batch back as `putBack` goes
 }
 

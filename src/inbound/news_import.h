@@ -14,6 +14,13 @@ namespace brem::inbound {
 // hundreds of megabytes expands well within it.
 inline constexpr uint32_t kExpandTimeoutMs = 10 * 60 * 1000;
 
+// What a news job's data file holds, told by its first line. A compressed
+// stream's third byte gives the largest code width it was made with: `bits`
+// gets it, or 16 where it cannot be read. News import takes every batch for
+// what this says it is; brem's report of the jobs left asks it too.
+enum class BatchKind { Plain, Compressed, Unknown };
+BatchKind NewsBatchKind(const std::string& dataPath, int32_t& bits);
+
 // Both directories end in a separator. Returns 0 when one batch was filed,
 // 1 when no news job was left to take, -1 on a failure news.log names.
 // `bits` above 0: batches arrive compressed ("#! cunbatch"); otherwise plain.

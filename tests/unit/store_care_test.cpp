@@ -17,20 +17,21 @@ std::string bremTool() { return binDir() + "/brem"; }
 // UUCP envelopes (one relayed through two sites), lines beginning "From "
 // and ">From ", a last line without its line end, CR LF line ends, a byte
 // 0xFF, and two messages without a Message-ID.
+const std::string kMessages[] = {
+    "From uucp Mon Oct  6 21:14:02 1997\nFrom: Ann <ann@hub>\nDate: Tue, 7 Oct 1997 06:01:58 -0400\n"
+    "Message-ID: <1@hub>\nSubject: quoting\n\nFrom here on\n>From there\n>>From afar\nFromage\n",
+    "From bob Tue Oct  7 10:00:00 1997 remote from hub\n>From bob Tue Oct  7 09:00:00 1997 remote from far\n"
+    "From: bob@far\nSubject: no id, no end\n\nlast line without its end",
+    "From: carl@hub\r\nSubject: crlf\r\n\r\nbody \xff\r\n",
+    "Subject: no id either\n\nsecond\n\n\n",
+};
+
 std::string importedStore(const ScratchDir& d) {
     std::string spool = d.subdir("spool"), store = d.subdir("store");
-    const std::string messages[] = {
-        "From uucp Mon Oct  6 21:14:02 1997\nFrom: Ann <ann@hub>\nDate: Tue, 7 Oct 1997 06:01:58 -0400\n"
-        "Message-ID: <1@hub>\nSubject: quoting\n\nFrom here on\n>From there\n>>From afar\nFromage\n",
-        "From bob Tue Oct  7 10:00:00 1997 remote from hub\n>From bob Tue Oct  7 09:00:00 1997 remote from far\n"
-        "From: bob@far\nSubject: no id, no end\n\nlast line without its end",
-        "From: carl@hub\r\nSubject: crlf\r\n\r\nbody \xff\r\n",
-        "Subject: no id either\n\nsecond\n\n\n",
-    };
     for (int i = 0; i < 4; ++i) {
         std::string n = std::to_string(i + 1);
         writeFile(spool + "/0C000" + n + ".X", "U uucp hub\nF D.hubA000" + n + "\nC rmail reader@mybox\n");
-        writeFile(spool + "/0A000" + n + ".D", messages[i]);
+        writeFile(spool + "/0A000" + n + ".D", kMessages[i]);
     }
     EXPECT_EQ(runCommand(bremTool() + " import-mail " + spool + " " + store +
                          " --neighbour hub --local-site mybox --quiet >/dev/null"),
@@ -102,7 +103,11 @@ TEST(StoreCare, CheckFindsEachDamageAndExportSkipsOnlyTheBrokenRecords) {
     ScratchDir d;
     std::string store = importedStore(d);
     std::string spool = d.path() + "/spool";
-    writeFile(store + "/area.dat", "rec.arts\n3\ncomp.x\n5\n");
+    // The map's catch-all (an empty name, last) and the data file of a mail
+    // in the store, which an import cut off between its two deletions
+    // leaves, are no damage.
+    writeFile(store + "/area.dat", "rec.arts\n3\ncomp.x\n5\n\n9\n");
+    writeFile(spool + "/0A0007.D", kMessages[1]);
     EXPECT_EQ(runCommand(bremTool() + " check " + store + " --spool " + spool + " >/dev/null"), 0);
 
     // The damaged copy: every record kind of fault in mail.hdr, and the
@@ -149,6 +154,7 @@ has('area.dat', 'contains the earlier name "rec.arts"')
 has('export.dat', '3 bytes, not 4')
 has('0C0009.X', 'without its data file')
 has('0A0042.D', 'without an execute file')
+assert [f['severity'] for f in r['findings'] if f['file'] == '0A0007.D'] == ['note'], r
 has('rmail.z', 'interrupted run')
 assert r['mail_records'] == 5 and not r['clean'], r
 )");
@@ -160,6 +166,14 @@ assert r['mail_records'] == 5 and not r['clean'], r
     EXPECT_EQ(runCommand(bremTool() + " export-mbox " + store + " " + mbox + " 2>/dev/null >/dev/null"), 1);
     EXPECT_EQ(runCommand("python3 -c \"import mailbox,sys; n=len(mailbox.mbox(sys.argv[1])); sys.exit(n!=3)\" " + mbox),
               0);
+
+    // cycle removes the copy of a stored mail once a transfer can no longer
+    // be writing its job, and nothing else.
+    writeFile(store + "/mail.hdr", good);
+    ASSERT_EQ(runCommand("touch -d '2 hours ago' " + spool + "/0A0007.D " + spool + "/0A0042.D"), 0);
+    EXPECT_EQ(runCommand(bremTool() + " cycle " + spool + " " + store + " --quiet 2>/dev/null"), 3);
+    EXPECT_FALSE(exists(spool + "/0A0007.D"));
+    EXPECT_TRUE(exists(spool + "/0A0042.D"));
 }
 
 // A store written before the mail area began with a line end holds its first

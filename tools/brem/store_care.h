@@ -4,11 +4,22 @@
 // code, so they are linked with the library's core.
 #pragma once
 
+#include <cstdint>
+#include <string>
+#include <vector>
+
 #include "cli.h"
 
 namespace brem::cli {
 
 void registerStoreVerbs(VerbTable& verbs);  // check, and the two below
 void registerMboxVerbs(VerbTable& verbs);   // export-mbox, import-mbox
+
+// Removes the spool's data files that no execute file names, that are older
+// than kStoredCopyAge seconds and whose bytes are those of a stored mail:
+// what a mail import cut off between its two deletions left. Returns their
+// names.
+inline constexpr int64_t kStoredCopyAge = 3600;
+std::vector<std::string> removeStoredCopies(const std::string& spool, const std::string& store);
 
 }  // namespace brem::cli
