@@ -128,7 +128,8 @@ int32_t expand(const NewsJob& job, ActivityLog& log) {
             // A batch the compressor refuses never expands: the job is set
             // aside, its data file kept in the spool for a look.
             log.always("The compressor failed with exit status %d\n", run.exitCode);
-            if (!plat::deleteFile(job.executePath)) log.always("Cannot delete %s\n", job.executePath.c_str());
+            if (!job.executePath.empty() && !plat::deleteFile(job.executePath))
+                log.always("Cannot delete %s\n", job.executePath.c_str());
         }
         log.always("Cannot open input after decompress!\n");
         return -1;
@@ -277,6 +278,51 @@ int32_t ImportNewsJob(const std::string& spoolDir, const std::string& storeDir, 
     // The one thing that sets a whole batch aside: the job waits for its map.
     if (filed == 1) log.always("%s waits in the spool: cannot open %sarea.dat\n", name.c_str(), storeDir.c_str());
     return filed;  // any other result puts the plain batch back as `putBack` goes
+}
+
+int32_t DeliverNewsBatch(const std::string& workDir, const std::string& storeDir, const std::string& batchPath,
+                         int32_t verbosity, std::string* reason) {
+    ActivityLog log;
+    log.open(storeDir + "news.log", verbosity);  // without a log the batch goes on unlogged
+    log.always("News import started \n");
+    log.above(2, "processing %s\n", batchPath.c_str());
+    auto fail = [&](int32_t result) {
+        if (reason) *reason = log.lastMessage();
+        return result;
+    };
+    // The batch has no job in a spool: the working files are those of one.
+    NewsJob job(workDir, "");
+    job.executePath.clear();
+    job.dataPath = batchPath;
+    job.named = true;
+    int32_t stated = kDefaultBits;
+    switch (NewsBatchKind(batchPath, stated)) {
+        case BatchKind::Plain: break;
+        case BatchKind::Compressed:
+            job.compressed = true;
+            job.bits = stated;
+            break;
+        case BatchKind::Unknown:
+            log.always("%s holds no news batch: it begins with neither \"#! rnews\" nor \"#! cunbatch\"\n",
+                       batchPath.c_str());
+            return fail(1);
+    }
+    const std::string hdrPath = workDir + "Header.Msg";
+    if (!plat::deleteFile(hdrPath) && plat::fileExists(hdrPath)) {
+        log.always("access denied\n");
+        return fail(-1);
+    }
+    store::UndoLog putBack(&log);
+    int32_t taken = job.compressed ? takeCompressed(job, log) : takePlain(job, putBack, log);
+    if (taken == 0) taken = stageBatch(job, putBack, log);
+    if (taken != 0) return fail(-1);
+    const int32_t filed = FileNewsBatch(log, workDir, storeDir);
+    if (filed == 0) {
+        putBack.commit();
+        return 0;
+    }
+    if (filed == 1) log.always("Cannot open %sarea.dat\n", storeDir.c_str());
+    return fail(-1);  // the plain batch goes back to its file as `putBack` goes
 }
 
 int32_t ImportNews(const std::string& spoolDir, const std::string& storeDir, const std::string& firstSite,

@@ -190,6 +190,9 @@ void sleepMs(uint32_t ms);
 // The process's standard output as a file handle, written with writeFile:
 // bytes go out unchanged on both systems (no text-mode line ends).
 FileHandle standardOutput();
+// The process's standard input as a file handle, read with readFile: bytes
+// come in unchanged on both systems.
+FileHandle standardInput();
 
 // True when the C stream writes to a terminal (a console on Windows), where a
 // program may redraw a progress line.

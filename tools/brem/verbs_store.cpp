@@ -610,6 +610,7 @@ void registerStoreVerbs(VerbTable& verbs) {
                       "  cannot be read, 2 wrong command line.\n",
                       checkVerb};
     registerMboxVerbs(verbs);
+    registerUucpVerbs(verbs);
 }
 
 }  // namespace brem::cli

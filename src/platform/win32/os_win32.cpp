@@ -364,6 +364,11 @@ FileHandle standardOutput() {
     return h == nullptr || h == INVALID_HANDLE_VALUE ? kNoFile : reinterpret_cast<FileHandle>(h);
 }
 
+FileHandle standardInput() {
+    HANDLE h = GetStdHandle(STD_INPUT_HANDLE);
+    return h == nullptr || h == INVALID_HANDLE_VALUE ? kNoFile : reinterpret_cast<FileHandle>(h);
+}
+
 bool postWindowMessage(uintptr_t window, uint32_t message, uintptr_t wParam, intptr_t lParam) {
     return PostMessageA(reinterpret_cast<HWND>(window), message, static_cast<WPARAM>(wParam),
                         static_cast<LPARAM>(lParam)) != FALSE;
