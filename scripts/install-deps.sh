@@ -12,7 +12,8 @@ if [ "$what" = all ]; then
   pkgs+=(googletest libgtest-dev libgmock-dev mingw-w64 wine wine32 ncompress sharutils mpack uudeview
          gzip python3 file)
   pkgs+=(clang libclang-rt-14-dev)  # the fuzz targets (libFuzzer with the sanitizers)
-  pkgs+=(lintian)  # the release check of the Debian package
+  pkgs+=(lintian)  # the release check of the Debian packages
+  pkgs+=(uucp)  # Debian's UUCP (Taylor's), whose uuxqt runs brem rmail and brem rnews in a test
 fi
 
 missing=()
