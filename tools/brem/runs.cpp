@@ -207,8 +207,28 @@ std::vector<LeftJob> jobsLeft(const std::string& spool, const std::string& store
         }
         left.push_back(std::move(job));
     }
+    const std::string foreign = foreignUucpDirectory(spool);
+    if (!foreign.empty()) left.push_back({foreign, std::string(), "unknown", kForeignUucpAdvice});
     return left;
 }
+
+std::string foreignUucpDirectory(const std::string& spool) {
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    const fs::path root = plat::systemPath(spool.empty() ? std::string(".") : spool);
+    for (fs::directory_iterator it(root, ec), end; !ec && it != end; it.increment(ec)) {
+        std::error_code e2;
+        if (!it->is_directory(e2)) continue;
+        for (const char* sub : {"X.", "D."}) {
+            if (fs::is_directory(it->path() / sub, e2)) return (it->path() / sub).string();
+        }
+    }
+    return std::string();
+}
+
+const char* const kForeignUucpAdvice =
+    "a Linux UUCP's spool (brem reads the Windows client's flat spool; let the UUCP run brem rmail and brem "
+    "rnews instead: man brem, LINUX UUCP)";
 
 void reportLeft(const std::vector<LeftJob>& left, const std::string& spool) {
     if (left.empty()) return;

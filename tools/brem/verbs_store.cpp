@@ -532,6 +532,11 @@ int64_t checkSpool(const std::string& spool, const std::string& store, Report& r
         }
     }
     checkWorkingFiles(spool, f.all, report);
+    const std::string foreign = foreignUucpDirectory(spool);
+    if (!foreign.empty()) {
+        report.add({foreign, 0, -1, std::string("directory of ") + kForeignUucpAdvice,
+                    "never imports the jobs in it", ""});
+    }
     return f.jobs;
 }
 
