@@ -50,7 +50,10 @@ TEST(StoreCare, MboxRoundTripsKeepEveryMessageAndTheMailboxItGoesTo) {
     std::string mbox = d.file("out.mbox"), again = d.file("again.mbox"), crlf = d.file("crlf.mbox");
     std::string fresh = d.subdir("fresh"), third = d.subdir("third");
     writeFile(mbox, "From old@hub Mon Oct  6 08:00:00 1997\nSubject: kept\n\nalready here\n");
-    ASSERT_EQ(runCommand("chmod 0640 " + mbox), 0);
+    // A mailbox of another user, in a mail spool's mode (the owner only
+    // where the test may give the file away).
+    ASSERT_EQ(runCommand("chmod 0640 " + mbox + " && { [ $(id -u) -ne 0 ] || chown nobody " + mbox + "; }"), 0);
+    const std::string owner = "stat -c %U:%a " + mbox + " | grep -qx \"$([ $(id -u) -ne 0 ] && id -un || echo nobody):640\"";
     ASSERT_EQ(runCommand(bremTool() + " export-mbox " + store + " " + mbox + " >/dev/null"), 0);
     std::string script = d.file("read.py");
     writeFile(script, R"(import json, mailbox, os, re, stat, subprocess, sys
@@ -72,6 +75,7 @@ assert box[2].get_from() == 'hub!far!bob Tue Oct  7 10:00:00 1997', box[2].get_f
 assert box[4].get_from().startswith('MAILER-DAEMON Thu Jan  1 00:00:00 1970'), box[4].get_from()
 )");
     EXPECT_EQ(runCommand("python3 " + script + " " + bremTool() + " " + store + " " + mbox), 0);
+    EXPECT_EQ(runCommand(owner), 0);
 
     // Into an empty store and out again: the same messages. The mailbox goes
     // back into the store it came from without a message stored twice, as
@@ -97,6 +101,11 @@ assert box[4].get_from().startswith('MAILER-DAEMON Thu Jan  1 00:00:00 1970'), b
     EXPECT_EQ(readFile(third + "/mail.hdr"), readFile(fresh + "/mail.hdr"));
     // brem.lck: the store's run lock, taken by every verb that writes it.
     EXPECT_EQ(listDir(third), (std::vector<std::string>{"brem.lck", "mail.hdr", "mail.log", "mailarea.txt"}));
+
+    // Written anew, the mailbox keeps its owner and mode all the same.
+    ASSERT_EQ(runCommand(bremTool() + " export-mbox " + store + " " + mbox + " --replace >/dev/null"), 0);
+    EXPECT_EQ(runCommand(owner), 0);
+    EXPECT_FALSE(exists(mbox + ".part") || exists(mbox + ".lock"));
 }
 
 TEST(StoreCare, CheckFindsEachDamageAndExportSkipsOnlyTheBrokenRecords) {

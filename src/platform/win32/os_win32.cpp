@@ -89,7 +89,10 @@ FileHandle openFile(const std::string& path, OpenMode mode) {
 int64_t readFile(FileHandle h, void* buf, size_t n) {
     DWORD want = n > 0x40000000u ? 0x40000000u : static_cast<DWORD>(n);
     DWORD got = 0;
-    if (!ReadFile(toHandle(h), buf, want, &got, nullptr)) return -1;
+    if (!ReadFile(toHandle(h), buf, want, &got, nullptr)) {
+        // A pipe whose writer has closed it ends so: its end, not an error.
+        return GetLastError() == ERROR_BROKEN_PIPE ? 0 : -1;
+    }
     return got;
 }
 
