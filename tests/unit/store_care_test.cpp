@@ -102,6 +102,14 @@ assert box[4].get_from().startswith('MAILER-DAEMON Thu Jan  1 00:00:00 1970'), b
     // brem.lck: the store's run lock, taken by every verb that writes it.
     EXPECT_EQ(listDir(third), (std::vector<std::string>{"brem.lck", "mail.hdr", "mail.log", "mailarea.txt"}));
 
+    // mboxo quotes "From " lines alone, and reading it back takes one ">"
+    // from ">From " lines alone.
+    std::string old = d.file("o.mbox"), oStore = d.subdir("mboxo");
+    ASSERT_EQ(runCommand(bremTool() + " export-mbox " + store + " " + old + " --format mboxo >/dev/null"), 0);
+    EXPECT_NE(readFile(old).find("\n>From here on\n>From there\n>>From afar\nFromage\n"), std::string::npos);
+    ASSERT_EQ(runCommand(bremTool() + " import-mbox " + old + " " + oStore + " --format mboxo >/dev/null"), 0);
+    EXPECT_NE(readFile(oStore + "/mailarea.txt").find("\nFrom here on\nFrom there\n>>From afar\n"), std::string::npos);
+
     // Written anew, the mailbox keeps its owner and mode all the same.
     ASSERT_EQ(runCommand(bremTool() + " export-mbox " + store + " " + mbox + " --replace >/dev/null"), 0);
     EXPECT_EQ(runCommand(owner), 0);
