@@ -9,7 +9,10 @@ pkgs=(cmake g++ make pkg-config)
 pkgs+=(dpkg-dev debhelper file)  # the Debian packages: dpkg-buildpackage with debhelper (dpkg-shlibdeps needs file)
 pkgs+=(python3)  # the demo reads the store's mail back from mbox with Python's mailbox module
 if [ "$what" = all ]; then
-  pkgs+=(googletest libgtest-dev libgmock-dev mingw-w64 wine wine32 ncompress sharutils mpack uudeview
+  # wine64 runs the 64-bit Windows build on any machine; wine32 the 32-bit
+  # build, where the machine runs 32-bit code (installing it is harmless where
+  # it does not).
+  pkgs+=(googletest libgtest-dev libgmock-dev mingw-w64 wine wine64 wine32 ncompress sharutils mpack uudeview
          gzip python3 file)
   pkgs+=(clang libclang-rt-14-dev)  # the fuzz targets (libFuzzer with the sanitizers)
   pkgs+=(lintian systemd logrotate)  # the release check of the Debian packages, their units and logrotate file
