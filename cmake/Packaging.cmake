@@ -1,13 +1,15 @@
 # Release packages, built with `cpack` in a build directory (scripts/package.sh
 # does the whole run):
-#  - the cross build (mingw-w64) makes the Windows zip for host developers:
+#  - each cross build (mingw-w64, i686 and x86_64) makes a Windows zip for host
+#    developers, brem32-VERSION-win32.zip or brem32-VERSION-win64.zip:
 #    brem32.dll, its .def, an import library for MSVC (brem32.lib) and one for
 #    mingw (libbrem32.dll.a), include/brem32.h, brem.exe, zorpack.exe (all
 #    stripped, with a version resource), a README for host developers, the
 #    sample host.c, LICENSE, the third-party notices and the reference in
 #    docs/; and a second zip with the binaries' debugging information;
-#  - the native build makes the Debian package: library, header, CMake package,
-#    pkg-config file, brem, zorpack and their man pages.
+#  - the native build installs the library, header, CMake package, pkg-config
+#    file, brem, zorpack, their man pages and the reference, from which
+#    debian/ makes the Debian packages.
 set(CPACK_PACKAGE_NAME brem32)
 set(CPACK_PACKAGE_VENDOR "brem32")
 # The project has no public mail address; .invalid says so honestly.
@@ -24,17 +26,24 @@ set(CPACK_SOURCE_IGNORE_FILES "/build.*/" "/\\\\.git/")
 
 if(WIN32)
   # Only what a host developer needs goes into the zip: the installation of
-  # the CMake package, with its linker-made import library, stays out.
+  # the CMake package, with its linker-made import library, stays out. The
+  # 32-bit and the 64-bit build each make their own zips, named for their
+  # width (win32, win64); the DLL keeps its name in both.
+  if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+    set(BREM_WIN_SYSTEM win64)
+  else()
+    set(BREM_WIN_SYSTEM win32)
+  endif()
   set(CPACK_GENERATOR ZIP)
-  set(CPACK_SYSTEM_NAME win32)
+  set(CPACK_SYSTEM_NAME ${BREM_WIN_SYSTEM})
   set(CPACK_ARCHIVE_COMPONENT_INSTALL ON)
   set(CPACK_COMPONENT_INCLUDE_TOPLEVEL_DIRECTORY ON)
-  set(CPACK_PACKAGE_FILE_NAME brem32-${PROJECT_VERSION}-win32)
+  set(CPACK_PACKAGE_FILE_NAME brem32-${PROJECT_VERSION}-${BREM_WIN_SYSTEM})
 
   # brem32.lib for MSVC, made like libbrem32.dll.a from the .def by dlltool:
-  # its symbols carry the __stdcall decoration (_IMPMAIL@20) that a 32-bit
-  # MSVC compiler emits for the header's declarations, and they import the
-  # DLL's undecorated names.
+  # its symbols are the names the MSVC compiler of the build's width emits
+  # for the header's declarations (_IMPMAIL@20 for 32-bit __stdcall, the bare
+  # name for 64-bit), and they import the DLL's exported names.
   set(BREM_MSVC_IMPORT_LIB ${CMAKE_BINARY_DIR}/lib/brem32.lib)
   add_custom_command(OUTPUT ${BREM_MSVC_IMPORT_LIB}
     COMMAND ${BREM_DLLTOOL} -k -d ${BREM_IMPORT_DEF} -l ${BREM_MSVC_IMPORT_LIB} -D brem32.dll
@@ -46,8 +55,8 @@ if(WIN32)
   # binaries for crash analysis.
   set(CPACK_COMPONENTS_ALL release debug)
   set(CPACK_COMPONENTS_GROUPING IGNORE)
-  set(CPACK_ARCHIVE_RELEASE_FILE_NAME brem32-${PROJECT_VERSION}-win32)
-  set(CPACK_ARCHIVE_DEBUG_FILE_NAME brem32-${PROJECT_VERSION}-win32-debug)
+  set(CPACK_ARCHIVE_RELEASE_FILE_NAME brem32-${PROJECT_VERSION}-${BREM_WIN_SYSTEM})
+  set(CPACK_ARCHIVE_DEBUG_FILE_NAME brem32-${PROJECT_VERSION}-${BREM_WIN_SYSTEM}-debug)
 
   # Each binary carries a version resource, and ships stripped: its
   # debugging information goes into NAME.debug, which the stripped file
@@ -94,13 +103,28 @@ if(WIN32)
   # The DLL and the programs side by side at the top of the zip: brem.exe
   # loads brem32.dll from its own directory and the library starts
   # zorpack.exe from there too.
-  install(FILES ${PROJECT_SOURCE_DIR}/src/exports/brem32.def ${BREM_MSVC_IMPORT_LIB}
+  install(FILES ${BREM_DLL_DEF} ${BREM_MSVC_IMPORT_LIB}
           ${CMAKE_BINARY_DIR}/lib/libbrem32.dll.a
     DESTINATION . COMPONENT release)
   install(FILES ${PROJECT_SOURCE_DIR}/include/brem32.h DESTINATION include COMPONENT release)
   # The README speaks to host developers; the sample host is the one the
   # release check builds against the zip.
   set(BREM_VERSION ${PROJECT_VERSION})
+  if(BREM_WIN_SYSTEM STREQUAL win64)
+    set(BREM_BITS 64)
+    set(BREM_OLDEST_WINDOWS "Windows XP x64 Edition")
+    set(BREM_MINGW_TRIPLET x86_64-w64-mingw32)
+    set(BREM_MSVC_TOOLS "x64")
+    set(BREM_IMPORT_NAMES "the header's names (`IMPMAIL`; `EXTRACTMESSAGE` and `UUENCODE` too)")
+    set(BREM_OTHER_SYSTEM win32)
+  else()
+    set(BREM_BITS 32)
+    set(BREM_OLDEST_WINDOWS "Windows XP")
+    set(BREM_MINGW_TRIPLET i686-w64-mingw32)
+    set(BREM_MSVC_TOOLS "x86")
+    set(BREM_IMPORT_NAMES "the names a 32-bit compiler gives `__stdcall` functions (`_IMPMAIL@20`)")
+    set(BREM_OTHER_SYSTEM win64)
+  endif()
   configure_file(${PROJECT_SOURCE_DIR}/cmake/release/README-windows.md ${CMAKE_BINARY_DIR}/release-README.md @ONLY)
   install(FILES ${CMAKE_BINARY_DIR}/release-README.md DESTINATION . RENAME README.md COMPONENT release)
   install(FILES ${PROJECT_SOURCE_DIR}/LICENSE ${PROJECT_SOURCE_DIR}/cmake/release/THIRD-PARTY-NOTICES.txt
@@ -111,18 +135,12 @@ if(WIN32)
   install(DIRECTORY ${PROJECT_SOURCE_DIR}/docs/ DESTINATION docs COMPONENT release
     FILES_MATCHING PATTERN "*.md" PATTERN "*.1")
 else()
-  set(CPACK_GENERATOR DEB)
-  set(CPACK_PACKAGING_INSTALL_PREFIX ${CMAKE_INSTALL_PREFIX})
-  set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
-  set(CPACK_DEBIAN_PACKAGE_SECTION libs)
-  set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-  # The project has no public site: the package names no Homepage; its
-  # documentation is installed under /usr/share/doc/brem32.
-  # As Debian's policy wants a shared library packaged: stripped, with a
-  # shlibs file and the ldconfig trigger.
-  set(CPACK_STRIP_FILES ON)
-  set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS ON)
-  set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${PROJECT_SOURCE_DIR}/cmake/release/triggers)
+  # The Debian packages (libbrem32-1, libbrem32-dev, brem32-tools) are built
+  # from debian/ by dpkg-buildpackage (scripts/package.sh deb), which installs
+  # this project into its staging tree and splits it. What is installed here
+  # serves that and an installation from the source tree alike; cpack makes
+  # a plain tarball of it.
+  set(CPACK_GENERATOR TGZ)
 
   # Man pages, compressed as Debian keeps them.
   find_program(BREM_GZIP gzip)
@@ -145,18 +163,12 @@ else()
     endif()
   endforeach()
   install(FILES ${PROJECT_SOURCE_DIR}/README.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
-  install(FILES ${PROJECT_SOURCE_DIR}/cmake/release/copyright DESTINATION ${CMAKE_INSTALL_DOCDIR})
-  if(BREM_GZIP)
-    # A native package's changelog, compressed as Debian keeps it.
-    configure_file(${PROJECT_SOURCE_DIR}/cmake/release/changelog.in ${CMAKE_BINARY_DIR}/doc/changelog @ONLY)
-    add_custom_command(OUTPUT ${CMAKE_BINARY_DIR}/doc/changelog.gz
-      COMMAND ${BREM_GZIP} -9 -n -k -f ${CMAKE_BINARY_DIR}/doc/changelog
-      DEPENDS ${CMAKE_BINARY_DIR}/doc/changelog VERBATIM)
-    add_custom_target(debian_changelog ALL DEPENDS ${CMAKE_BINARY_DIR}/doc/changelog.gz)
-    install(FILES ${CMAKE_BINARY_DIR}/doc/changelog.gz DESTINATION ${CMAKE_INSTALL_DOCDIR})
-  endif()
+  install(FILES ${PROJECT_SOURCE_DIR}/debian/copyright DESTINATION ${CMAKE_INSTALL_DOCDIR})
   install(DIRECTORY ${PROJECT_SOURCE_DIR}/docs/ DESTINATION ${CMAKE_INSTALL_DOCDIR}/docs
     FILES_MATCHING PATTERN "*.md" PATTERN man EXCLUDE)
+  # bash completes brem's verbs and options.
+  install(FILES ${PROJECT_SOURCE_DIR}/tools/brem/brem.bash-completion
+    DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions RENAME brem)
 endif()
 
 include(CPack)

@@ -35,8 +35,8 @@ struct NewsJob {
           intPath(spoolDir + "$7b60051.int"),
           tmpPath(spoolDir + "$7b60051.tmp"),
           zPath(spoolDir + "$7b60051.z") {}
-    const std::string& spoolDir;
-    const std::string& name;  // of the execute file
+    std::string spoolDir;
+    std::string name;  // of the execute file; empty for a batch handed over without a job
     std::string executePath, dataName, dataPath;  // dataName: the local name
     bool named = false;  // the F line gave a data file name
     std::string batchPath, intPath, tmpPath, zPath;
@@ -83,12 +83,9 @@ int32_t startJob(const NewsJob& job, const std::string& spoolDir, ExecuteJob& ex
     return 0;
 }
 
-enum class BatchKind { Plain, Compressed, Unknown };
+}  // namespace
 
-// What a data file's first line says its batch is. A compressed stream's
-// third byte holds the largest code size it was made with; `bits` gets it,
-// or 16 where it cannot be read.
-BatchKind batchKind(const std::string& dataPath, int32_t& bits) {
+BatchKind NewsBatchKind(const std::string& dataPath, int32_t& bits) {
     plat::Stream data;
     if (data.openUntrusted(dataPath, 64) != plat::Untrusted::Opened) return BatchKind::Unknown;
     char head[kCompressedHeaderBytes + 3] = {};
@@ -105,6 +102,8 @@ BatchKind batchKind(const std::string& dataPath, int32_t& bits) {
     return BatchKind::Compressed;
 }
 
+namespace {
+
 // A batch is taken for what it says it is, whatever the host's bit count: a
 // compressed batch taken as plain would be filed with no article and lost,
 // and a plain one taken as compressed would wait in the spool for ever.
@@ -112,7 +111,7 @@ void chooseIntake(NewsJob& job, int32_t bits, ActivityLog& log) {
     job.compressed = bits > 0;
     job.bits = bits;
     int32_t stated = kDefaultBits;
-    const BatchKind kind = job.named ? batchKind(job.dataPath, stated) : BatchKind::Unknown;
+    const BatchKind kind = job.named ? NewsBatchKind(job.dataPath, stated) : BatchKind::Unknown;
     if (!job.compressed && kind == BatchKind::Compressed) {
         job.compressed = true;
         job.bits = stated;
@@ -152,6 +151,12 @@ int32_t expand(const NewsJob& job, ActivityLog& log) {
                       : "its batch does not expand (exit status " + std::to_string(run.exitCode) + ")";
         }
         log.always("Cannot open input after decompress!\n");
+        // A batch handed over without a job in a spool is no batch: it is
+        // refused, and whoever handed it over keeps it.
+        if (job.executePath.empty()) {
+            log.always("%s: %s\n", job.dataPath.c_str(), why.c_str());
+            return 1;
+        }
         return setAside(job, true, why, log);
     }
     log.above(2, "DeCompression complete\n");
@@ -317,7 +322,55 @@ int32_t ImportNewsJob(const std::string& spoolDir, const std::string& storeDir, 
 
     int32_t filed = FileNewsBatch(log, spoolDir, storeDir, [&] { return takeJob(job, log); });
     if (filed == 0) putBack.commit();
+    // The one thing that sets a whole batch aside: the job waits for its map.
+    if (filed == 1) log.always("%s waits in the spool: cannot open %sarea.dat\n", name.c_str(), storeDir.c_str());
     return filed;  // any other result puts the plain batch back as `putBack` goes
+}
+
+int32_t DeliverNewsBatch(const std::string& workDir, const std::string& storeDir, const std::string& batchPath,
+                         int32_t verbosity, std::string* reason) {
+    ActivityLog log;
+    log.open(storeDir + "news.log", verbosity);  // without a log the batch goes on unlogged
+    log.always("News import started \n");
+    log.above(2, "processing %s\n", batchPath.c_str());
+    auto fail = [&](int32_t result) {
+        if (reason) *reason = log.lastMessage();
+        return result;
+    };
+    // The batch has no job in a spool: the working files are those of one.
+    NewsJob job(workDir, "");
+    job.executePath.clear();
+    job.dataPath = batchPath;
+    job.named = true;
+    int32_t stated = kDefaultBits;
+    switch (NewsBatchKind(batchPath, stated)) {
+        case BatchKind::Plain: break;
+        case BatchKind::Compressed:
+            job.compressed = true;
+            job.bits = stated;
+            break;
+        case BatchKind::Unknown:
+            log.always("%s holds no news batch: it begins with neither \"#! rnews\" nor \"#! cunbatch\"\n",
+                       batchPath.c_str());
+            return fail(1);
+    }
+    const std::string hdrPath = workDir + "Header.Msg";
+    if (!plat::deleteFile(hdrPath) && plat::fileExists(hdrPath)) {
+        log.always("access denied\n");
+        return fail(-1);
+    }
+    store::UndoLog putBack(&log);
+    int32_t taken = job.compressed ? takeCompressed(job, log) : takePlain(job, putBack, log);
+    if (taken == 0) taken = stageBatch(job, putBack, log);
+    // A compressed batch that does not expand never will: no news batch.
+    if (taken != 0) return fail(taken == 1 && job.compressed ? 1 : -1);
+    const int32_t filed = FileNewsBatch(log, workDir, storeDir);
+    if (filed == 0) {
+        putBack.commit();
+        return 0;
+    }
+    if (filed == 1) log.always("Cannot open %sarea.dat\n", storeDir.c_str());
+    return fail(-1);  // the plain batch goes back to its file as `putBack` goes
 }
 
 int32_t ImportNews(const std::string& spoolDir, const std::string& storeDir, const std::string& firstSite,

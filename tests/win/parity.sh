@@ -7,12 +7,14 @@
 #   tests/win/parity.sh NATIVE-BREM WIN-BIN-DIR DEMO-DIR
 set -euo pipefail
 native=$1 winbin=$2 demo=$3
-export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+export WINEDEBUG=${WINEDEBUG:--all} WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}
+# The loader of the build's width, as tests/win/wine.sh run gives it.
+wine=${BREM_WINE:-wine}
 work=$(mktemp -d "${TMPDIR:-/tmp}/brem-parity-XXXXXX")
 trap '[ -n "${BREM_KEEP_TEST_DIRS:-}" ] || rm -rf "$work"' EXIT
 
 brem_native() { "$native" "$@"; }
-brem_windows() { wine "$winbin/brem.exe" "$@"; }
+brem_windows() { "$wine" "$winbin/brem.exe" "$@"; }
 
 # put NAME BYTES (printf format): a file of the scenario's input.
 put() { printf "$2" > "$1"; }
@@ -38,6 +40,12 @@ scenario() {
   cp "$demo"/store/area.dat store/
   $brem import-news spool store --neighbour hubsite --local-site mybox --verbosity 5 --bits 16 >/dev/null
   $brem import-news spool store --neighbour hubsite --local-site mybox --verbosity 5 >/dev/null
+
+  # A mail delivered as a UUCP's rmail delivers it, and the store's mail out
+  # to an mbox mailbox under its locks.
+  printf 'From bert Mon Oct  6 21:14:02 1997 remote from hubsite\nFrom: bert@hub.example\nSubject: by rmail\n\nhello\n' |
+    $brem rmail --store store anna@mybox.example
+  $brem export-mbox store out/mail.mbox >/dev/null
 
   # Exports: mail, news plain and news compressed.
   put out/mail.txt 'From: me@mybox\nTo: friend@far.example\nSubject: parity\n\nThe same on both.\n'

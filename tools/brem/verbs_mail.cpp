@@ -35,15 +35,16 @@ int importMail(std::vector<std::string>& args) {
     }
     bool ok = importAllMail(c.spool, c.store, c.o, show, &run);
     std::vector<LeftJob> left = jobsLeft(c.spool, c.store, c.o, JobKinds::Mail);
+    const int status = !ok ? kExitFailed : left.empty() ? kExitOk : kExitWorkLeft;
     if (c.json) {
         mails.close(" ");
-        std::printf(",\n \"ok\": %s, \"mails\": %d,\n \"left\": %s}\n", ok ? "true" : "false", run.imported,
-                    leftJson(left).c_str());
+        std::printf(",\n \"ok\": %s, \"status\": %d, \"mails\": %d,\n \"left\": %s}\n",
+                    status == kExitOk ? "true" : "false", status, run.imported, leftJson(left).c_str());
     } else if (!c.quiet) {
         std::printf("%d mail%s imported\n", run.imported, run.imported == 1 ? "" : "s");
     }
     reportLeft(left, c.spool);
-    return !ok ? kExitFailed : left.empty() ? kExitOk : kExitWorkLeft;
+    return status;
 }
 
 int listMail(std::vector<std::string>& args) {
@@ -117,10 +118,10 @@ void registerMailVerbs(VerbTable& verbs) {
                     "  Calls IMPMAIL until no mail job is left and prints the record of each\n"
                     "  imported mail, then how many were imported (--quiet: nothing when all\n"
                     "  went well; --json: only one object with the array mail of the records,\n"
-                    "  as list-mail --json gives them, ok, mails and the array left). Mail\n"
-                    "  jobs still in the spool afterwards, and whatever an import set aside\n"
-                    "  into SPOOL/bad/, are listed on standard error with the reason (exit 3).\n"
-                    "  The log is STORE/mail.log.\n") +
+                    "  as list-mail --json gives them, ok (true for exit status 0), status,\n"
+                    "  mails and the array left). Mail jobs still in the spool afterwards,\n"
+                    "  and whatever an import set aside into SPOOL/bad/, are listed on\n"
+                    "  standard error with the reason (exit 3). The log is STORE/mail.log.\n") +
             kImportOptionsHelp + kWaitHelp,
         importMail};
     verbs["list-mail"] = {"list the records of a store's mail.hdr",

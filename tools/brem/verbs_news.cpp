@@ -8,6 +8,7 @@
 #include "cli.h"
 #include "inbound.h"
 #include "runs.h"
+#include "store_care.h"
 
 namespace brem::cli {
 
@@ -44,16 +45,17 @@ int importNews(std::vector<std::string>& args) {
     }
     int32_t r = importAllNews(c.spool, c.store, c.o, show, &run);
     std::vector<LeftJob> left = jobsLeft(c.spool, c.store, c.o, JobKinds::News);
+    const int status = r < 0 ? kExitFailed : left.empty() ? kExitOk : kExitWorkLeft;
     if (c.json) {
         articles.close(" ");
-        std::printf(",\n \"ok\": %s, \"news_batches\": %d, \"articles\": %lld,\n \"left\": %s}\n",
-                    r < 0 ? "false" : "true", run.batches, static_cast<long long>(run.articles),
+        std::printf(",\n \"ok\": %s, \"status\": %d, \"news_batches\": %d, \"articles\": %lld,\n \"left\": %s}\n",
+                    status == kExitOk ? "true" : "false", status, run.batches, static_cast<long long>(run.articles),
                     leftJson(left).c_str());
     } else if (!c.quiet) {
         std::printf("%s\n", newsSummary(run).c_str());
     }
     reportLeft(left, c.spool);
-    return r < 0 ? kExitFailed : left.empty() ? kExitOk : kExitWorkLeft;
+    return status;
 }
 
 int listNews(std::vector<std::string>& args) {
@@ -123,20 +125,32 @@ int cycle(std::vector<std::string>& args) {
     NewsRun news;
     int32_t r = importAllNews(c.spool, c.store, c.o, showNews, &news);
     bool ok = mailOk && r >= 0;
+    // What an import cut off between its two deletions left: the data file
+    // of a mail that is in the store.
+    std::vector<std::string> removed = removeStoredCopies(c.spool, c.store);
     // Every job left counts here, those of no known kind too: nothing else
     // will take them.
     std::vector<LeftJob> left = jobsLeft(c.spool, c.store, c.o, JobKinds::All);
+    const int status = !ok ? kExitFailed : left.empty() ? kExitOk : kExitWorkLeft;
     if (c.json) {
         articles.close(" ");
-        std::printf(",\n \"ok\": %s, \"mails\": %d, \"news_batches\": %d, \"articles\": %lld,\n \"left\": %s}\n",
-                    ok ? "true" : "false", mail.imported, news.batches, static_cast<long long>(news.articles),
-                    leftJson(left).c_str());
+        std::string names;
+        for (const std::string& n : removed) names += (names.empty() ? "" : ", ") + jsonString(n);
+        std::printf(",\n \"ok\": %s, \"status\": %d, \"mails\": %d, \"news_batches\": %d, \"articles\": %lld,\n"
+                    " \"removed\": [%s],\n \"left\": %s}\n",
+                    status == kExitOk ? "true" : "false", status, mail.imported, news.batches,
+                    static_cast<long long>(news.articles), names.c_str(), leftJson(left).c_str());
     } else if (!c.quiet) {
         std::printf("%d mail%s imported\n%s\n", mail.imported, mail.imported == 1 ? "" : "s",
                     newsSummary(news).c_str());
+        for (const std::string& n : removed) {
+            std::printf("removed %s: the data file of a mail already in the store, left by an import that was cut "
+                        "off\n",
+                        n.c_str());
+        }
     }
     reportLeft(left, c.spool);
-    return !ok ? kExitFailed : left.empty() ? kExitOk : kExitWorkLeft;
+    return status;
 }
 
 }  // namespace
@@ -149,11 +163,12 @@ void registerNewsVerbs(VerbTable& verbs) {
                     "  each batch's SPOOL/Header.Msg (area, start, length and the kept\n"
                     "  headers), then how many batches and articles were filed (--quiet:\n"
                     "  nothing when all went well; --json: only one object with the array\n"
-                    "  news of the records, each with its batch number, ok, news_batches,\n"
-                    "  articles and the array left). A bad job (a link, a FIFO, a corrupt\n"
-                    "  or oversized batch) is set aside into SPOOL/bad/ and the import goes\n"
-                    "  on with the next. News jobs still in the spool afterwards, and what\n"
-                    "  SPOOL/bad/ holds, are listed on standard error with the reason (exit 3).\n"
+                    "  news of the records, each with its batch number, ok (true for exit\n"
+                    "  status 0), status, news_batches, articles and the array left). A bad\n"
+                    "  job (a link, a FIFO, a corrupt or oversized batch) is set aside into\n"
+                    "  SPOOL/bad/ and the import goes on with the next. News jobs still in\n"
+                    "  the spool afterwards, and what SPOOL/bad/ holds, are listed on standard\n"
+                    "  error with the reason (exit 3).\n"
                     "  Articles go to the areas that STORE/area.dat gives their newsgroups;\n"
                     "  the log is STORE/news.log.\n") +
             kImportOptionsHelp + kBitsHelp + kWaitHelp,
@@ -173,12 +188,14 @@ void registerNewsVerbs(VerbTable& verbs) {
                                   "  Calls IMPMAIL until no mail job is left, then IMPNEWS until no\n"
                                   "  news job is left, as a host does after a transfer, printing each\n"
                                   "  record and a summary (--quiet: nothing when all went well). --json\n"
-                                  "  prints one object: the arrays mail and news of the records, ok,\n"
-                                  "  mails, news_batches, articles, and the array left of the jobs still\n"
-                                  "  in the spool and in SPOOL/bad/. Exit 1 when either import failed, 3\n"
-                                  "  when jobs are left or set aside into SPOOL/bad/ (each listed on\n"
-                                  "  standard error with the reason), 4 when another run holds the store.\n"
-                                  "  The verb for cron.\n") +
+                                  "  prints one object: the arrays mail and news of the records, ok\n"
+                                  "  (true for exit status 0), status, mails, news_batches, articles,\n"
+                                  "  removed and left (the jobs still in the spool and in SPOOL/bad/). A\n"
+                                  "  data file that no execute file names, an hour old, whose bytes are\n"
+                                  "  a mail in the store (left by an import that was cut off) is removed.\n"
+                                  "  Exit 1 when either import failed, 3 when jobs are left or set aside\n"
+                                  "  into SPOOL/bad/ (each listed on standard error with the reason), 4\n"
+                                  "  when another run holds the store. The verb for cron.\n") +
                           kImportOptionsHelp + kBitsHelp + kWaitHelp,
                       cycle};
 }

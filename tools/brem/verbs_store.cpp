@@ -1,8 +1,10 @@
 // brem check: goes over a store (and the spool beside it) the way fsck -n
 // goes over a file system. It writes nothing. Each finding names the file,
 // the record or byte and what is wrong, and says what the host makes of it.
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <map>
 #include <set>
@@ -24,6 +26,8 @@
 namespace brem::cli {
 
 namespace {
+
+constexpr size_t kCompare = 64 * 1024;
 
 struct Finding {
     std::string file;
@@ -244,11 +248,6 @@ void checkAreaName(const std::string& label, std::string& name, Finding f, std::
         f.host = "never matches this name (a line written with CR LF keeps its CR)";
         report.add(f);
     }
-    if (name.empty()) {
-        f.what = label + ": the name is empty";
-        f.host = "files every article here, whatever its group";
-        report.add(f);
-    }
     if (!seen.insert(name).second) {
         f.what = label + ": the name \"" + name + "\" is listed twice";
         f.host = "uses the first entry only";
@@ -295,7 +294,7 @@ void checkAreaMap(const std::string& store, Report& report) {
     std::vector<AreaEntry> entries;
     std::set<std::string> seen;
     std::string name, number;
-    int64_t offset = 0, line = 1;
+    int64_t offset = 0, line = 1, catchAllLine = 0;
     while (in.getLine(name, 4096)) {
         const int64_t nameOffset = offset;
         offset += static_cast<int64_t>(name.size());
@@ -305,6 +304,7 @@ void checkAreaMap(const std::string& store, Report& report) {
         offset += static_cast<int64_t>(number.size());
         std::string label = "entry at line " + std::to_string(line);
         line += 2;
+        if (!hasNumber && name == "\n") break;  // a blank line at the end: no entry, and no harm
         if (!hasNumber) {
             f.what = label + " has a name line and no number line";
             f.host = "never files news to it";
@@ -312,7 +312,18 @@ void checkAreaMap(const std::string& store, Report& report) {
         }
         checkAreaName(label, name, f, seen, report);
         int32_t area = hasNumber ? checkAreaNumber(label, number, numberOffset, report) : 0;
-        checkAreaShadowed(label, name, entries, f, report);
+        // An empty name matches every article: the map's catch-all, meant to
+        // stand last. The entries after it are never reached.
+        if (catchAllLine > 0) {
+            f.what = label + ": the entry stands after the empty name of line " + std::to_string(catchAllLine) +
+                     ", which matches every article";
+            f.host = "never files news to it";
+            f.note = true;
+            report.add(f);
+        } else {
+            checkAreaShadowed(label, name, entries, f, report);
+        }
+        if (name.empty() && area != 0 && catchAllLine == 0) catchAllLine = line - 2;
         entries.push_back({name, line - 2, area});
     }
 }
@@ -389,10 +400,12 @@ std::string spoolPath(const std::string& spool, const std::string& name) { retur
 // data files it names are marked in `named`.
 bool checkExecuteFile(const std::string& spool, const std::string& name,
                       const std::map<std::string, std::string>& dataFiles, std::set<std::string>& named,
-                      Report& report) {
+                      Report* report) {
     if (!plat::isPlainName(name)) {
-        report.add({name, 0, -1, "not a plain file name (a separator, a colon, a control byte or a device name)",
-                    "passes it over on every import and never opens it", ""});
+        if (report) {
+            report->add({name, 0, -1, "not a plain file name (a separator, a colon, a control byte or a device name)",
+                         "passes it over on every import and never opens it", ""});
+        }
         return false;
     }
     // Read as the importers read it: no link followed, nothing waited on, no
@@ -400,15 +413,15 @@ bool checkExecuteFile(const std::string& spool, const std::string& name,
     plat::Stream x;
     std::string line, dataName, command;
     const plat::Untrusted opened = x.openUntrusted(store::withSeparator(spool) + name, 4096);
+    std::string bad;
     if (opened == plat::Untrusted::Opened && x.size() > inbound::kMostExecuteFileBytes) {
-        report.add({name, 0, -1, "execute file larger than " + std::to_string(inbound::kMostExecuteFileBytes) + " bytes",
-                    "sets it aside into bad/ at the next import", ageOf(spoolPath(spool, name))});
-        return false;
+        bad = "execute file larger than " + std::to_string(inbound::kMostExecuteFileBytes) + " bytes";
+    } else if (opened != plat::Untrusted::Opened && opened != plat::Untrusted::Missing &&
+               opened != plat::Untrusted::Failed) {
+        bad = std::string("execute file that ") + inbound::UntrustedReason(opened);
     }
-    if (opened != plat::Untrusted::Opened && opened != plat::Untrusted::Missing &&
-        opened != plat::Untrusted::Failed) {
-        report.add({name, 0, -1, std::string("execute file that ") + inbound::UntrustedReason(opened),
-                    "sets it aside into bad/ at the next import", ageOf(spoolPath(spool, name))});
+    if (!bad.empty()) {
+        if (report) report->add({name, 0, -1, bad, "sets it aside into bad/ at the next import", ageOf(spoolPath(spool, name))});
         return false;
     }
     if (opened == plat::Untrusted::Opened) {
@@ -428,8 +441,8 @@ bool checkExecuteFile(const std::string& spool, const std::string& name,
             found = true;
         }
     }
-    if (!found) {
-        report.add({name, 0, -1,
+    if (!found && report) {
+        report->add({name, 0, -1,
                     "execute file without its data file (" + (dataName.empty() ? "no F line" : "F " + dataName) +
                         ", " + (command.empty() ? "no command" : command) + ")",
                     "skips it on every import; the message it names is not in the spool",
@@ -466,6 +479,74 @@ void checkWorkingFiles(const std::string& spool, const std::vector<std::string>&
     }
 }
 
+// The data files of the spool (upper-case name -> name) and those that an
+// execute file names.
+struct SpoolFiles {
+    std::vector<std::string> all;
+    std::map<std::string, std::string> dataFiles;
+    std::set<std::string> named;
+    int64_t jobs = 0;  // execute files whose data file is there
+};
+
+SpoolFiles listSpool(const std::string& spool, Report* report) {
+    SpoolFiles f;
+    f.all = plat::findFiles(store::withSeparator(spool) + "*");
+    for (const std::string& n : f.all) {
+        std::string u = upper(n);
+        if (u.size() > 2 && u.compare(u.size() - 2, 2, ".D") == 0) f.dataFiles.emplace(u, n);
+    }
+    for (const std::string& n : f.all) {
+        std::string u = upper(n);
+        bool execute = u.size() > 2 && u.compare(u.size() - 2, 2, ".X") == 0;
+        if (execute && checkExecuteFile(spool, n, f.dataFiles, f.named, report)) ++f.jobs;
+    }
+    return f;
+}
+
+// The mail.hdr record whose message has the bytes of the file at `path`; 0
+// when none has. A mail import cut off between taking the job's execute file
+// and its data file leaves the data file of a mail it has stored.
+int64_t storedMailRecord(const std::string& store, const std::string& path) {
+    // A file in the spool: a link, a FIFO or a device is no copy of a mail.
+    plat::Stream file;
+    if (file.openUntrusted(path) != plat::Untrusted::Opened) return 0;
+    const int64_t size = file.size();
+    store::IndexReader reader(store::MailRecordSlots());
+    plat::Stream area;
+    if (size < 0 || !reader.open(store::withSeparator(store) + "mail.hdr") ||
+        !area.open(store::readPath(store, store::kMailArea), "rb"))
+        return 0;
+    const int firstByte = area.get();
+    store::IndexItem item;
+    while (reader.next(item)) {
+        if (item.kind != store::IndexItem::Kind::Record) continue;
+        int32_t start = 0, end = 0;
+        store::ParseRecordNumber(item.lines[6].text, &start);
+        store::ParseRecordNumber(item.lines[7].text, &end);
+        // The first message of an area begun without a line end lies from
+        // offset 0, one byte before its recorded start.
+        int64_t from = start == 1 && firstByte >= 0 && firstByte != '\n' ? 0 : start;
+        if (end - from != size || !area.seek(from) || !file.seek(0)) continue;
+        char a[kCompare], b[kCompare];
+        int64_t left = size;
+        while (left > 0) {
+            size_t want = static_cast<size_t>(std::min<int64_t>(left, kCompare));
+            if (area.read(a, want) != want || file.read(b, want) != want || std::memcmp(a, b, want) != 0) break;
+            left -= static_cast<int64_t>(want);
+        }
+        if (left == 0) return item.number;
+    }
+    return 0;
+}
+
+int64_t ageSeconds(const std::string& path) {
+    std::error_code ec;
+    auto when = std::filesystem::last_write_time(std::filesystem::path(plat::systemPath(path)), ec);
+    if (ec) return -1;
+    return std::chrono::duration_cast<std::chrono::seconds>(std::filesystem::file_time_type::clock::now() - when)
+        .count();
+}
+
 // What the importers set aside into SPOOL/bad/: jobs that can never be
 // imported for what they hold. Not damage, but nothing takes them either.
 void checkSetAside(const std::string& spool, const std::string& store, Report& report) {
@@ -481,44 +562,58 @@ void checkSetAside(const std::string& spool, const std::string& store, Report& r
 // What waits in the spool: jobs whose other half is gone and the working
 // files of a run that did not end. Whole jobs waiting for import are counted.
 int64_t checkSpool(const std::string& spool, const std::string& store, Report& report) {
-    const std::string dir = store::withSeparator(spool);
-    std::vector<std::string> all = plat::findFiles(dir + "*");
-    std::map<std::string, std::string> dataFiles;  // upper-case name -> name
-    std::set<std::string> named;
-    for (const std::string& n : all) {
-        std::string u = upper(n);
-        if (u.size() > 2 && u.compare(u.size() - 2, 2, ".D") == 0) dataFiles.emplace(u, n);
-    }
-    int64_t jobs = 0;
-    for (const std::string& n : all) {
-        std::string u = upper(n);
-        bool execute = u.size() > 2 && u.compare(u.size() - 2, 2, ".X") == 0;
-        if (execute && checkExecuteFile(spool, n, dataFiles, named, report)) ++jobs;
-    }
-    for (const auto& [u, n] : dataFiles) {
-        if (!named.count(u)) {
+    SpoolFiles f = listSpool(spool, &report);
+    for (const auto& [u, n] : f.dataFiles) {
+        if (f.named.count(u)) continue;
+        const std::string path = spoolPath(spool, n);
+        if (int64_t record = storedMailRecord(store, path)) {
+            report.add({n, 0, -1,
+                        "data file without an execute file; its mail is in the store already (mail.hdr record " +
+                            std::to_string(record) + ")",
+                        "ignores it; brem cycle removes it once it is an hour old", ageOf(path), true});
+        } else {
             report.add({n, 0, -1, "data file without an execute file",
-                        "never imports it; the message in it stays out of the store", ageOf(spoolPath(spool, n))});
+                        "never imports it; the message in it stays out of the store", ageOf(path)});
         }
     }
-    checkWorkingFiles(spool, all, report);
+    checkWorkingFiles(spool, f.all, report);
     checkSetAside(spool, store, report);
-    return jobs;
+    const std::string foreign = foreignUucpDirectory(spool);
+    if (!foreign.empty()) {
+        report.add({foreign, 0, -1, std::string("directory of ") + kForeignUucpAdvice,
+                    "never imports the jobs in it", ""});
+    }
+    return f.jobs;
 }
+
+}  // namespace
+
+std::vector<std::string> removeStoredCopies(const std::string& spool, const std::string& store) {
+    std::vector<std::string> removed;
+    SpoolFiles f = listSpool(spool, nullptr);
+    for (const auto& [u, n] : f.dataFiles) {
+        const std::string path = spoolPath(spool, n);
+        // A transfer may still be writing a job whose execute file comes
+        // after its data file, and a peer may send a mail again: only a copy
+        // left long before is taken for the leftover of an import.
+        if (f.named.count(u) || ageSeconds(path) < kStoredCopyAge || storedMailRecord(store, path) == 0) continue;
+        if (plat::deleteFile(path)) removed.push_back(n);
+    }
+    return removed;
+}
+
+namespace {
 
 int checkVerb(std::vector<std::string>& args) {
     bool json = takeFlag(args, "--json");
     std::string spool;
     bool withSpool = takeOption(args, "--spool", &spool);
-    if (args.size() != 1 || (withSpool && spool.empty())) {
-        std::fprintf(stderr, "usage: brem check STORE [--spool SPOOL] [--json]\n");
-        return kExitUsage;
-    }
+    std::string problem = positionalProblem(args, {"STORE"});
+    if (problem.empty() && withSpool && spool.empty()) problem = "--spool: the spool directory is empty";
+    if (!problem.empty()) return usageError("check", problem, "usage: brem check STORE [--spool SPOOL] [--json]\n");
     const std::string store = args[0];
-    if (!plat::directoryExists(store) || (withSpool && !plat::directoryExists(spool))) {
-        std::fprintf(stderr, "brem check: %s is not a directory\n",
-                     (!plat::directoryExists(store) ? store : spool).c_str());
-        return kExitUsage;
+    if (!usableDirectory(store, "store directory") || (withSpool && !usableDirectory(spool, "spool directory"))) {
+        return kExitFailed;
     }
     Progress progress("checking");
     Report report(json, progress);
@@ -569,10 +664,12 @@ void registerStoreVerbs(VerbTable& verbs) {
                       "  importers set aside into SPOOL/bad/. Each finding names the file, the\n"
                       "  record or byte, what is wrong and what the host makes of it. Writes\n"
                       "  nothing. --json: one object with the findings and counts.\n"
-                      "  Exit status 0 clean, 1 damage found, 2 wrong command line, 3 no damage\n"
-                      "  but files set aside in SPOOL/bad/.\n",
+                      "  Exit status 0 clean (notes aside), 1 damage found or a directory that\n"
+                      "  cannot be read, 2 wrong command line, 3 no damage but files set aside\n"
+                      "  in SPOOL/bad/.\n",
                       checkVerb};
     registerMboxVerbs(verbs);
+    registerUucpVerbs(verbs);
 }
 
 }  // namespace brem::cli

@@ -44,7 +44,8 @@ const char* kUsage =
     "  -c        write to standard output, create no file\n"
     "  -L BYTES  when expanding, stop and fail (exit status 3) once the output\n"
     "            passes BYTES; 0 for no limit (default: 100 times the input,\n"
-    "            at least 16 MiB, at most 1 GiB)\n";
+    "            at least 16 MiB, at most 1 GiB)\n"
+    "  --version print the version\n";
 
 // What the exit status of a run that does not go on is.
 constexpr int kGoOn = -1;
@@ -194,6 +195,10 @@ int parseArguments(int argc, char** argv, Options* o) {
         std::string a = argv[i];
         if (a == "--help" || a == "-h") {
             std::fputs(kUsage, stdout);
+            return 0;
+        }
+        if (a == "--version" || a == "-V") {
+            std::printf("zorpack %s\n", ZORPACK_VERSION);
             return 0;
         }
         if (a.size() < 2 || a[0] != '-') {
