@@ -112,7 +112,7 @@ function(brem_windows_build bits triplet)
     set_tests_properties(${p}_${name} PROPERTIES TIMEOUT 1800)
     list(APPEND run_tests ${p}_${name})
   endforeach()
-  set_tests_properties(${p}_hostile_spool_test PROPERTIES ENVIRONMENT "BREM_HOSTILE_SPOOLS=60")
+  set_tests_properties(${p}_hostile_spool_test PROPERTIES ENVIRONMENT "BREM_HOSTILE_SPOOLS=100")
 
   # A spool file held open by another process (the held cases of the test
   # host) and the compressor found beside the DLL with the host elsewhere.

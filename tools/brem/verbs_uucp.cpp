@@ -41,8 +41,10 @@ std::string takeDeliveryOptions(std::vector<std::string>& args, DeliveryOptions*
 // Standard input, whole, into `path` in the store: the importers read what
 // they store from a file. False (and told) when it cannot be.
 bool takeStandardInput(const char* verb, const std::string& path) {
+    // A working file: made afresh, never written through what stands there.
+    plat::deleteFile(path);
     plat::Stream out;
-    if (!out.open(path, "wb")) {
+    if (!out.open(path, "wbx")) {
         std::fprintf(stderr, "brem %s: cannot create %s: %s\n", verb, path.c_str(), plat::lastErrorText().c_str());
         return false;
     }
