@@ -107,13 +107,19 @@ public:
     // The decoder hands on whole blocks; a small stream buffer lets them go
     // straight to the system.
     BlockSink* createOutput(const std::string& path) override {
+        outPath_ = path;
         return out_.open(path, "wb", 4096) ? &outSink_ : nullptr;
     }
     bool sameFile(const std::string& a, const std::string& b) override { return plat::sameFile(a, b); }
-    bool closeOutput() override { return out_.close(); }
+    // A decoded file is on the disk, and its name too, before it counts as
+    // written.
+    bool closeOutput() override {
+        return out_.sync() && out_.close() && plat::syncDirectory(plat::directoryOf(outPath_));
+    }
 
 private:
     plat::Stream in_, out_;
+    std::string outPath_;
     StreamSource inSource_{in_};
     StreamSink outSink_{out_};
 };

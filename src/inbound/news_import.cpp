@@ -12,7 +12,6 @@
 #include "platform/platform.h"
 #include "platform/stream.h"
 #include "platform/winpath.h"
-#include "store/undo.h"
 
 namespace brem::inbound {
 
@@ -179,25 +178,25 @@ int32_t takeCompressed(const NewsJob& job, ActivityLog& log) {
     return expand(job, log);
 }
 
-// Plain intake: the data file is moved to "$7b60051"; the move is noted in
-// `undo`, so that a batch not filed goes back to wait under its own name.
-// The execute file goes only once the batch is filed, so a job is never left
-// without its data. 0 to go on, 1 passed over.
-int32_t takePlain(const NewsJob& job, store::UndoLog& undo, ActivityLog& log) {
+// Plain intake: the working files of the last batch go. The data file stays
+// where it is, under its job's name, until the batch is filed and on the
+// disk: a power cut before then leaves the job whole for the next call. 0 to
+// go on, 1 passed over.
+int32_t takePlain(const NewsJob& job, ActivityLog& log) {
     plat::deleteFile(job.batchPath);
     plat::deleteFile(job.intPath);
-    if (!job.named || !plat::fileExists(job.dataPath) || !plat::moveFile(job.dataPath, job.batchPath)) {
+    if (!job.named || !plat::fileExists(job.dataPath)) {
         log.always("Cannot find news data file (%s)\n", job.dataPath.c_str());
         return 1;
     }
-    undo.moved(job.dataPath, job.batchPath);
     return 0;
 }
 
-// Stages "$7b60051" as "$7b60051.int" through "$7b60051.tmp". 0 to go on;
-// otherwise the job's result, with the plain batch put back.
-int32_t stageBatch(const NewsJob& job, store::UndoLog& undo, ActivityLog& log) {
-    switch (plat::copyFile(job.batchPath, job.tmpPath)) {
+// Stages the batch ("$7b60051" expanded, or the plain data file) as
+// "$7b60051.int" through "$7b60051.tmp". 0 to go on; otherwise the job's
+// result.
+int32_t stageBatch(const NewsJob& job, ActivityLog& log) {
+    switch (plat::copyFile(job.compressed ? job.batchPath : job.dataPath, job.tmpPath)) {
         case plat::CopyResult::Copied: break;
         case plat::CopyResult::SourceMissing:
             if (job.compressed) {
@@ -205,39 +204,38 @@ int32_t stageBatch(const NewsJob& job, store::UndoLog& undo, ActivityLog& log) {
                 return -1;
             }
             log.always("Cannot find news data file (%s)\n", job.dataPath.c_str());
-            undo.rollback();
             return 1;
         case plat::CopyResult::TargetFailed:
             log.always("Cannot open output file 2nd time!\n");
             plat::deleteFile(job.tmpPath);
-            undo.rollback();
             return -1;
         case plat::CopyResult::WriteFailed:
             log.always("Cannot write %s\n", job.tmpPath.c_str());
             plat::deleteFile(job.tmpPath);
-            undo.rollback();
             return -1;
     }
     if (!plat::moveFile(job.tmpPath, job.intPath)) {
         log.always("Cannot rename %s to %s\n", job.tmpPath.c_str(), job.intPath.c_str());
         plat::deleteFile(job.tmpPath);
-        undo.rollback();
         return -1;
     }
     log.flush();
     return 0;
 }
 
-// Takes the job out of the spool once its batch is filed. While the execute
-// file cannot go the job is not taken, and the filing is taken back, so that
-// the next call files the batch once, not twice. The compressed data file is
-// of no further use once its execute file is gone.
+// Takes the job out of the spool once its batch is filed and on the disk.
+// While the execute file cannot go the job is not taken, and the filing is
+// taken back, so that the next call files the batch once, not twice. The
+// data file is of no further use once its execute file is gone: a plain one
+// is kept as "$7b60051" until the next batch, as the spool has always held
+// it, a compressed one deleted.
 bool takeJob(const NewsJob& job, ActivityLog& log) {
     if (!plat::deleteFile(job.executePath)) {
         log.always("Cannot delete %s\n", job.executePath.c_str());
         return false;
     }
-    if (job.compressed && !plat::deleteFile(job.dataPath)) log.always("Cannot delete %s\n", job.dataPath.c_str());
+    if (!job.compressed && plat::moveFile(job.dataPath, job.batchPath)) return true;
+    if (!plat::deleteFile(job.dataPath)) log.always("Cannot delete %s\n", job.dataPath.c_str());
     return true;
 }
 
@@ -268,14 +266,10 @@ int32_t ImportNewsJob(const std::string& spoolDir, const std::string& storeDir, 
     job.named = !localName.empty();
 
     chooseIntake(job, bits, log);
-    store::UndoLog putBack(&log);
-    int32_t taken = job.compressed ? takeCompressed(job, log) : takePlain(job, putBack, log);
-    if (taken == 0) taken = stageBatch(job, putBack, log);
+    int32_t taken = job.compressed ? takeCompressed(job, log) : takePlain(job, log);
+    if (taken == 0) taken = stageBatch(job, log);
     if (taken != 0) return taken;
-
-    int32_t filed = FileNewsBatch(log, spoolDir, storeDir, [&] { return takeJob(job, log); });
-    if (filed == 0) putBack.commit();
-    return filed;  // any other result puts the plain batch back as `putBack` goes
+    return FileNewsBatch(log, spoolDir, storeDir, [&] { return takeJob(job, log); });
 }
 
 int32_t ImportNews(const std::string& spoolDir, const std::string& storeDir, const std::string& firstSite,

@@ -388,6 +388,14 @@ bool truncateFile(FileHandle h, int64_t size) {
     return ::ftruncate(static_cast<int>(h), static_cast<off_t>(size)) == 0;
 }
 
+bool syncFile(FileHandle h) {
+    int r;
+    do {
+        r = ::fdatasync(static_cast<int>(h));
+    } while (r != 0 && errno == EINTR);
+    return r == 0;
+}
+
 bool closeFile(FileHandle h) { return ::close(static_cast<int>(h)) == 0; }
 
 bool deleteFile(const std::string& path) {
@@ -438,6 +446,23 @@ bool directoryExists(const std::string& path) {
 bool makeDirectory(const std::string& path) {
     std::string sp = systemPath(path);
     return !sp.empty() && ::mkdir(sp.c_str(), 0755) == 0;
+}
+
+bool syncDirectory(const std::string& path) {
+    std::string sp = path.empty() ? std::string(".") : systemPath(path);
+    int fd;
+    do {
+        fd = ::open(sp.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0) return false;
+    int r;
+    do {
+        r = ::fsync(fd);
+    } while (r != 0 && errno == EINTR);
+    // EINVAL: a file system without directory data of its own to write.
+    bool ok = r == 0 || errno == EINVAL || errno == EROFS;
+    ::close(fd);
+    return ok;
 }
 
 bool changeDirectory(const std::string& path) {
