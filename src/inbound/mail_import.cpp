@@ -9,6 +9,7 @@
 #include "inbound/spool_name.h"
 #include "inbound/spool_queue.h"
 #include "platform/platform.h"
+#include "platform/winpath.h"
 #include "store/store.h"
 #include "store/undo.h"
 
@@ -179,7 +180,8 @@ bool appendMessage(const std::string& areaPath, plat::Stream& data, int64_t leng
     // written: a power cut may then leave a message without a record (bytes no
     // record reaches, which the host never sees), never a record without its
     // message.
-    if (data.readError() || area.finish(&end) != store::Append::Status::Ok || !area.out().sync()) {
+    if (data.readError() || area.finish(&end) != store::Append::Status::Ok || !area.out().sync() ||
+        (area.wasEmpty() && !plat::syncDirectory(plat::directoryOf(areaPath)))) {
         area.rollback();
         log.always("0\tCannot write mailarea.txt file (%s)\n", areaPath.c_str());
         return false;
@@ -204,6 +206,14 @@ bool takeJob(const std::string& executePath, const std::string& readPath, const 
         log.always("0\tCannot take back the message from (%s)\n", areaPath.c_str());
     }
     undo.commit();
+    // The execute file's deletion is on the disk before the data file goes:
+    // a power cut between the two then leaves the data file of a mail
+    // already stored (which brem check recognises), never an execute file
+    // whose data is gone, which no import could take again.
+    if (!plat::syncDirectory(plat::directoryOf(executePath))) {
+        log.always("0\tCannot write the spool directory; (%s) is kept\n", readPath.c_str());
+        return true;
+    }
     log.above(4, "5\tDeleting %s\n", readPath.c_str());
     if (!plat::deleteFile(readPath)) log.always("0\tCannot delete (%s)\n", readPath.c_str());
     return true;
@@ -291,8 +301,7 @@ int32_t StoreMail(const std::string& storeDir, const std::string& toLine, plat::
     // job be imported again.
     store::UndoLog recordBack(&log);
     recordBack.appended(hdrPath, hdrBefore);
-    if (!hdr.write(record) || !hdr.sync() || !hdr.close() ||
-        ((hdrBefore == 0 || area.wasEmpty()) && !plat::syncDirectory(storeDir))) {
+    if (!hdr.write(record) || !hdr.sync() || !hdr.close() || (hdrBefore == 0 && !plat::syncDirectory(storeDir))) {
         log.always("0\tCannot write file (%s)\n", hdrPath.c_str());
         recordBack.rollback();
         area.rollback();

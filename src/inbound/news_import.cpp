@@ -161,7 +161,10 @@ int32_t takeCompressed(const NewsJob& job, ActivityLog& log) {
     }
     data.seek(kCompressedHeaderBytes);
     log.above(3, "file length = %lld.\n", static_cast<long long>(length));
-    if (!copyBytes(data, z, std::max<int64_t>(0, length - kCompressedHeaderBytes)) || !z.close()) {
+    // On the disk before the job leaves the spool: should a power cut fall
+    // between the deletions of its two files, this copy tells the data file
+    // left behind for one already filed.
+    if (!copyBytes(data, z, std::max<int64_t>(0, length - kCompressedHeaderBytes)) || !z.sync() || !z.close()) {
         log.always("Cannot write %s\n", job.zPath.c_str());
         z.discard();
         plat::deleteFile(job.zPath);
@@ -176,6 +179,12 @@ int32_t takeCompressed(const NewsJob& job, ActivityLog& log) {
     }
     plat::deleteFile(job.intPath);
     return expand(job, log);
+}
+
+// Puts a file already written and closed on the disk.
+bool syncFile(const std::string& path) {
+    plat::Stream f;
+    return f.open(path, "ab") && f.sync() && f.close();
 }
 
 // Plain intake: the working files of the last batch go. The data file stays
@@ -214,6 +223,12 @@ int32_t stageBatch(const NewsJob& job, ActivityLog& log) {
             plat::deleteFile(job.tmpPath);
             return -1;
     }
+    // A plain batch's staged copy is on the disk too (see takeCompressed).
+    if (!job.compressed && !syncFile(job.tmpPath)) {
+        log.always("Cannot write %s\n", job.tmpPath.c_str());
+        plat::deleteFile(job.tmpPath);
+        return -1;
+    }
     if (!plat::moveFile(job.tmpPath, job.intPath)) {
         log.always("Cannot rename %s to %s\n", job.tmpPath.c_str(), job.intPath.c_str());
         plat::deleteFile(job.tmpPath);
@@ -230,9 +245,21 @@ int32_t stageBatch(const NewsJob& job, ActivityLog& log) {
 // is kept as "$7b60051" until the next batch, as the spool has always held
 // it, a compressed one deleted.
 bool takeJob(const NewsJob& job, ActivityLog& log) {
+    // The staged copy's name is on the disk before the execute file goes, and
+    // the execute file's deletion before the data file goes: a power cut in
+    // between leaves a data file that brem check can tell for one filed.
+    const std::string spoolDir = plat::directoryOf(job.executePath);
+    if (!plat::syncDirectory(spoolDir)) {
+        log.always("Cannot write the spool directory %s\n", spoolDir.c_str());
+        return false;
+    }
     if (!plat::deleteFile(job.executePath)) {
         log.always("Cannot delete %s\n", job.executePath.c_str());
         return false;
+    }
+    if (!plat::syncDirectory(spoolDir)) {
+        log.always("Cannot write the spool directory; %s is kept\n", job.dataPath.c_str());
+        return true;
     }
     if (!job.compressed && plat::moveFile(job.dataPath, job.batchPath)) return true;
     if (!plat::deleteFile(job.dataPath)) log.always("Cannot delete %s\n", job.dataPath.c_str());

@@ -78,6 +78,12 @@ bool BatchFiles::commit() {
         ok = ok && (a.written ? a.out->sync() : a.out->flush());
         a.written = false;
     }
+    // An area file made since the last commit point keeps its name, and so
+    // its articles, before any record points into it.
+    if (ok && unsyncedNames_) {
+        ok = plat::syncDirectory(plat::directoryOf(storeDir_ + "x"));
+        unsyncedNames_ = !ok;
+    }
     ok = ok && (!index_->isOpen() || index_->flush());
     if (!ok) {
         takeBack();
@@ -96,11 +102,7 @@ bool BatchFiles::close() {
     }
     // The names of files made by this batch: an index or area file whose
     // name a power cut takes away loses every record or article in it.
-    const std::string indexDir = plat::directoryOf(indexPath_);
-    const std::string areaDir = plat::directoryOf(storeDir_ + "x");
-    const bool sameDir = indexDir == areaDir;
-    if (((createdIndex_ || (createdFiles_ && sameDir)) && !plat::syncDirectory(indexDir)) ||
-        (createdFiles_ && !sameDir && !plat::syncDirectory(areaDir))) {
+    if (createdIndex_ && !plat::syncDirectory(plat::directoryOf(indexPath_))) {
         takeBack();
         return false;
     }
@@ -131,7 +133,7 @@ BatchFiles::Area* BatchFiles::open(int32_t area, Result* why) {
     if (!a.out->open(path, "ab")) return nullptr;
     a.size = a.out->size();
     if (a.size < 0) return nullptr;
-    if (a.size == 0) createdFiles_ = true;
+    if (a.size == 0) unsyncedNames_ = true;
     undo_.appended(path, a.size, a.out);
     return &areas_.emplace(area, std::move(a)).first->second;
 }

@@ -79,7 +79,7 @@ private:
     std::shared_ptr<plat::Stream> index_ = std::make_shared<plat::Stream>();
     UndoLog undo_;
     int sinceCommit_ = 0;
-    bool createdFiles_ = false;  // an area file the batch made or found empty
+    bool unsyncedNames_ = false;  // an area file made since the last commit point
     bool createdIndex_ = false;
     std::map<int32_t, Area> areas_;
 };
