@@ -14,6 +14,7 @@
 #include "mbox.h"
 #include "platform/platform.h"
 #include "platform/stream.h"
+#include "platform/winpath.h"
 #include "progress.h"
 #include "store/index_reader.h"
 #include "store/store.h"
@@ -306,7 +307,9 @@ int exportMbox(std::vector<std::string>& args) {
     MboxWriter writer(areaFile, areaSize, firstByte, out);
     ExportRun run;
     exportListed(list, writer, areaSize >= 0, a.hasRecords ? "the records" : "mail.hdr", run);
-    if (run.failed || list.readError() || !out.close()) {
+    // On the disk before it takes the old mailbox's place, and its name
+    // after: a power cut leaves the old mailbox or the whole new one.
+    if (run.failed || list.readError() || !out.sync() || !out.close()) {
         out.discard();
         plat::deleteFile(partPath);
         std::fprintf(stderr, "brem export-mbox: cannot read %s or write %s; nothing written\n", areaPath.c_str(),
@@ -316,6 +319,11 @@ int exportMbox(std::vector<std::string>& args) {
     if (!plat::replaceFile(partPath, a.outPath)) {
         plat::deleteFile(partPath);
         std::fprintf(stderr, "brem export-mbox: cannot put %s in place\n", a.outPath.c_str());
+        return kExitFailed;
+    }
+    if (!plat::syncDirectory(plat::directoryOf(a.outPath))) {
+        std::fprintf(stderr, "brem export-mbox: %s is written but its directory could not be synced\n",
+                     a.outPath.c_str());
         return kExitFailed;
     }
     reportExport(a, run, writer.bytes());
