@@ -252,18 +252,28 @@ coder "$work/run-charset.sh.txt" "DECODE_ISO, 8-bit text" ">= 2x" DECODE_ISO "DE
 
 # --- the Windows build under Wine beside the native one (for information)
 if [ $wine_too = 1 ]; then
-  if command -v wine >/dev/null && command -v i686-w64-mingw32-g++ >/dev/null; then
-    wbuild=$root/build-bench-win
-    echo "building brem32.dll in $wbuild ..." >&2
-    cmake -S "$root" -B "$wbuild" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-i686.cmake" \
+  # The 32-bit DLL where the machine runs 32-bit code, else the 64-bit one.
+  if "$root/tests/win/wine.sh" probe32 >/dev/null; then
+    warch=i686 wbits=32
+  else
+    warch=x86_64 wbits=64
+    notes+=("This machine runs no 32-bit code: the Wine rows are the 64-bit DLL's.")
+  fi
+  if command -v wine >/dev/null && command -v $warch-w64-mingw32-g++ >/dev/null; then
+    wbuild=$root/build-bench-win$wbits
+    echo "building the $wbits-bit brem32.dll in $wbuild ..." >&2
+    cmake -S "$root" -B "$wbuild" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-$warch.cmake" \
       -DCMAKE_BUILD_TYPE=Release -DBREM_TESTS=OFF -DBREM_WINDOWS=OFF >/dev/null
     cmake --build "$wbuild" -j2 --target brem32 brem32_importlib >/dev/null
-    i686-w64-mingw32-g++ -O2 -std=c++17 -I"$root/include" "$root/bench/import_bench.cpp" \
+    $warch-w64-mingw32-g++ -O2 -std=c++17 -I"$root/include" "$root/bench/import_bench.cpp" \
       "$wbuild/lib/libbrem32.dll.a" -static -o "$wbuild/bin/import_bench.exe"
-    export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-    wine "$wbuild/bin/import_bench.exe" >/dev/null 2>&1 || true  # starts the Wine server
+    # A prefix of this run's own, as the tests use one.
+    export WINEPREFIX=$work/wine-prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+    "$root/tests/win/wine.sh" prefix "$WINEPREFIX" >/dev/null
+    if [ $wbits = 64 ]; then wloader=/usr/lib/wine/wine64; else wloader=wine; fi
+    "$wloader" "$wbuild/bin/import_bench.exe" >/dev/null 2>&1 || true  # starts the Wine server
     rm -rf mail
-    timed wine "$wbuild/bin/import_bench.exe" mail mail "$wine_mails" 3000
+    timed "$wloader" "$wbuild/bin/import_bench.exe" mail mail "$wine_mails" 3000
     read -r wb wt <"$work/out"
     rm -rf mail
     timed "$bin/bench_import_bench" mail mail "$wine_mails" 3000
@@ -271,7 +281,7 @@ if [ $wine_too = 1 ]; then
     row "IMPMAIL, $wine_mails waiting, Wine" "$(human "$wb")" "$(mbs "$wb" "$wt")" "native $(mbs "$nb" "$nt")" \
       "$(ratio "$wt" "$nt")" "-" "(info)"
     rm -rf mail read
-    timed wine "$wbuild/bin/import_bench.exe" read read "$wine_read_mb"
+    timed "$wloader" "$wbuild/bin/import_bench.exe" read read "$wine_read_mb"
     read -r wb wt <"$work/out"
     rm -rf read
     timed "$bin/bench_import_bench" read read "$wine_read_mb"

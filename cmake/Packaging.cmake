@@ -1,6 +1,7 @@
 # Release packages, built with `cpack` in a build directory (scripts/package.sh
 # does the whole run):
-#  - the cross build (mingw-w64) makes the Windows zip for host developers:
+#  - each cross build (mingw-w64, i686 and x86_64) makes a Windows zip for host
+#    developers, brem32-VERSION-win32.zip or brem32-VERSION-win64.zip:
 #    brem32.dll, its .def, an import library for MSVC (brem32.lib) and one for
 #    mingw (libbrem32.dll.a), include/brem32.h, brem.exe, zorpack.exe (all
 #    stripped, with a version resource), a README for host developers, the
@@ -24,17 +25,24 @@ set(CPACK_SOURCE_IGNORE_FILES "/build.*/" "/\\\\.git/")
 
 if(WIN32)
   # Only what a host developer needs goes into the zip: the installation of
-  # the CMake package, with its linker-made import library, stays out.
+  # the CMake package, with its linker-made import library, stays out. The
+  # 32-bit and the 64-bit build each make their own zips, named for their
+  # width (win32, win64); the DLL keeps its name in both.
+  if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+    set(BREM_WIN_SYSTEM win64)
+  else()
+    set(BREM_WIN_SYSTEM win32)
+  endif()
   set(CPACK_GENERATOR ZIP)
-  set(CPACK_SYSTEM_NAME win32)
+  set(CPACK_SYSTEM_NAME ${BREM_WIN_SYSTEM})
   set(CPACK_ARCHIVE_COMPONENT_INSTALL ON)
   set(CPACK_COMPONENT_INCLUDE_TOPLEVEL_DIRECTORY ON)
-  set(CPACK_PACKAGE_FILE_NAME brem32-${PROJECT_VERSION}-win32)
+  set(CPACK_PACKAGE_FILE_NAME brem32-${PROJECT_VERSION}-${BREM_WIN_SYSTEM})
 
   # brem32.lib for MSVC, made like libbrem32.dll.a from the .def by dlltool:
-  # its symbols carry the __stdcall decoration (_IMPMAIL@20) that a 32-bit
-  # MSVC compiler emits for the header's declarations, and they import the
-  # DLL's undecorated names.
+  # its symbols are the names the MSVC compiler of the build's width emits
+  # for the header's declarations (_IMPMAIL@20 for 32-bit __stdcall, the bare
+  # name for 64-bit), and they import the DLL's exported names.
   set(BREM_MSVC_IMPORT_LIB ${CMAKE_BINARY_DIR}/lib/brem32.lib)
   add_custom_command(OUTPUT ${BREM_MSVC_IMPORT_LIB}
     COMMAND ${BREM_DLLTOOL} -k -d ${BREM_IMPORT_DEF} -l ${BREM_MSVC_IMPORT_LIB} -D brem32.dll
@@ -46,8 +54,8 @@ if(WIN32)
   # binaries for crash analysis.
   set(CPACK_COMPONENTS_ALL release debug)
   set(CPACK_COMPONENTS_GROUPING IGNORE)
-  set(CPACK_ARCHIVE_RELEASE_FILE_NAME brem32-${PROJECT_VERSION}-win32)
-  set(CPACK_ARCHIVE_DEBUG_FILE_NAME brem32-${PROJECT_VERSION}-win32-debug)
+  set(CPACK_ARCHIVE_RELEASE_FILE_NAME brem32-${PROJECT_VERSION}-${BREM_WIN_SYSTEM})
+  set(CPACK_ARCHIVE_DEBUG_FILE_NAME brem32-${PROJECT_VERSION}-${BREM_WIN_SYSTEM}-debug)
 
   # Each binary carries a version resource, and ships stripped: its
   # debugging information goes into NAME.debug, which the stripped file
@@ -94,13 +102,28 @@ if(WIN32)
   # The DLL and the programs side by side at the top of the zip: brem.exe
   # loads brem32.dll from its own directory and the library starts
   # zorpack.exe from there too.
-  install(FILES ${PROJECT_SOURCE_DIR}/src/exports/brem32.def ${BREM_MSVC_IMPORT_LIB}
+  install(FILES ${BREM_DLL_DEF} ${BREM_MSVC_IMPORT_LIB}
           ${CMAKE_BINARY_DIR}/lib/libbrem32.dll.a
     DESTINATION . COMPONENT release)
   install(FILES ${PROJECT_SOURCE_DIR}/include/brem32.h DESTINATION include COMPONENT release)
   # The README speaks to host developers; the sample host is the one the
   # release check builds against the zip.
   set(BREM_VERSION ${PROJECT_VERSION})
+  if(BREM_WIN_SYSTEM STREQUAL win64)
+    set(BREM_BITS 64)
+    set(BREM_OLDEST_WINDOWS "Windows XP x64 Edition")
+    set(BREM_MINGW_TRIPLET x86_64-w64-mingw32)
+    set(BREM_MSVC_TOOLS "x64")
+    set(BREM_IMPORT_NAMES "the header's names (`IMPMAIL`; `EXTRACTMESSAGE` and `UUENCODE` too)")
+    set(BREM_OTHER_SYSTEM win32)
+  else()
+    set(BREM_BITS 32)
+    set(BREM_OLDEST_WINDOWS "Windows XP")
+    set(BREM_MINGW_TRIPLET i686-w64-mingw32)
+    set(BREM_MSVC_TOOLS "x86")
+    set(BREM_IMPORT_NAMES "the names a 32-bit compiler gives `__stdcall` functions (`_IMPMAIL@20`)")
+    set(BREM_OTHER_SYSTEM win64)
+  endif()
   configure_file(${PROJECT_SOURCE_DIR}/cmake/release/README-windows.md ${CMAKE_BINARY_DIR}/release-README.md @ONLY)
   install(FILES ${CMAKE_BINARY_DIR}/release-README.md DESTINATION . RENAME README.md COMPONENT release)
   install(FILES ${PROJECT_SOURCE_DIR}/LICENSE ${PROJECT_SOURCE_DIR}/cmake/release/THIRD-PARTY-NOTICES.txt

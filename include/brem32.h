@@ -4,8 +4,9 @@
  * Every export returns a signed 32-bit result. On 32-bit Windows they are
  * __stdcall and exported under undecorated names, except EXTRACTMESSAGE and
  * UUENCODE, which the DLL exports under their decorated names
- * _EXTRACTMESSAGE@24 and _UUENCODE@20; on other systems BREM_API is empty and
- * every name is undecorated.
+ * _EXTRACTMESSAGE@24 and _UUENCODE@20. The 64-bit DLL exports the same names
+ * (64-bit Windows has one calling convention, so BREM_API is empty there);
+ * on other systems BREM_API is empty and every name is undecorated.
  *
  * Buffers and out-variables belong to the caller; the library allocates
  * nothing that outlives a call.
@@ -48,6 +49,15 @@
 /* Results of the dial-up exports besides the service's own codes. */
 #define BREM_NO_REMOTE_ACCESS (-1000) /* the remote access service is missing */
 #define BREM_INVALID_PARAMETER 87     /* a null pointer or an over-long string */
+
+/* The host window's handle as BREMDIAL reads it: the value of an HWND,
+ * 32 bits on 32-bit Windows, pointer-sized on 64-bit Windows, where an HWND
+ * is a pointer. Elsewhere 32 bits, as the library has always read it. */
+#if defined(_WIN64)
+typedef uintptr_t brem_window_t;
+#else
+typedef uint32_t brem_window_t;
+#endif
 
 /* The window message of BREMDIAL's progress notices (WM_USER + 1). */
 #define BREM_DIAL_NOTICE 1025
@@ -132,7 +142,7 @@ BREM_EXPORT int32_t BREM_API EXTRACTMESSAGE(const char *storeDir, int32_t area, 
  * most 256 characters each; a longer one, or a null pointer, gives 87
  * (BREM_INVALID_PARAMETER) and nothing is dialled.
  * The second and sixth arguments are not used. */
-BREM_EXPORT int32_t BREM_API BREMDIAL(const uint32_t *windowHandle, int32_t reserved2, const char *entryName,
+BREM_EXPORT int32_t BREM_API BREMDIAL(const brem_window_t *windowHandle, int32_t reserved2, const char *entryName,
                                       const char *userName, const char *password, int32_t reserved6);
 /* Hangs up the connection of the last dial, then waits 3 seconds for the
  * line to drop before returning. */

@@ -9,7 +9,10 @@ pkgs=(cmake g++ make pkg-config)
 pkgs+=(dpkg-dev file)  # the Debian package: cpack runs dpkg-shlibdeps, which needs file
 pkgs+=(python3)  # the demo reads the store's mail back from mbox with Python's mailbox module
 if [ "$what" = all ]; then
-  pkgs+=(googletest libgtest-dev libgmock-dev mingw-w64 wine wine32 ncompress sharutils mpack uudeview
+  # wine64 runs the 64-bit Windows build on any machine; wine32 the 32-bit
+  # build, where the machine runs 32-bit code (installing it is harmless where
+  # it does not).
+  pkgs+=(googletest libgtest-dev libgmock-dev mingw-w64 wine wine64 wine32 ncompress sharutils mpack uudeview
          gzip python3 file)
   pkgs+=(clang libclang-rt-14-dev)  # the fuzz targets (libFuzzer with the sanitizers)
   pkgs+=(lintian)  # the release check of the Debian package

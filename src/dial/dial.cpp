@@ -75,7 +75,7 @@ void BREM_API notify(uint32_t /*message*/, uint32_t state, uint32_t error) {
 
 }  // namespace
 
-int32_t Dial(const uint32_t* window, const char* entryName, const char* userName, const char* password) noexcept {
+int32_t Dial(const brem_window_t* window, const char* entryName, const char* userName, const char* password) noexcept {
     RasDialFn dial = resolve(g_handles.dial, "RasDialA");
     if (!dial) return kNoRemoteAccess;
     if (!window || !entryName || !userName || !password) return kInvalidParameter;

@@ -11,6 +11,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "brem32.h"
+
 namespace brem::dial {
 
 // The result when the remote access library or one of its functions cannot
@@ -76,7 +78,7 @@ static_assert(offsetof(ConnStatus, szDeviceName) == 29, "status record layout");
 // kInvalidParameter for a null argument or a string longer than its field
 // (the previous connection handle is kept then), or what the service
 // returns: 0 when the dial has started, its error code when it has not.
-int32_t Dial(const uint32_t* window, const char* entryName, const char* userName, const char* password) noexcept;
+int32_t Dial(const brem_window_t* window, const char* entryName, const char* userName, const char* password) noexcept;
 
 // Hangs up the connection of the last dial and waits kHangUpWaitMs for the
 // line to drop. Returns kNoRemoteAccess or the service's result. The

@@ -6,7 +6,7 @@
 
 extern "C" {
 
-int32_t BREM_API BREMDIAL(const uint32_t* windowHandle, int32_t /*reserved2*/, const char* entryName,
+int32_t BREM_API BREMDIAL(const brem_window_t* windowHandle, int32_t /*reserved2*/, const char* entryName,
                           const char* userName, const char* password, int32_t /*reserved6*/) {
     return brem::dial::Dial(windowHandle, entryName, userName, password);
 }

@@ -20,7 +20,7 @@ struct Notice {
 
 // Opens the receiver for `message` and returns the window value to give the
 // dial; 0 when no receiver could be made.
-uint32_t openNoticeReceiver(uint32_t message);
+uintptr_t openNoticeReceiver(uint32_t message);
 
 // Waits up to `timeoutMs` for the next notice. False when none came in time.
 bool nextNotice(Notice* out, uint32_t timeoutMs);

@@ -1,15 +1,22 @@
 #!/usr/bin/env bash
 # Checks a shipped Windows binary as a host developer expects it: no debug
 # sections (the debugging information ships separately), a version resource,
-# Windows XP (5.1) as the oldest system in the PE headers, and nothing imported
-# beyond the list of functions XP has (tests/release/windows-imports.txt).
+# Windows XP as the oldest system in the PE headers (5.1; 5.2, XP x64
+# Edition, for a 64-bit binary), and nothing imported beyond the list of
+# functions XP has (tests/release/windows-imports.txt, and for a 64-bit
+# binary windows-imports-x64.txt too).
 #   tests/release/check-pe.sh BINARY...
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
-objdump=${BREM_OBJDUMP:-i686-w64-mingw32-objdump}
 status=0
 for bin in "$@"; do
   name=$(basename "$bin")
+  # The binary's own architecture chooses the tools and the oldest system.
+  if file -b "$bin" | grep -q 'x86-64'; then
+    objdump=x86_64-w64-mingw32-objdump minor=2 lists=("$here/windows-imports.txt" "$here/windows-imports-x64.txt")
+  else
+    objdump=i686-w64-mingw32-objdump minor=1 lists=("$here/windows-imports.txt")
+  fi
   headers=$("$objdump" -h "$bin")
   if grep -q '\.debug_' <<<"$headers"; then
     echo "FAIL: $name carries debug sections:"; grep '\.debug_' <<<"$headers" | awk '{print "  " $2}'; status=1
@@ -20,12 +27,12 @@ for bin in "$@"; do
     echo "FAIL: $name has no version resource"; status=1
   fi
   private=$("$objdump" -p "$bin")
-  for field in MajorSubsystemVersion:5 MinorSubsystemVersion:1 MajorOSystemVersion:5 MinorOSystemVersion:1; do
+  for field in MajorSubsystemVersion:5 MinorSubsystemVersion:$minor MajorOSystemVersion:5 MinorOSystemVersion:$minor; do
     got=$(awk -v f="${field%%:*}" '$1 == f {print $2}' <<<"$private")
     [ "$got" = "${field#*:}" ] || { echo "FAIL: $name: ${field%%:*} is $got, not ${field#*:} (Windows XP)"; status=1; }
   done
   extra=$(awk '/DLL Name:/ {dll=toupper($3); next} dll && /^\t[0-9a-f]+\t +[0-9]+ +[A-Za-z_]/ {print dll "!" $3}' \
-            <<<"$private" | sort -u | comm -23 - <(grep -v '^#' "$here/windows-imports.txt" | sort -u))
+            <<<"$private" | sort -u | comm -23 - <(cat "${lists[@]}" | grep -v '^#' | sort -u))
   if [ -n "$extra" ]; then
     echo "FAIL: $name imports what the list of XP's functions lacks:"; sed 's/^/  /' <<<"$extra"; status=1
   fi

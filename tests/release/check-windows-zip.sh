@@ -1,28 +1,68 @@
 #!/usr/bin/env bash
-# Checks the Windows release zip as a host developer receives it: unpacked into
-# an empty directory, it must hold everything listed in its README, its
-# binaries must be stripped, versioned and fit for Windows XP (check-pe.sh),
-# and the sample host.c it ships, built from the zip's directory against its
-# header and either import library alone, must run under Wine. The debugging
-# information zip must lie beside it.
-#   tests/release/check-windows-zip.sh ZIP
-#   tests/release/check-windows-zip.sh CROSS-BUILD-DIR   (runs cpack there first)
+# Checks a Windows release zip (32-bit or 64-bit, told by its name) as a host
+# developer receives it, in two steps:
+#   check: unpacked into an empty directory, it must hold everything listed in
+#          its README, its binaries must be stripped, versioned and fit for
+#          Windows XP (check-pe.sh), the debugging information zip must lie
+#          beside it, and the sample host.c it ships must build from the zip's
+#          directory against its header and either import library alone;
+#   run:   those hosts, brem.exe and a zorpack.exe round trip run under Wine
+#          ("$BREM_WINE", as tests/win/wine.sh run gives it).
+# "check" leaves the unpacked zip and the hosts in DIR/zip-check for "run".
+#   tests/release/check-windows-zip.sh check|run ZIP
+#   tests/release/check-windows-zip.sh check|run CROSS-BUILD-DIR   (check runs cpack there first)
 set -euo pipefail
+mode=$1
+shift
+here=$(cd "$(dirname "$0")" && pwd)
+export WINEDEBUG=${WINEDEBUG:--all} WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}
+
 if [ -d "$1" ]; then
-  (cd "$1" && rm -f brem32-*-win32.zip brem32-*-win32-debug.zip && "${CPACK:-cpack}" -G ZIP >/dev/null)
-  set -- "$(ls "$1"/brem32-*-win32.zip)"
+  builddir=$(realpath "$1")
+  if [ "$mode" = check ]; then
+    (cd "$builddir" && rm -f brem32-*-win32*.zip brem32-*-win64*.zip && "${CPACK:-cpack}" -G ZIP >/dev/null)
+  fi
+  set -- "$(ls "$builddir"/brem32-*-win32.zip "$builddir"/brem32-*-win64.zip 2>/dev/null | head -n1)"
 fi
 zip=$(realpath "$1")
 debugzip=${zip%.zip}-debug.zip
-here=$(cd "$(dirname "$0")" && pwd)
-cc=${BREM_MINGW_CC:-i686-w64-mingw32-gcc}
-export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-work=$(mktemp -d "${TMPDIR:-/tmp}/brem-zip-XXXXXX")
-trap 'rm -rf "$work"' EXIT
+case $zip in
+  *-win64.zip) triplet=x86_64-w64-mingw32 bits=64 ;;
+  *) triplet=i686-w64-mingw32 bits=32 ;;
+esac
+cc=${BREM_MINGW_CC:-$triplet-gcc}
+work=$(dirname "$zip")/zip-check
+pkg_of() { find "$work/unpacked" -mindepth 1 -maxdepth 1 -type d | head -n1; }
 
-mkdir "$work/unpacked"
+if [ "$mode" = run ]; then
+  pkg=$(pkg_of)
+  [ -n "$pkg" ] || { echo "nothing unpacked in $work: run the check step first" >&2; exit 1; }
+  wine=${BREM_WINE:-wine}
+  for lib in libbrem32.dll.a brem32.lib; do
+    exe="$pkg/host-${lib%%.*}.exe"
+    run="$work/run-${lib%%.*}"
+    rm -rf "$run" && mkdir -p "$run/spool" "$run/store"
+    echo "== host linked with $lib"
+    (cd "$run" && "$wine" "$exe")
+  done
+  echo "== brem.exe from the zip"
+  "$wine" "$pkg/brem.exe" --help >/dev/null
+  # A round trip through the shipped compressor.
+  rm -rf "$work/round" && mkdir "$work/round"
+  head -c 20000 "$here/host.c" > "$work/round/batch"
+  cat "$here/host.c" "$here/host.c" >> "$work/round/batch"
+  cp "$work/round/batch" "$work/round/batch.orig"
+  (cd "$work/round" && "$wine" "$pkg/zorpack.exe" -fk -b 16 batch && rm batch && "$wine" "$pkg/zorpack.exe" -d -b 16 batch)
+  cmp "$work/round/batch" "$work/round/batch.orig"
+  echo "zorpack.exe round trip ok"
+  echo "windows zip ($bits-bit) run: ok"
+  exit 0
+fi
+[ "$mode" = check ] || { echo "usage: check-windows-zip.sh check|run ZIP|CROSS-BUILD-DIR" >&2; exit 2; }
+
+rm -rf "$work" && mkdir -p "$work/unpacked"
 (cd "$work/unpacked" && cmake -E tar xf "$zip")
-pkg=$(find "$work/unpacked" -mindepth 1 -maxdepth 1 -type d | head -n1)
+pkg=$(pkg_of)
 [ -n "$pkg" ] || { echo "the zip holds no top directory" >&2; exit 1; }
 
 missing=0
@@ -35,7 +75,7 @@ echo "zip contents:"; (cd "$pkg" && find . -type f | sort | sed 's|^\./|  |')
 
 # The README speaks to host developers: every file of its table of contents
 # is in the zip, each of its links resolves inside the zip, and it carries no
-# build commands of the source tree or of Debian.
+# build commands of the source tree or of Debian. It says which build it is.
 for named in $(sed -n 's/^| `\([^`]*\)`.*/\1/p' "$pkg/README.md"); do
   [ -e "$pkg/$named" ] || { echo "the zip's README lists $named, which the zip lacks" >&2; missing=1; }
 done
@@ -46,16 +86,21 @@ done
 if grep -nwE 'apt|apt-get|dpkg|scripts/[a-z-]*\.sh|cmake|pkg-config' "$pkg/README.md"; then
   echo "the zip's README carries build commands that are not a host developer's" >&2; missing=1
 fi
+head -n1 "$pkg/README.md" | grep -q "$bits-bit" || { echo "the zip's README does not say it is the $bits-bit build" >&2; missing=1; }
 [ $missing -eq 0 ] || exit 1
 
 echo "== the binaries"
-BREM_OBJDUMP=${BREM_OBJDUMP:-i686-w64-mingw32-objdump} bash "$here/check-pe.sh" "$pkg/brem32.dll" "$pkg/brem.exe" "$pkg/zorpack.exe"
+bash "$here/check-pe.sh" "$pkg/brem32.dll" "$pkg/brem.exe" "$pkg/zorpack.exe"
+for f in brem32.dll brem.exe zorpack.exe; do
+  file -b "$pkg/$f" | grep -q "$([ $bits = 64 ] && echo x86-64 || echo 'Intel 80386')" \
+    || { echo "$f is not a $bits-bit binary: $(file -b "$pkg/$f")" >&2; exit 1; }
+done
 [ -f "$debugzip" ] || { echo "no debugging information zip beside the zip ($debugzip)" >&2; exit 1; }
 mkdir "$work/debug"
 (cd "$work/debug" && cmake -E tar xf "$debugzip")
 for f in brem32.dll brem.exe zorpack.exe; do
   dbg=$(find "$work/debug" -name "$f.debug" | head -n1)
-  [ -n "$dbg" ] && i686-w64-mingw32-objdump -h "$dbg" | grep -q '\.debug_info' \
+  [ -n "$dbg" ] && "$triplet-objdump" -h "$dbg" | grep -q '\.debug_info' \
     || { echo "the debugging information zip has no $f.debug" >&2; exit 1; }
 done
 echo "debugging information: ok"
@@ -70,21 +115,6 @@ for lib in libbrem32.dll.a brem32.lib; do
   exe="$pkg/host-${lib%%.*}.exe"
   # shellcheck disable=SC2086
   (cd "$pkg" && "$cc" -std=c99 -Wall -Wextra -Werror -O2 $defines -I include -o "$exe" host.c "$lib")
-  run="$work/run-${lib%%.*}"
-  mkdir -p "$run/spool" "$run/store"
-  echo "== host linked with $lib"
-  (cd "$run" && wine "$exe")
+  echo "host.c built against $lib alone"
 done
-
-echo "== brem.exe from the zip"
-wine "$pkg/brem.exe" --help >/dev/null
-if [ -f "$pkg/zorpack.exe" ]; then
-  # A round trip through the shipped compressor.
-  head -c 20000 "$here/host.c" > "$work/batch"
-  cat "$here/host.c" "$here/host.c" >> "$work/batch"
-  cp "$work/batch" "$work/batch.orig"
-  (cd "$work" && wine "$pkg/zorpack.exe" -fk -b 16 batch && rm batch && wine "$pkg/zorpack.exe" -d -b 16 batch)
-  cmp "$work/batch" "$work/batch.orig"
-  echo "zorpack.exe round trip ok"
-fi
-echo "windows zip: ok"
+echo "windows zip ($bits-bit) check: ok"

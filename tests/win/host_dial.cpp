@@ -6,13 +6,14 @@
 #include <cstring>
 
 #include "../dial/ras_standin.h"
+#include "brem32.h"
 #include "host.h"
 
 using namespace wintest;
 
 namespace {
 
-using DialFn = int32_t(__stdcall*)(const uint32_t*, int32_t, const char*, const char*, const char*, int32_t);
+using DialFn = int32_t(__stdcall*)(const brem_window_t*, int32_t, const char*, const char*, const char*, int32_t);
 using HangUpFn = int32_t(__stdcall*)();
 using StatusFn = int32_t(__stdcall*)(int32_t*, int32_t*);
 
@@ -81,7 +82,7 @@ StandInLog* standIn() {
     return get ? get() : &none;
 }
 
-uint32_t windowValue() { return static_cast<uint32_t>(reinterpret_cast<uintptr_t>(noticeWindow())); }
+brem_window_t windowValue() { return static_cast<brem_window_t>(reinterpret_cast<uintptr_t>(noticeWindow())); }
 
 // Runs first: nothing has been dialled in this process yet.
 void statusBeforeAnyDial() {
@@ -100,7 +101,7 @@ void progressReachesTheWindow() {
     auto status = fn<StatusFn>("BremGetConnectStatus");
     if (!dial || !status) return;
     g_notices.clear();
-    uint32_t window = windowValue();
+    brem_window_t window = windowValue();
     WT_EQ(dial(&window, 0, "Office", "reader", "s3cret", 0), 0);
     StandInLog* log = standIn();
     WT_EQ(log->recordSize, 1052u);
@@ -132,7 +133,7 @@ void failuresAndOverlongNames() {
     auto dial = fn<DialFn>("BREMDIAL");
     if (!dial) return;
     g_notices.clear();
-    uint32_t window = windowValue();
+    brem_window_t window = windowValue();
     WT_EQ(dial(&window, 0, STANDIN_ENTRY_BUSY, "", "", 0), 676);
     WT_EQ(dial(&window, 0, STANDIN_ENTRY_NO_ANSWER, "", "", 0), 0);
     WT_CHECK(pumpUntil([] { return !g_notices.empty() && g_notices.back().error != 0; }));
@@ -151,7 +152,7 @@ void hangUpTakesThreeSeconds() {
     auto hangUp = fn<HangUpFn>("BREMHANGUP");
     if (!dial || !hangUp) return;
     g_notices.clear();
-    uint32_t window = windowValue();
+    brem_window_t window = windowValue();
     WT_EQ(dial(&window, 0, "Office", "", "", 0), 0);
     pumpUntil([] { return !g_notices.empty() && g_notices.back().state == kConnected; });
     LARGE_INTEGER frequency, before, after;
@@ -171,7 +172,7 @@ void withoutRemoteAccess() {
     auto hangUp = fn<HangUpFn>("BREMHANGUP");
     auto status = fn<StatusFn>("BremGetConnectStatus");
     if (!dial || !hangUp || !status) return;
-    uint32_t window = windowValue();
+    brem_window_t window = windowValue();
     int32_t error = 0, state = 0;
     // Every call tries to load the library again, and fails again.
     for (int round = 0; round < 2; ++round) {

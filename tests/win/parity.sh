@@ -7,12 +7,14 @@
 #   tests/win/parity.sh NATIVE-BREM WIN-BIN-DIR DEMO-DIR
 set -euo pipefail
 native=$1 winbin=$2 demo=$3
-export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+export WINEDEBUG=${WINEDEBUG:--all} WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}
+# The loader of the build's width, as tests/win/wine.sh run gives it.
+wine=${BREM_WINE:-wine}
 work=$(mktemp -d "${TMPDIR:-/tmp}/brem-parity-XXXXXX")
 trap '[ -n "${BREM_KEEP_TEST_DIRS:-}" ] || rm -rf "$work"' EXIT
 
 brem_native() { "$native" "$@"; }
-brem_windows() { wine "$winbin/brem.exe" "$@"; }
+brem_windows() { "$wine" "$winbin/brem.exe" "$@"; }
 
 # put NAME BYTES (printf format): a file of the scenario's input.
 put() { printf "$2" > "$1"; }

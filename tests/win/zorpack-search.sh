@@ -7,7 +7,9 @@
 #   tests/win/zorpack-search.sh WIN-BIN-DIR DEMO-DIR
 set -euo pipefail
 bin=$1 demo=$2
-export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+export WINEDEBUG=${WINEDEBUG:--all} WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}
+# The loader of the build's width, as tests/win/wine.sh run gives it.
+wine=${BREM_WINE:-wine}
 work=$(mktemp -d "${TMPDIR:-/tmp}/brem-zsearch-XXXXXX")
 trap 'rm -rf "$work"' EXIT
 win() { printf 'Z:%s' "$1" | tr / '\\'; }
@@ -31,7 +33,7 @@ attempt() {
   mkdir -p "$work/cwd/spool" "$work/cwd/store"
   cp "$demo/spool/0C0006.X" "$demo/spool/0N0006.D" "$work/cwd/spool/"
   cp "$demo/store/area.dat" "$work/cwd/store/"
-  (cd "$work/cwd" && wine "$work/host/newshost.exe" "$(win "$work/lib/brem32.dll")" spool store \
+  (cd "$work/cwd" && "$wine" "$work/host/newshost.exe" "$(win "$work/lib/brem32.dll")" spool store \
       >"$work/out.txt" 2>&1) || true
   local got=waits
   if [ ! -e "$work/cwd/spool/0C0006.X" ] && ls "$work/cwd/store"/area*.txt >/dev/null 2>&1; then got=imported; fi

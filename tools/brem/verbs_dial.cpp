@@ -120,7 +120,7 @@ int runDial(std::vector<std::string>& args) {
         return kExitUsage;
     }
 
-    uint32_t window = brem::plat::openNoticeReceiver(kProgressMessage);
+    auto window = static_cast<brem_window_t>(brem::plat::openNoticeReceiver(kProgressMessage));
     int32_t result = BREMDIAL(&window, 0, args[0].c_str(), user.c_str(), password.c_str(), 0);
     if (result != 0) return reportResult("dial", result);
     std::printf("dialling %s\n", args[0].c_str());

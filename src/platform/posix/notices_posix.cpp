@@ -27,7 +27,7 @@ Receiver& receiver() {
 
 }  // namespace
 
-uint32_t openNoticeReceiver(uint32_t message) {
+uintptr_t openNoticeReceiver(uint32_t message) {
     std::lock_guard<std::mutex> lock(receiver().mutex);
     receiver().message = message;
     return 1;  // any non-zero handle: this process receives every notice

@@ -33,7 +33,7 @@ LRESULT CALLBACK receiverProc(HWND window, UINT message, WPARAM wParam, LPARAM l
 
 }  // namespace
 
-uint32_t openNoticeReceiver(uint32_t message) {
+uintptr_t openNoticeReceiver(uint32_t message) {
     receiver().message = message;
     WNDCLASSA wc{};
     wc.lpfnWndProc = receiverProc;
@@ -41,7 +41,7 @@ uint32_t openNoticeReceiver(uint32_t message) {
     wc.lpszClassName = "bremDialNotices";
     RegisterClassA(&wc);
     HWND w = CreateWindowExA(0, wc.lpszClassName, "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, wc.hInstance, nullptr);
-    return static_cast<uint32_t>(reinterpret_cast<uintptr_t>(w));
+    return reinterpret_cast<uintptr_t>(w);
 }
 
 bool nextNotice(Notice* out, uint32_t timeoutMs) {

@@ -1,7 +1,8 @@
-# Included by the native build: one Wine test per fuzz target, replaying
-# fuzz/corpus/<name>/ through fuzz_replay_<name>.exe of the cross build in
-# ${BREM_WIN_DIR}. An input running over 20 seconds counts as a hang; the
-# whole corpus of a target takes a few seconds.
+# Included by cmake/WindowsBuild.cmake for each Windows build: one Wine test
+# per fuzz target, replaying fuzz/corpus/<name>/ through
+# fuzz_replay_<name>.exe of the cross build in ${bin}, run by ${run}; the
+# tests join ${run_tests}. An input running over 20 seconds counts as a
+# hang; the whole corpus of a target takes a few seconds.
 file(GLOB brem_fuzz_sources CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/fuzz/*.cpp)
 foreach(src ${brem_fuzz_sources})
   get_filename_component(name ${src} NAME_WE)
@@ -16,10 +17,10 @@ foreach(src ${brem_fuzz_sources})
   if(needs_fdp AND NOT fdp)
     continue()
   endif()
-  add_test(NAME windows_fuzz_replay_${name}
-    COMMAND ${CMAKE_COMMAND} -E env WINEDEBUG=-all WINEDLLOVERRIDES=mscoree,mshtml=
-            ${BREM_WINE} ${BREM_WIN_DIR}/bin/fuzz-replay/fuzz_replay_${name}.exe --input-seconds 20
+  add_test(NAME ${p}_fuzz_replay_${name}
+    COMMAND ${run} ${bin}/fuzz-replay/fuzz_replay_${name}.exe --input-seconds 20
             ${PROJECT_SOURCE_DIR}/fuzz/corpus/${name}
-    WORKING_DIRECTORY ${BREM_WIN_DIR}/bin)
-  set_tests_properties(windows_fuzz_replay_${name} PROPERTIES LABELS "wine;windows;fuzz" TIMEOUT 120)
+    WORKING_DIRECTORY ${bin})
+  set_tests_properties(${p}_fuzz_replay_${name} PROPERTIES LABELS fuzz TIMEOUT 120)
+  list(APPEND run_tests ${p}_fuzz_replay_${name})
 endforeach()
