@@ -7,8 +7,9 @@
 #    stripped, with a version resource), a README for host developers, the
 #    sample host.c, LICENSE, the third-party notices and the reference in
 #    docs/; and a second zip with the binaries' debugging information;
-#  - the native build makes the Debian package: library, header, CMake package,
-#    pkg-config file, brem, zorpack and their man pages.
+#  - the native build installs the library, header, CMake package, pkg-config
+#    file, brem, zorpack, their man pages and the reference, from which
+#    debian/ makes the Debian packages.
 set(CPACK_PACKAGE_NAME brem32)
 set(CPACK_PACKAGE_VENDOR "brem32")
 # The project has no public mail address; .invalid says so honestly.
@@ -134,18 +135,12 @@ if(WIN32)
   install(DIRECTORY ${PROJECT_SOURCE_DIR}/docs/ DESTINATION docs COMPONENT release
     FILES_MATCHING PATTERN "*.md" PATTERN "*.1")
 else()
-  set(CPACK_GENERATOR DEB)
-  set(CPACK_PACKAGING_INSTALL_PREFIX ${CMAKE_INSTALL_PREFIX})
-  set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
-  set(CPACK_DEBIAN_PACKAGE_SECTION libs)
-  set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-  # The project has no public site: the package names no Homepage; its
-  # documentation is installed under /usr/share/doc/brem32.
-  # As Debian's policy wants a shared library packaged: stripped, with a
-  # shlibs file and the ldconfig trigger.
-  set(CPACK_STRIP_FILES ON)
-  set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS ON)
-  set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${PROJECT_SOURCE_DIR}/cmake/release/triggers)
+  # The Debian packages (libbrem32-1, libbrem32-dev, brem32-tools) are built
+  # from debian/ by dpkg-buildpackage (scripts/package.sh deb), which installs
+  # this project into its staging tree and splits it. What is installed here
+  # serves that and an installation from the source tree alike; cpack makes
+  # a plain tarball of it.
+  set(CPACK_GENERATOR TGZ)
 
   # Man pages, compressed as Debian keeps them.
   find_program(BREM_GZIP gzip)
@@ -168,18 +163,12 @@ else()
     endif()
   endforeach()
   install(FILES ${PROJECT_SOURCE_DIR}/README.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
-  install(FILES ${PROJECT_SOURCE_DIR}/cmake/release/copyright DESTINATION ${CMAKE_INSTALL_DOCDIR})
-  if(BREM_GZIP)
-    # A native package's changelog, compressed as Debian keeps it.
-    configure_file(${PROJECT_SOURCE_DIR}/cmake/release/changelog.in ${CMAKE_BINARY_DIR}/doc/changelog @ONLY)
-    add_custom_command(OUTPUT ${CMAKE_BINARY_DIR}/doc/changelog.gz
-      COMMAND ${BREM_GZIP} -9 -n -k -f ${CMAKE_BINARY_DIR}/doc/changelog
-      DEPENDS ${CMAKE_BINARY_DIR}/doc/changelog VERBATIM)
-    add_custom_target(debian_changelog ALL DEPENDS ${CMAKE_BINARY_DIR}/doc/changelog.gz)
-    install(FILES ${CMAKE_BINARY_DIR}/doc/changelog.gz DESTINATION ${CMAKE_INSTALL_DOCDIR})
-  endif()
+  install(FILES ${PROJECT_SOURCE_DIR}/debian/copyright DESTINATION ${CMAKE_INSTALL_DOCDIR})
   install(DIRECTORY ${PROJECT_SOURCE_DIR}/docs/ DESTINATION ${CMAKE_INSTALL_DOCDIR}/docs
     FILES_MATCHING PATTERN "*.md" PATTERN man EXCLUDE)
+  # bash completes brem's verbs and options.
+  install(FILES ${PROJECT_SOURCE_DIR}/tools/brem/brem.bash-completion
+    DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions RENAME brem)
 endif()
 
 include(CPack)

@@ -6,7 +6,7 @@
 set -euo pipefail
 what=${1:-all}
 pkgs=(cmake g++ make pkg-config)
-pkgs+=(dpkg-dev file)  # the Debian package: cpack runs dpkg-shlibdeps, which needs file
+pkgs+=(dpkg-dev debhelper file)  # the Debian packages: dpkg-buildpackage with debhelper (dpkg-shlibdeps needs file)
 pkgs+=(python3)  # the demo reads the store's mail back from mbox with Python's mailbox module
 if [ "$what" = all ]; then
   # wine64 runs the 64-bit Windows build on any machine; wine32 the 32-bit
@@ -15,7 +15,8 @@ if [ "$what" = all ]; then
   pkgs+=(googletest libgtest-dev libgmock-dev mingw-w64 wine wine64 wine32 ncompress sharutils mpack uudeview
          gzip python3 file)
   pkgs+=(clang libclang-rt-14-dev)  # the fuzz targets (libFuzzer with the sanitizers)
-  pkgs+=(lintian)  # the release check of the Debian package
+  pkgs+=(lintian systemd logrotate)  # the release check of the Debian packages, their units and logrotate file
+  pkgs+=(uucp)  # Debian's UUCP (Taylor's), whose uuxqt runs brem rmail and brem rnews in a test
 fi
 
 missing=()

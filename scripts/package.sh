@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Builds a release package in a build directory of its own and prints its path.
-#   scripts/package.sh deb       the Debian package (build-pkg/brem32_*.deb)
+# Builds release packages in build directories of their own and prints their paths.
+#   scripts/package.sh deb       the Debian packages: build-pkg/libbrem32-1_*.deb,
+#                                libbrem32-dev_*.deb and brem32-tools_*.deb
 #   scripts/package.sh windows   the Windows zips for host developers: the 32-bit build
 #                                (build-pkg-win32/brem32-*-win32.zip) and the 64-bit build
 #                                (build-pkg-win64/brem32-*-win64.zip), each with its debugging
@@ -13,11 +14,15 @@ jobs=$(( $(nproc) < 2 ? $(nproc) : 2 ))
 
 deb() {
   scripts/install-deps.sh demo >&2
-  cmake -S . -B build-pkg -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX=/usr \
-        -DBREM_TESTS=OFF -DBREM_WINDOWS=OFF -DBREM_SANITIZE=OFF >&2
-  cmake --build build-pkg -j"$jobs" >&2
-  (cd build-pkg && rm -f brem32_*.deb && cpack -G DEB >&2)
-  ls "$PWD"/build-pkg/brem32_*.deb
+  # dpkg-buildpackage builds in the source tree and leaves the packages
+  # beside it: it runs on a copy in build-pkg/src, so the packages land in
+  # build-pkg/ and the tree stays as it is.
+  rm -rf build-pkg
+  mkdir -p build-pkg/src
+  tar -cf - --exclude='./build*' --exclude=./.git . | tar -xf - -C build-pkg/src
+  (cd build-pkg/src &&
+     DEB_BUILD_OPTIONS="nocheck noddebs parallel=$jobs" dpkg-buildpackage -b -us -uc -d >&2)
+  ls "$PWD"/build-pkg/*.deb
 }
 
 # windows_zip i686|x86_64 win32|win64: one width's zip; prints its path.
@@ -59,11 +64,13 @@ case "${1:-}" in
   deb) deb ;;
   windows) windows ;;
   check)
-    tests/release/check-deb.sh "$(deb)"
+    # shellcheck disable=SC2046
+    tests/release/check-deb.sh $(deb)
     # shellcheck disable=SC2046
     check_windows $(windows)
     ;;
-  check-deb) tests/release/check-deb.sh "$(deb)" ;;
+  # shellcheck disable=SC2046
+  check-deb) tests/release/check-deb.sh $(deb) ;;
   # shellcheck disable=SC2046
   check-windows) check_windows $(windows) ;;
   *) echo "usage: scripts/package.sh deb|windows|check|check-deb|check-windows" >&2; exit 2 ;;

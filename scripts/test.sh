@@ -23,7 +23,7 @@ fi
 
 cd build
 ctest --output-on-failure -j"$jobs" "$@"
-count() { ctest -N "$@" | sed -n 's/^Total Tests: //p'; }
+count() { ctest -N -FA '.*' "$@" | sed -n 's/^Total Tests: //p'; }
 echo "Windows tests run under Wine: $(count -L win64 -LE static) of the 64-bit build," \
      "$(count -L win32 -LE static) of the 32-bit build ($([ -n "${why:-}" ] && echo "reported skipped: $why" || echo "all run"))"
 # The Debian package, built Release in build-pkg and installed into a scratch tree.

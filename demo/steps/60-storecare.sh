@@ -6,17 +6,18 @@ echo "== brem check (the store and the spool; writes nothing)"
 "$brem" check "$work/store" --spool "$work/spool"
 
 echo
-echo "== brem export-mbox"
+echo "== brem export-mbox (the UUCP envelope of a mail becomes its \"From \" line)"
 "$brem" export-mbox "$work/store" "$work/mail.mbox"
 
 echo
-echo "== the mbox as Python's mailbox module reads it"
+echo "== the mbox as Python's mailbox module reads it: every message with its Subject"
 python3 - "$work/mail.mbox" <<'PY'
 import mailbox, sys
 box = mailbox.mbox(sys.argv[1])
 print(len(box), "messages")
 for key, m in box.items():
-    print(" ", m.get_from(), "|", len(box.get_bytes(key)), "bytes")
+    print(" ", m.get_from(), "|", m["Subject"])
+    assert m["Subject"] is not None, "a message whose header no reader finds"
 PY
 
 echo
@@ -25,4 +26,9 @@ mkdir -p "$work/store2"
 "$brem" import-mbox "$work/mail.mbox" "$work/store2"
 "$brem" import-mbox "$work/mail.mbox" "$work/store2"
 "$brem" export-mbox "$work/store2" "$work/again.mbox" >/dev/null
-cmp "$work/mail.mbox" "$work/again.mbox" && echo "exported again: the same mbox, byte for byte"
+python3 - "$work/mail.mbox" "$work/again.mbox" <<'PY'
+import mailbox, sys
+a, b = (mailbox.mbox(p) for p in sys.argv[1:])
+assert [a.get_bytes(k) for k in a.keys()] == [b.get_bytes(k) for k in b.keys()]
+PY
+echo "exported again: the same messages, byte for byte"

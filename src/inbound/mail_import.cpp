@@ -326,6 +326,16 @@ int32_t StoreMail(const std::string& storeDir, const std::string& toLine, plat::
     return stored;
 }
 
+int32_t DeliverMail(const std::string& storeDir, const std::string& recipients, plat::Stream& data,
+                    int32_t verbosity, std::string* reason) {
+    ActivityLog log;
+    log.open(storeDir + "mail.log", verbosity, true);  // carries on without a log, as an import does
+    const std::string toLine = buildToLine("C rmail " + recipients + "\n", log);
+    if (StoreMail(storeDir, toLine, data, log) == 0) return 0;
+    if (reason) *reason = log.lastMessage();
+    return -1;
+}
+
 int32_t ImportMailJob(const std::string& spoolDir, const std::string& storeDir, const std::string& firstSite,
                       const std::string& secondSite, const std::string& name, int32_t verbosity) {
     ActivityLog log;

@@ -41,6 +41,17 @@ int32_t StoreMail(const std::string& storeDir, const std::string& toLine, plat::
 int32_t StoreMail(const std::string& storeDir, const std::string& toLine, plat::Stream& data, ActivityLog& log,
                   store::UndoLog& undo);
 
+// Delivers one mail that a UUCP of the system received and hands over as
+// its rmail command: `recipients` are the command's arguments joined by
+// blanks ("anna@mybox" as a job's "C rmail anna@mybox" gives it), `data` the
+// message from offset 0 to its end. The message is stored as mail import
+// stores a job's data file (the same record, To line, rules and take-back);
+// nothing but the store is touched, and the log is storeDir + "mail.log".
+// `storeDir` ends in a separator. Returns 0 when the message and its whole
+// record are stored, -1 when nothing is; *reason then says why.
+int32_t DeliverMail(const std::string& storeDir, const std::string& recipients, plat::Stream& data,
+                    int32_t verbosity, std::string* reason);
+
 // The header lines a mail record keeps: the last line of each name wins.
 struct MailHeaders {
     std::string from, date, messageId, subject, cc;

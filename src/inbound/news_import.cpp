@@ -66,12 +66,9 @@ int32_t startJob(const NewsJob& job, const std::string& spoolDir, ExecuteJob& ex
     return 0;
 }
 
-enum class BatchKind { Plain, Compressed, Unknown };
+}  // namespace
 
-// What a data file's first line says its batch is. A compressed stream's
-// third byte holds the largest code size it was made with; `bits` gets it,
-// or 16 where it cannot be read.
-BatchKind batchKind(const std::string& dataPath, int32_t& bits) {
+BatchKind NewsBatchKind(const std::string& dataPath, int32_t& bits) {
     plat::Stream data;
     if (!data.open(dataPath, "rb", 64)) return BatchKind::Unknown;
     char head[kCompressedHeaderBytes + 3] = {};
@@ -88,6 +85,8 @@ BatchKind batchKind(const std::string& dataPath, int32_t& bits) {
     return BatchKind::Compressed;
 }
 
+namespace {
+
 // A batch is taken for what it says it is, whatever the host's bit count: a
 // compressed batch taken as plain would be filed with no article and lost,
 // and a plain one taken as compressed would wait in the spool for ever.
@@ -95,7 +94,7 @@ void chooseIntake(NewsJob& job, int32_t bits, ActivityLog& log) {
     job.compressed = bits > 0;
     job.bits = bits;
     int32_t stated = kDefaultBits;
-    const BatchKind kind = job.named ? batchKind(job.dataPath, stated) : BatchKind::Unknown;
+    const BatchKind kind = job.named ? NewsBatchKind(job.dataPath, stated) : BatchKind::Unknown;
     if (!job.compressed && kind == BatchKind::Compressed) {
         job.compressed = true;
         job.bits = stated;
@@ -128,7 +127,8 @@ int32_t expand(const NewsJob& job, ActivityLog& log) {
             // A batch the compressor refuses never expands: the job is set
             // aside, its data file kept in the spool for a look.
             log.always("The compressor failed with exit status %d\n", run.exitCode);
-            if (!plat::deleteFile(job.executePath)) log.always("Cannot delete %s\n", job.executePath.c_str());
+            if (!job.executePath.empty() && !plat::deleteFile(job.executePath))
+                log.always("Cannot delete %s\n", job.executePath.c_str());
         }
         log.always("Cannot open input after decompress!\n");
         return -1;
@@ -296,7 +296,53 @@ int32_t ImportNewsJob(const std::string& spoolDir, const std::string& storeDir, 
     int32_t taken = job.compressed ? takeCompressed(job, log) : takePlain(job, log);
     if (taken == 0) taken = stageBatch(job, log);
     if (taken != 0) return taken;
-    return FileNewsBatch(log, spoolDir, storeDir, [&] { return takeJob(job, log); });
+    const int32_t filed = FileNewsBatch(log, spoolDir, storeDir, [&] { return takeJob(job, log); });
+    // The one thing that sets a whole batch aside: the job waits for its map.
+    if (filed == 1) log.always("%s waits in the spool: cannot open %sarea.dat\n", name.c_str(), storeDir.c_str());
+    return filed;
+}
+
+int32_t DeliverNewsBatch(const std::string& workDir, const std::string& storeDir, const std::string& batchPath,
+                         int32_t verbosity, std::string* reason) {
+    ActivityLog log;
+    log.open(storeDir + "news.log", verbosity);  // without a log the batch goes on unlogged
+    log.always("News import started \n");
+    log.above(2, "processing %s\n", batchPath.c_str());
+    auto fail = [&](int32_t result) {
+        if (reason) *reason = log.lastMessage();
+        return result;
+    };
+    // The batch has no job in a spool: the working files are those of one.
+    NewsJob job(workDir, "");
+    job.executePath.clear();
+    job.dataPath = batchPath;
+    job.named = true;
+    int32_t stated = kDefaultBits;
+    switch (NewsBatchKind(batchPath, stated)) {
+        case BatchKind::Plain: break;
+        case BatchKind::Compressed:
+            job.compressed = true;
+            job.bits = stated;
+            break;
+        case BatchKind::Unknown:
+            log.always("%s holds no news batch: it begins with neither \"#! rnews\" nor \"#! cunbatch\"\n",
+                       batchPath.c_str());
+            return fail(1);
+    }
+    const std::string hdrPath = workDir + "Header.Msg";
+    if (!plat::deleteFile(hdrPath) && plat::fileExists(hdrPath)) {
+        log.always("access denied\n");
+        return fail(-1);
+    }
+    int32_t taken = job.compressed ? takeCompressed(job, log) : takePlain(job, log);
+    if (taken == 0) taken = stageBatch(job, log);
+    if (taken != 0) return fail(-1);
+    // Filed, the batch is on the disk (FileNewsBatch syncs it) before the
+    // caller lets the UUCP delete its job.
+    const int32_t filed = FileNewsBatch(log, workDir, storeDir);
+    if (filed == 0) return 0;
+    if (filed == 1) log.always("Cannot open %sarea.dat\n", storeDir.c_str());
+    return fail(-1);  // the batch stays in its file
 }
 
 int32_t ImportNews(const std::string& spoolDir, const std::string& storeDir, const std::string& firstSite,

@@ -14,6 +14,25 @@ namespace brem::inbound {
 // hundreds of megabytes expands well within it.
 inline constexpr uint32_t kExpandTimeoutMs = 10 * 60 * 1000;
 
+// What a news job's data file holds, told by its first line. A compressed
+// stream's third byte gives the largest code width it was made with: `bits`
+// gets it, or 16 where it cannot be read. News import takes every batch for
+// what this says it is; brem's report of the jobs left asks it too.
+enum class BatchKind { Plain, Compressed, Unknown };
+BatchKind NewsBatchKind(const std::string& dataPath, int32_t& bits);
+
+// Files one news batch that a UUCP of the system received and hands over as
+// its rnews command. The batch lies in the file `batchPath` (plain, or "#!
+// cunbatch" and a compressed stream, told by its first line as for a job);
+// it goes through the working files of news import in `workDir` and is filed
+// by the same rules into the areas storeDir + "area.dat" names. Header.Msg in
+// `workDir` then lists its articles. Both directories end in a separator.
+// Returns 0 when the batch was filed, 1 when it is no news batch, -1 when it
+// could not be filed (the store is as it was before; the batch file is
+// still there or in the working files); *reason then says why.
+int32_t DeliverNewsBatch(const std::string& workDir, const std::string& storeDir, const std::string& batchPath,
+                         int32_t verbosity, std::string* reason);
+
 // Both directories end in a separator. Returns 0 when one batch was filed,
 // 1 when no news job was left to take, -1 on a failure news.log names.
 // `bits` above 0: batches arrive compressed ("#! cunbatch"); otherwise plain.

@@ -1,6 +1,7 @@
 #include "log/log.h"
 
 #include <cstdarg>
+#include <cstdio>
 #include <ctime>
 
 #include "platform/platform.h"
@@ -29,6 +30,16 @@ void ActivityLog::vwrite(const char* fmt, va_list ap) {
 void ActivityLog::always(const char* fmt, ...) {
     va_list ap;
     va_start(ap, fmt);
+    va_list copy;
+    va_copy(copy, ap);
+    int n = std::vsnprintf(nullptr, 0, fmt, copy);
+    va_end(copy);
+    last_.assign(n > 0 ? static_cast<size_t>(n) + 1 : 1, '\0');
+    va_copy(copy, ap);
+    std::vsnprintf(&last_[0], last_.size(), fmt, copy);
+    va_end(copy);
+    last_.resize(n > 0 ? static_cast<size_t>(n) : 0);
+    while (!last_.empty() && (last_.back() == '\n' || last_.back() == '\r')) last_.pop_back();
     vwrite(fmt, ap);
     va_end(ap);
 }

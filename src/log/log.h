@@ -45,10 +45,16 @@ public:
     void flush();
     void close();
 
+    // The last message written without a threshold, as written (its stamp
+    // and line end aside), kept whether the log could be opened or not: the
+    // reason a caller without the log at hand gives for a failure.
+    const std::string& lastMessage() const { return last_; }
+
 private:
     void vwrite(const char* fmt, va_list ap);
 
     plat::Stream out_;
+    std::string last_;
     int32_t verbosity_ = 0;
     bool flushEach_ = false;
 };

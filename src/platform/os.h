@@ -44,6 +44,7 @@ void* loadLibrary(const std::string& name);
 void* librarySymbol(void* library, const char* name);
 void sleepMs(uint32_t ms);
 FileHandle standardOutput();
+FileHandle standardInput();
 bool isTerminal(std::FILE* stream);
 bool postWindowMessage(uintptr_t window, uint32_t message, uintptr_t wParam, intptr_t lParam);
 void releaseFreeMemory();

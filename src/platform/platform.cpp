@@ -361,6 +361,7 @@ void* librarySymbol(void* library, const char* name) { return os::librarySymbol(
 void sleepMs(uint32_t ms) { os::sleepMs(ms); }
 
 FileHandle standardOutput() { return os::standardOutput(); }
+FileHandle standardInput() { return os::standardInput(); }
 bool isTerminal(std::FILE* stream) { return os::isTerminal(stream); }
 bool postWindowMessage(uintptr_t window, uint32_t message, uintptr_t wParam, intptr_t lParam) {
     return os::postWindowMessage(window, message, wParam, lParam);

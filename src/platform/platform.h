@@ -102,6 +102,33 @@ void unlockFile(FileHandle held);
 // errno; FormatMessage of GetLastError on Windows), without a line end.
 std::string lastErrorText();
 
+// A mailbox shared with mail readers and delivery agents, held for appending
+// as procmail and mutt hold one: first the dotlock PATH.lock, made by an
+// exclusive create (one older than kStaleDotlockSeconds was left by a program
+// that died, and is removed, as procmail does), then the system's lock on the
+// mailbox itself (an fcntl write lock over the whole file; LockFileEx on
+// Windows). Where the mailbox's directory takes no new file from this user
+// (a mail spool of mode 1777 or 2775), the system lock alone is taken, as
+// mail readers do without their setgid helper. A missing mailbox is created,
+// readable and writable by its owner alone.
+inline constexpr int kStaleDotlockSeconds = 1024;
+struct MailboxHold {
+    FileHandle file = kNoFile;  // open for reading and writing; write at its end
+    std::string dotlock;        // the dotlock made, or empty
+};
+// Tries once without waiting: Locked (and *hold filled), Busy (a dotlock or
+// a lock of another program is there), Failed (*reason gives the system's
+// text; nothing is left behind).
+LockResult tryLockMailbox(const std::string& path, MailboxHold* hold, std::string* reason);
+// Drops the locks, closes the mailbox and removes the dotlock. False when
+// the close reported an error.
+bool releaseMailbox(MailboxHold& hold);
+// Gives `path` the owner, group and permission bits of `model`, as far as
+// the process may (only the superuser gives a file away); false when not all
+// of them could be given. Windows files take their rights from their
+// directory: nothing to do there.
+bool takeOwnerAndMode(const std::string& model, const std::string& path);
+
 // Deletes a file (DeleteFileA). False when it does not exist or cannot be
 // deleted; nothing else changes.
 bool deleteFile(const std::string& path);
@@ -186,6 +213,9 @@ void sleepMs(uint32_t ms);
 // The process's standard output as a file handle, written with writeFile:
 // bytes go out unchanged on both systems (no text-mode line ends).
 FileHandle standardOutput();
+// The process's standard input as a file handle, read with readFile: bytes
+// come in unchanged on both systems.
+FileHandle standardInput();
 
 // True when the C stream writes to a terminal (a console on Windows), where a
 // program may redraw a progress line.

@@ -121,8 +121,8 @@ TEST(BremCli, CycleGivesOneJsonObjectWithBothKindsAndTheCounts) {
     EXPECT_FALSE(exists(spool + "/0C0001.X"));
     EXPECT_FALSE(exists(spool + "/2C0002.X"));
     ASSERT_EQ(runCommand(bremCommand() + " cycle " + spool + " " + store + " --json > " + out), 0);
-    EXPECT_EQ(checkJson(d, out, "assert d == {'ok': True, 'mails': 0, 'news_batches': 0, 'articles': 0, "
-                                "'mail': [], 'news': [], 'left': []}, d\n"),
+    EXPECT_EQ(checkJson(d, out, "assert d == {'ok': True, 'status': 0, 'mails': 0, 'news_batches': 0, 'articles': 0, "
+                                "'mail': [], 'news': [], 'removed': [], 'left': []}, d\n"),
               0);
     // A store that cannot take the logs fails the cycle, in the JSON as well.
     std::string noLogs = d.subdir("nologs");

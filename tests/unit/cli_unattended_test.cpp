@@ -103,7 +103,7 @@ TEST(BremUnattended, MissingDirectoriesAndDataFilesAreFailuresOrWorkLeft) {
     EXPECT_EQ(runCommand(bremCmd() + " import-mail " + spool + " " + store + kSites + " --json > " + out + " 2>" + err),
               3);
     EXPECT_EQ(checkJson(d, out,
-                        "assert d['ok'] and d['mails'] == 3 and len(d['mail']) == 3, d\n"
+                        "assert not d['ok'] and d['status'] == 3 and d['mails'] == 3 and len(d['mail']) == 3, d\n"
                         "assert [(j['execute_file'], j['data_file'], j['kind']) for j in d['left']] == "
                         "[('0C0002.X', '0A0002.D', 'mail')], d['left']\n"
                         "assert d['left'][0]['why'].startswith('no data file'), d['left']\n"

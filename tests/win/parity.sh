@@ -41,6 +41,12 @@ scenario() {
   $brem import-news spool store --neighbour hubsite --local-site mybox --verbosity 5 --bits 16 >/dev/null
   $brem import-news spool store --neighbour hubsite --local-site mybox --verbosity 5 >/dev/null
 
+  # A mail delivered as a UUCP's rmail delivers it, and the store's mail out
+  # to an mbox mailbox under its locks.
+  printf 'From bert Mon Oct  6 21:14:02 1997 remote from hubsite\nFrom: bert@hub.example\nSubject: by rmail\n\nhello\n' |
+    $brem rmail --store store anna@mybox.example
+  $brem export-mbox store out/mail.mbox >/dev/null
+
   # Exports: mail, news plain and news compressed.
   put out/mail.txt 'From: me@mybox\nTo: friend@far.example\nSubject: parity\n\nThe same on both.\n'
   put out/a1.txt 'Newsgroups: local.test\nFrom: me@mybox\nSubject: one\n\nFirst.\n'

@@ -211,11 +211,13 @@ bool usageNames(const std::string& usage, const std::string& option) {
     return false;
 }
 
-void printVerbs(const brem::cli::VerbTable& verbs) {
-    std::printf("usage: brem VERB [ARGUMENTS]   (brem VERB --help for a verb's options)\n\nverbs:\n");
-    for (const auto& [name, verb] : verbs) std::printf("  %-14s %s\n", name.c_str(), verb.summary.c_str());
-    std::printf("\nexit status: 0 success, 1 failure, 2 wrong command line, 3 jobs left in the spool,\n"
-                "4 the store is in use by another run (brem --version prints the version)\n");
+// The verb list: on standard output when asked for, on standard error when
+// brem was run without a verb (a usage error that must not pass for output).
+void printVerbs(const brem::cli::VerbTable& verbs, std::FILE* out) {
+    std::fprintf(out, "usage: brem VERB [ARGUMENTS]   (brem VERB --help for a verb's options)\n\nverbs:\n");
+    for (const auto& [name, verb] : verbs) std::fprintf(out, "  %-14s %s\n", name.c_str(), verb.summary.c_str());
+    std::fprintf(out, "\nexit status: 0 success, 1 failure, 2 wrong command line, 3 jobs left in the spool,\n"
+                      "4 the store is in use by another run (brem --version prints the version)\n");
 }
 
 // Every option of a verb is in its usage text. Anything else written like an
@@ -286,7 +288,7 @@ int main(int argc, char** argv) {
     }
     if (argc < 2 || std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0 ||
         std::strcmp(argv[1], "help") == 0) {
-        printVerbs(verbs);
+        printVerbs(verbs, argc < 2 ? stderr : stdout);
         return argc < 2 ? brem::cli::kExitUsage : brem::cli::kExitOk;
     }
     auto it = verbs.find(argv[1]);

@@ -150,6 +150,89 @@ std::string mboxDate(const std::string& dateLine) {
     return out;
 }
 
+namespace {
+
+std::vector<std::string> words(const std::string& s) {
+    std::vector<std::string> w;
+    std::string cur;
+    for (char c : s + " ") {
+        if (c == ' ' || c == '\t' || c == ',') {
+            if (!cur.empty()) w.push_back(cur);
+            cur.clear();
+        } else {
+            cur.push_back(c);
+        }
+    }
+    return w;
+}
+
+// The date of an envelope line in the form the mbox "From " line has,
+// from the words that follow the address ("Mon Oct  6 21:14:02 1997", also
+// with a zone before the year or in the order of a Date header). The time is
+// the sending site's own, as the line gives it; empty when it is no date.
+std::string envelopeDate(const std::vector<std::string>& w) {
+    int month = 0, day = 0, hh = -1, mm = 0, ss = 0;
+    int64_t year = -1;
+    for (const std::string& t : w) {
+        if (t.find(':') != std::string::npos) {
+            if (hh < 0 && std::sscanf(t.c_str(), "%d:%d:%d", &hh, &mm, &ss) < 2) hh = -1;
+        } else if (allDigits(t)) {
+            if (t.size() <= 2 && day == 0) day = std::stoi(t);
+            else if (year < 0) year = std::stoll(t) + (t.size() <= 2 ? (std::stoi(t) < 50 ? 2000 : 1900) : 0);
+        } else if (month == 0 && t.size() >= 3) {
+            for (int m = 0; m < 12; ++m)
+                if (sameNoCase(t.substr(0, 3), kMonths[m]) && (t.size() == 3 || std::isalpha(static_cast<unsigned char>(t[3]))))
+                    month = m + 1;
+        }
+    }
+    if (month == 0 || day < 1 || day > 31 || hh < 0 || hh > 23 || mm < 0 || mm > 59 || ss < 0 || ss > 60 ||
+        year < 1970 || year > 9999)
+        return std::string();
+    int64_t days = daysFromCivil(year, month, day);
+    char out[64];
+    std::snprintf(out, sizeof out, "%s %s %2d %02d:%02d:%02d %lld", kDays[((days % 7) + 7) % 7], kMonths[month - 1], day,
+                  hh, mm, ss, static_cast<long long>(year));
+    return out;
+}
+
+}  // namespace
+
+Envelope parseEnvelope(const std::string& head) {
+    Envelope e;
+    std::string path, user;
+    size_t at = 0;
+    for (bool first = true;; first = false) {
+        const char* open = first ? "From " : ">From ";
+        const size_t openSize = first ? 5 : 6;
+        size_t lf = head.find('\n', at);
+        if (lf == std::string::npos || head.compare(at, openSize, open) != 0) break;
+        std::string line = head.substr(at + openSize, lf - at - openSize);
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        std::vector<std::string> w = words(line);
+        if (w.empty()) break;
+        // The site that passed the message on is named by "remote from SITE";
+        // a line without one may carry the path in its address instead.
+        std::string address = w[0];
+        size_t remote = w.size();
+        for (size_t i = 1; i + 2 < w.size(); ++i)
+            if (w[i] == "remote" && w[i + 1] == "from") remote = i;
+        if (remote < w.size()) {
+            path += w[remote + 2] + "!";
+        } else if (size_t bang = address.rfind('!'); bang != std::string::npos && bang > 0) {
+            path += address.substr(0, bang + 1);
+            address = address.substr(bang + 1);
+        }
+        user = address;
+        if (first) e.date = envelopeDate(std::vector<std::string>(w.begin() + 1, w.begin() + static_cast<long>(remote)));
+        at = lf + 1;
+        e.bytes = at;
+    }
+    if (e.bytes > 0) e.sender = path + user;
+    for (unsigned char c : e.sender)
+        if (c <= 0x20 || c == 0x7f) e.sender = "MAILER-DAEMON";
+    return e;
+}
+
 std::string shareRead(int64_t done, int64_t total, const std::string& name) {
     int64_t percent = total > 0 ? done * 100 / total : 100;
     return std::to_string(percent) + "% of " + name;
@@ -189,8 +272,12 @@ void FromQuoting::feed(const char* data, size_t n, std::string& out) {
             case State::Matching:
                 if (c == kFrom[matched_]) {
                     if (++matched_ == 5) {
-                        if (quote_) ++marks_;
-                        else if (marks_ > 0) --marks_;
+                        if (format_ == MboxFormat::Mboxrd) {
+                            if (quote_) ++marks_;
+                            else if (marks_ > 0) --marks_;
+                        } else if (quote_ ? marks_ == 0 : marks_ == 1) {
+                            marks_ = quote_ ? 1 : 0;
+                        }
                         release(out);
                         state_ = State::InLine;
                     }

@@ -17,14 +17,35 @@ std::string mboxSender(const std::string& fromLine);
 // header line "Date: ..."; the start of 1970 when it cannot be read.
 std::string mboxDate(const std::string& dateLine);
 
-// Streams a message's bytes through mboxrd quoting or unquoting. Quoting
-// adds one '>' to every line that begins with any number of '>' and then
-// "From "; unquoting takes one away again (which also undoes the older mboxo
-// quoting, where only "From " lines were quoted). The state carries over
-// between calls, so a message may be fed in pieces of any size.
+// The UUCP envelope that opens a message received by UUCP: its "From " line
+// ("From anna@hub Mon Oct  6 21:14:02 1997", maybe ending "remote from hub")
+// and the ">From ..." lines each relaying site added below it. In an mbox it
+// becomes the message's "From " line; written into the message it would be
+// taken for its first line, and no reader would find the header after it.
+struct Envelope {
+    size_t bytes = 0;    // of the envelope lines at the start; 0: there is none
+    std::string sender;  // the sender as a bang path through the "remote from" sites
+    std::string date;    // "Mon Oct  6 21:14:02 1997"; empty when the line's cannot be read
+};
+// Reads the envelope from the first bytes of a message (`head`; a few
+// kilobytes are plenty).
+Envelope parseEnvelope(const std::string& head);
+
+// The two ways an mbox keeps a message's own "From " lines apart from the
+// lines that begin messages.
+enum class MboxFormat {
+    Mboxrd,  // every line of any number of '>' and "From " gets one more '>'
+    Mboxo,   // only "From " lines get a '>' (">From " lines stay as they are)
+};
+
+// Streams a message's bytes through the quoting of an mbox format or back.
+// mboxrd quoting adds one '>' to every line that begins with any number of
+// '>' and then "From ", and unquoting takes one away again; mboxo quotes and
+// unquotes "From " lines alone. The state carries over between calls, so a
+// message may be fed in pieces of any size.
 class FromQuoting {
 public:
-    explicit FromQuoting(bool quote) : quote_(quote) {}
+    explicit FromQuoting(bool quote, MboxFormat format = MboxFormat::Mboxrd) : quote_(quote), format_(format) {}
     // Appends the transformed bytes to `out`.
     void feed(const char* data, size_t n, std::string& out);
     // Ends the message: what was held back to decide a line is given out.
@@ -36,6 +57,7 @@ private:
     enum class State { LineStart, Matching, InLine };
     void release(std::string& out);
     bool quote_;
+    MboxFormat format_;
     State state_ = State::LineStart;
     size_t marks_ = 0;    // '>' seen at the start of the line
     size_t matched_ = 0;  // bytes of "From " seen after them

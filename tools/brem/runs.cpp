@@ -10,6 +10,7 @@
 
 #include "cli.h"
 #include "inbound.h"
+#include "inbound/news_import.h"
 #include "inbound/spool_name.h"
 
 namespace brem::cli {
@@ -49,16 +50,6 @@ void readExecuteFile(const std::string& path, std::string* dataName, std::string
     }
 }
 
-std::string firstBytes(const std::string& path, size_t n) {
-    std::string s;
-    if (std::FILE* f = std::fopen(plat::systemPath(path).c_str(), "rb")) {
-        s.resize(n);
-        s.resize(std::fread(&s[0], 1, n, f));
-        std::fclose(f);
-    }
-    return s;
-}
-
 // Why a job whose data file cannot be found is left.
 std::string whyNoDataFile(const std::string& dataName, const std::string& local, const ImportOptions& o) {
     if (local.empty()) return "no data file: its F line names none brem can map (\"" + dataName + "\")";
@@ -73,19 +64,16 @@ std::string whyNoDataFile(const std::string& dataName, const std::string& local,
     return why;
 }
 
-// Why news import passed a batch over, told by its first line; empty when
-// the line is what the import asked for.
-std::string whyBatchPassedOver(const std::string& dataPath, int32_t bits) {
-    std::string head = firstBytes(dataPath, 11);
-    bool plain = startsNoCase(head, "#! rnews"), compressed = startsNoCase(head, "#! cunbatch");
-    if (bits > 0 && plain) {
-        return "a plain batch, passed over by a compressed import (--bits " + std::to_string(bits) +
-               "); import it without --bits";
-    }
-    if (bits == 0 && compressed) return "a compressed batch, passed over by a plain import; import it with --bits";
-    if (!plain && !compressed) return "the data file holds no news batch (no \"#! rnews\" or \"#! cunbatch\" line)";
-    return std::string();
+// Why news import passed a batch over, told by the classifier news import
+// decides with; empty when it takes the batch.
+std::string whyBatchPassedOver(const std::string& dataPath) {
+    int32_t bits = 0;
+    if (inbound::NewsBatchKind(plat::systemPath(dataPath), bits) != inbound::BatchKind::Unknown) return std::string();
+    return "the data file holds no news batch (no \"#! rnews\" or \"#! cunbatch\" line)";
 }
+
+// The last line of a log that names any of `needles`, without its stamp.
+std::string lastLogLineOf(const std::string& logPath, const std::vector<std::string>& needles);
 
 LeftJob describe(const std::string& spool, const std::string& store, const ImportOptions& o,
                  const std::string& name) {
@@ -113,13 +101,13 @@ LeftJob describe(const std::string& spool, const std::string& store, const Impor
         job.why = whyNoDataFile(dataName, local, o);
         return job;
     }
-    if (news) {
-        job.why = whyBatchPassedOver(inDirectory(spool, job.dataFile.c_str()), o.bits);
+    if (news && o.bits > 0) {
+        job.why = whyBatchPassedOver(inDirectory(spool, job.dataFile.c_str()));
         if (!job.why.empty()) return job;
     }
+    // The latest line about the job, whichever of its files it names.
     const std::string logPath = inDirectory(store, mail ? "mail.log" : "news.log");
-    std::string line = lastLogLine(logPath, job.dataFile);
-    if (line.empty()) line = lastLogLine(logPath, name);
+    std::string line = lastLogLineOf(logPath, {job.dataFile, name});
     if (!line.empty()) {
         job.why = logPath + ": " + line;
     } else {
@@ -219,8 +207,28 @@ std::vector<LeftJob> jobsLeft(const std::string& spool, const std::string& store
         }
         left.push_back(std::move(job));
     }
+    const std::string foreign = foreignUucpDirectory(spool);
+    if (!foreign.empty()) left.push_back({foreign, std::string(), "unknown", kForeignUucpAdvice});
     return left;
 }
+
+std::string foreignUucpDirectory(const std::string& spool) {
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    const fs::path root = plat::systemPath(spool.empty() ? std::string(".") : spool);
+    for (fs::directory_iterator it(root, ec), end; !ec && it != end; it.increment(ec)) {
+        std::error_code e2;
+        if (!it->is_directory(e2)) continue;
+        for (const char* sub : {"X.", "D."}) {
+            if (fs::is_directory(it->path() / sub, e2)) return (it->path() / sub).string();
+        }
+    }
+    return std::string();
+}
+
+const char* const kForeignUucpAdvice =
+    "a Linux UUCP's spool (brem reads the Windows client's flat spool; let the UUCP run brem rmail and brem "
+    "rnews instead: man brem, LINUX UUCP)";
 
 void reportLeft(const std::vector<LeftJob>& left, const std::string& spool) {
     if (left.empty()) return;
@@ -243,6 +251,12 @@ std::string leftJson(const std::vector<LeftJob>& left) {
 }
 
 std::string lastLogLine(const std::string& logPath, const std::string& needle) {
+    return lastLogLineOf(logPath, {needle});
+}
+
+namespace {
+
+std::string lastLogLineOf(const std::string& logPath, const std::vector<std::string>& needles) {
     // The tail is enough: the line about a job left is written by this run.
     std::string bytes;
     if (std::FILE* f = std::fopen(plat::systemPath(logPath).c_str(), "rb")) {
@@ -262,7 +276,9 @@ std::string lastLogLine(const std::string& logPath, const std::string& needle) {
         start = start == std::string::npos ? 0 : start + 1;
         std::string line = cutLineEnd(bytes.substr(start, end - start));
         end = start > 0 ? start - 1 : 0;
-        if (line.empty() || (!needle.empty() && line.find(needle) == std::string::npos)) continue;
+        bool named = false;
+        for (const std::string& needle : needles) named = named || needle.empty() || line.find(needle) != std::string::npos;
+        if (line.empty() || !named) continue;
         // "YYYY-MM-DD hh:mm:ss.cc<TAB>message": the message alone.
         size_t tab = line.find('\t');
         if (tab != std::string::npos && tab >= 10 && line[4] == '-') line = line.substr(tab + 1);
@@ -271,5 +287,7 @@ std::string lastLogLine(const std::string& logPath, const std::string& needle) {
     }
     return std::string();
 }
+
+}  // namespace
 
 }  // namespace brem::cli

@@ -53,7 +53,8 @@ extern const char* const kWaitHelp;
 
 // A job still in the spool after an import: its execute file, the data file
 // it names (local name, empty when it names none), "mail", "news" or
-// "unknown", and why it is still there as far as can be told.
+// "unknown", and why it is still there as far as can be told. A directory of
+// a Linux UUCP's jobs in the spool is listed as one, of every kind.
 struct LeftJob {
     std::string executeFile, dataFile, kind, why;
 };
@@ -62,6 +63,13 @@ std::vector<LeftJob> jobsLeft(const std::string& spool, const std::string& store
                               JobKinds kinds);
 // Each job on standard error, one line each, after a line naming the spool.
 void reportLeft(const std::vector<LeftJob>& left, const std::string& spool);
+
+// A directory of the spool laid out as Taylor UUCP (Debian's uucp) keeps a
+// neighbour's jobs ("hubsite/X."), whose jobs brem never finds: brem reads
+// the Windows client's flat layout, and a Linux UUCP delivers through brem
+// rmail and brem rnews instead. The first such directory, or empty.
+std::string foreignUucpDirectory(const std::string& spool);
+extern const char* const kForeignUucpAdvice;
 std::string leftJson(const std::vector<LeftJob>& left);
 
 // The last line of a log that holds `needle` (any line when it is empty),

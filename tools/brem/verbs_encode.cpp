@@ -6,6 +6,7 @@
 #include "brem32.h"
 #include "cli.h"
 #include "platform/stream.h"
+#include "runs.h"
 
 namespace brem::cli {
 
@@ -35,13 +36,30 @@ bool readable(const std::string& path) {
     return f.open(path, "rb");
 }
 
+// Why a coder given `in` and `out` failed, as far as the system tells: the
+// input that cannot be read, or the output that cannot be written.
+std::string coderProblem(const std::string& in, const std::string& out) {
+    std::string why = openProblem(in, false);
+    if (!why.empty()) return "cannot open " + in + ": " + why;
+    why = openProblem(out, true);
+    if (!why.empty()) return "cannot write " + out + ": " + why;
+    return "see the message above";
+}
+
+// The directory a path lies in ("." for a bare name).
+std::string directoryOf(const std::string& path) {
+    size_t cut = path.find_last_of("/\\");
+    return cut == std::string::npos ? std::string(".") : cut == 0 ? path.substr(0, 1) : path.substr(0, cut);
+}
+
 int extractAttachment(std::vector<std::string>& args) {
     if (args.size() != 2) {
         std::fprintf(stderr, "usage: brem extract-attachment MESSAGE OUT\n");
         return kExitUsage;
     }
     if (MIMEDECODE(args[0].c_str(), args[1].c_str()) != 0) {
-        std::fprintf(stderr, "brem: MIMEDECODE failed for %s -> %s\n", args[0].c_str(), args[1].c_str());
+        std::fprintf(stderr, "brem: MIMEDECODE failed for %s -> %s: %s\n", args[0].c_str(), args[1].c_str(),
+                     coderProblem(args[0], args[1]).c_str());
         return kExitFailed;
     }
     std::string bytes;
@@ -59,7 +77,8 @@ int attach(std::vector<std::string>& args) {
     }
     if (!named) name = leafOf(args[0]);
     if (MIMEENCODE(args[0].c_str(), args[1].c_str(), name.c_str()) != 0) {
-        std::fprintf(stderr, "brem: MIMEENCODE failed for %s -> %s\n", args[0].c_str(), args[1].c_str());
+        std::fprintf(stderr, "brem: MIMEENCODE failed for %s -> %s: %s\n", args[0].c_str(), args[1].c_str(),
+                     coderProblem(args[0], args[1]).c_str());
         return kExitFailed;
     }
     return kExitOk;
@@ -82,9 +101,14 @@ int uuencode(std::vector<std::string>& args) {
         return kExitUsage;
     }
     if (!readable(args[0])) {
-        std::fprintf(stderr, "brem: cannot open %s\n", args[0].c_str());
+        std::fprintf(stderr, "brem: cannot open %s: %s\n", args[0].c_str(), openProblem(args[0], false).c_str());
         return kExitFailed;
     }
+    // UUENCODE answers 0 alike when it could not write its parts: a missing
+    // directory is found here.
+    if (!usableDirectory(directoryOf(out.empty() ? args[0] : out), "output directory") ||
+        !usableDirectory(dir, "count-file directory"))
+        return kExitFailed;
     UUENCODE(args[0].c_str(), out.c_str(), name.c_str(), dir.c_str(), partSize);
     return kExitOk;
 }
@@ -105,7 +129,7 @@ int uudecode(std::vector<std::string>& args) {
     std::string leaf = leafOf(args[0]);
     std::string input = leaf.find('.') == std::string::npos ? args[0] + ".enc" : args[0];
     if (!readable(input)) {
-        std::fprintf(stderr, "brem: cannot open %s\n", input.c_str());
+        std::fprintf(stderr, "brem: cannot open %s: %s\n", input.c_str(), openProblem(input, false).c_str());
         return kExitFailed;
     }
     UUENCODE(args[0].c_str(), out.c_str(), "", ".", 0);

@@ -30,15 +30,17 @@ int importMail(std::vector<std::string>& args) {
     MailRun run;
     bool ok = importAllMail(c.spool, c.store, c.o, !c.quiet && !c.json, &run);
     std::vector<LeftJob> left = jobsLeft(c.spool, c.store, c.o, JobKinds::Mail);
+    const int status = !ok ? kExitFailed : left.empty() ? kExitOk : kExitWorkLeft;
     if (c.json) {
-        std::printf("{\"ok\": %s, \"mails\": %d,\n \"mail\": ", ok ? "true" : "false", run.imported);
+        std::printf("{\"ok\": %s, \"status\": %d, \"mails\": %d,\n \"mail\": ", status == kExitOk ? "true" : "false",
+                    status, run.imported);
         printJsonArray(mailJson(run.records), " ");
         std::printf(",\n \"left\": %s}\n", leftJson(left).c_str());
     } else if (!c.quiet) {
         std::printf("%d mail%s imported\n", run.imported, run.imported == 1 ? "" : "s");
     }
     reportLeft(left, c.spool);
-    return !ok ? kExitFailed : left.empty() ? kExitOk : kExitWorkLeft;
+    return status;
 }
 
 int listMail(std::vector<std::string>& args) {
@@ -104,8 +106,9 @@ void registerMailVerbs(VerbTable& verbs) {
         std::string("usage: brem import-mail SPOOL STORE [OPTIONS] [--quiet] [--json]\n"
                     "  Calls IMPMAIL until no mail job is left and prints the record of each\n"
                     "  imported mail, then how many were imported (--quiet: nothing when all\n"
-                    "  went well; --json: only one object with ok, mails, the array mail of\n"
-                    "  the records, as list-mail --json gives them, and the array left).\n"
+                    "  went well; --json: only one object with ok (true for exit status 0),\n"
+                    "  status, mails, the array mail of the records, as list-mail --json\n"
+                    "  gives them, and the array left).\n"
                     "  Mail jobs still in the spool afterwards are listed on standard error\n"
                     "  with the reason (exit 3). The log is STORE/mail.log.\n") +
             kImportOptionsHelp + kWaitHelp,

@@ -2,7 +2,9 @@
 // in the mboxrd form, and mail of an mbox file into the store. Both stream:
 // one message at a time passes through, whatever the size of the store.
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
+#include <functional>
 #include <string>
 #include <unordered_set>
 #include <vector>
@@ -40,10 +42,13 @@ struct Outgoing {
     std::string fromLine, dateLine;  // empty: read from the message's header
 };
 
+// Where the mbox's bytes go: a new file, or the end of a locked mailbox.
+using MboxSink = std::function<bool(const std::string&)>;
+
 class MboxWriter {
 public:
-    MboxWriter(plat::Stream& area, int64_t areaSize, int firstByte, plat::Stream& out)
-        : area_(area), areaSize_(areaSize), firstByte_(firstByte), out_(out) {}
+    MboxWriter(plat::Stream& area, int64_t areaSize, int firstByte, MboxFormat format, MboxSink out)
+        : area_(area), areaSize_(areaSize), firstByte_(firstByte), format_(format), out_(std::move(out)) {}
 
     // Checks the range against the area file; "" when it can be read.
     std::string rangeProblem(int64_t start, int64_t length) const {
@@ -65,9 +70,15 @@ public:
             ++length;
         }
         if (m.fromLine.empty() || m.dateLine.empty()) headerOf(from, length, &m);
-        std::string text = "From " + mboxSender(m.fromLine) + " " + mboxDate(m.dateLine) + "\n";
+        // Mail received by UUCP opens with its envelope: it becomes the
+        // "From " line, and the message begins with its header.
+        const Envelope envelope = envelopeOf(from, length);
+        from += static_cast<int64_t>(envelope.bytes);
+        length -= static_cast<int64_t>(envelope.bytes);
+        std::string text = "From " + (envelope.bytes ? envelope.sender : mboxSender(m.fromLine)) + " " +
+                           (envelope.date.empty() ? mboxDate(m.dateLine) : envelope.date) + "\n";
         if (!area_.seek(from)) return false;
-        FromQuoting quoting(true);
+        FromQuoting quoting(true, format_);
         char buf[kPiece];
         char last = '\n';
         while (length > 0) {
@@ -77,7 +88,7 @@ public:
             quoting.feed(buf, got, text);
             last = buf[got - 1];
             length -= static_cast<int64_t>(got);
-            if (!out_.write(text)) return false;
+            if (!out_(text)) return false;
             bytes_ += static_cast<int64_t>(text.size());
             text.clear();
         }
@@ -87,7 +98,7 @@ public:
         if (last != '\n') text += '\n';
         text += '\n';
         bytes_ += static_cast<int64_t>(text.size());
-        return out_.write(text);
+        return out_(text);
     }
     int64_t bytes() const { return bytes_; }
 
@@ -108,10 +119,18 @@ private:
         if (m->dateLine.empty()) m->dateLine = d;
     }
 
+    Envelope envelopeOf(int64_t from, int64_t length) {
+        std::string head(static_cast<size_t>(std::min<int64_t>(length, 8192)), '\0');
+        if (!area_.seek(from)) return Envelope();
+        head.resize(area_.read(&head[0], head.size()));
+        return parseEnvelope(head);
+    }
+
     plat::Stream& area_;
     int64_t areaSize_;
     int firstByte_;
-    plat::Stream& out_;
+    MboxFormat format_;
+    MboxSink out_;
     int64_t bytes_ = 0;
 };
 
@@ -193,24 +212,44 @@ private:
 };
 
 struct ExportMboxArgs {
-    bool json = false, hasRecords = false;
-    int32_t area = store::kMailArea;
+    bool json = false, hasRecords = false, replace = false;
+    int32_t area = store::kMailArea, wait = 0;
+    MboxFormat format = MboxFormat::Mboxrd;
     std::string recordsPath, store, outPath;
 };
+
+const char* const kExportMboxUsage =
+    "usage: brem export-mbox STORE OUT [--area N --records FILE] [--replace] [--format mboxrd|mboxo] "
+    "[--wait SECONDS] [--json]\n";
+
+// Takes --format; the problem in words, or empty.
+std::string takeFormat(std::vector<std::string>& args, MboxFormat* format) {
+    std::string name;
+    if (!takeOption(args, "--format", &name)) return std::string();
+    if (name == "mboxrd") *format = MboxFormat::Mboxrd;
+    else if (name == "mboxo") *format = MboxFormat::Mboxo;
+    else return "--format: '" + name + "' is neither mboxrd nor mboxo";
+    return std::string();
+}
 
 // False (the usage told) when the command line is wrong.
 bool parseExportMboxArgs(std::vector<std::string>& args, ExportMboxArgs* a) {
     a->json = takeFlag(args, "--json");
+    a->replace = takeFlag(args, "--replace");
     std::string areaText;
     bool hasArea = takeOption(args, "--area", &areaText);
     a->hasRecords = takeOption(args, "--records", &a->recordsPath);
-    const char* usage = "usage: brem export-mbox STORE OUT [--area N --records FILE] [--json]\n";
-    if (args.size() != 2 || (hasArea && !parseInt32(areaText, &a->area)) ||
-        (a->area != store::kMailArea && !a->hasRecords)) {
-        std::fprintf(stderr, "%s%s", usage,
-                     a->area != store::kMailArea && !a->hasRecords
-                         ? "  (mail.hdr indexes area 0 only: another area needs --records)\n"
-                         : "");
+    std::string problem = takeFormat(args, &a->format);
+    if (problem.empty()) problem = takeWait(args, &a->wait);
+    if (problem.empty()) problem = positionalProblem(args, {"STORE", "OUT"});
+    if (problem.empty() && hasArea && !parseInt32(areaText, &a->area)) {
+        problem = "--area: '" + areaText + "' is not a whole number";
+    }
+    if (problem.empty() && a->area != store::kMailArea && !a->hasRecords) {
+        problem = "mail.hdr indexes area 0 only: another area needs --records";
+    }
+    if (!problem.empty()) {
+        usageError("export-mbox", problem, kExportMboxUsage);
         return false;
     }
     a->store = args[0];
@@ -251,11 +290,12 @@ void exportListed(ExportList& list, MboxWriter& writer, bool areaOpen, const cha
     progress.clear();
 }
 
-void reportExport(const ExportMboxArgs& a, const ExportRun& run, int64_t bytes) {
+void reportExport(const ExportMboxArgs& a, const ExportRun& run, int64_t bytes, bool appended) {
     const std::vector<Skipped>& skipped = run.skipped;
     if (a.json) {
-        std::printf("{\"out\": %s, \"exported\": %lld, \"bytes\": %lld, \"skipped\": [", jsonString(a.outPath).c_str(),
-                    static_cast<long long>(run.exported), static_cast<long long>(bytes));
+        std::printf("{\"out\": %s, \"exported\": %lld, \"bytes\": %lld, \"appended\": %s, \"skipped\": [",
+                    jsonString(a.outPath).c_str(), static_cast<long long>(run.exported),
+                    static_cast<long long>(bytes), appended ? "true" : "false");
         for (size_t i = 0; i < skipped.size(); ++i) {
             std::printf("%s\n  {\"%s\": %lld, \"offset\": %lld, \"problem\": %s}", i ? "," : "",
                         a.hasRecords ? "line" : "record", static_cast<long long>(skipped[i].record),
@@ -269,23 +309,166 @@ void reportExport(const ExportMboxArgs& a, const ExportRun& run, int64_t bytes) 
         std::fprintf(stderr, "brem export-mbox: %s %lld (byte %lld) skipped: %s\n", source,
                      static_cast<long long>(s.record), static_cast<long long>(s.offset), s.problem.c_str());
     }
-    std::printf("%lld message%s exported to %s", static_cast<long long>(run.exported), run.exported == 1 ? "" : "s",
-                a.outPath.c_str());
+    std::printf("%lld message%s %s %s", static_cast<long long>(run.exported), run.exported == 1 ? "" : "s",
+                appended ? "appended to" : "exported to", a.outPath.c_str());
     if (!skipped.empty()) std::printf(", %zu skipped", skipped.size());
     std::printf("\n");
+}
+
+// The mailbox held under the locks mail tools take, waiting up to `wait`
+// seconds for another program to let go of it. kExitOk when held.
+int holdMailbox(const std::string& path, int32_t waitSeconds, plat::MailboxHold* hold) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(waitSeconds);
+    for (;;) {
+        std::string reason;
+        switch (plat::tryLockMailbox(path, hold, &reason)) {
+            case plat::LockResult::Locked: return kExitOk;
+            case plat::LockResult::Failed:
+                std::fprintf(stderr, "brem export-mbox: cannot open %s: %s\n", path.c_str(), reason.c_str());
+                return kExitFailed;
+            case plat::LockResult::Busy: break;
+        }
+        if (std::chrono::steady_clock::now() >= deadline) break;
+        plat::sleepMs(200);
+    }
+    std::fprintf(stderr, "brem export-mbox: the mailbox %s is locked by another program (%s.lock, or its own "
+                         "lock)%s; nothing was written\n",
+                 path.c_str(), path.c_str(), waitSeconds > 0 ? (", waited " + std::to_string(waitSeconds) + " s").c_str() : "");
+    return kExitBusy;
+}
+
+// Appends to a mailbox through its locked handle. The bytes go out in large
+// pieces; take() cuts the mailbox back to its old end when anything failed,
+// so that a reader never finds half a message at its end.
+class MailboxAppend {
+public:
+    explicit MailboxAppend(plat::MailboxHold& hold) : hold_(hold) {}
+
+    // The mailbox's size now, and the line ends its last message lacks
+    // before another may follow.
+    bool begin() {
+        before_ = plat::fileSize(hold_.file);
+        if (before_ < 0) return false;
+        char tail[2] = {'\n', '\n'};
+        const int64_t want = std::min<int64_t>(before_, 2);
+        if (want > 0 && (!plat::seekFile(hold_.file, before_ - want) ||
+                         plat::readFile(hold_.file, tail + 2 - want, static_cast<size_t>(want)) != want))
+            return false;
+        if (tail[1] != '\n') buf_ = "\n\n";
+        else if (tail[0] != '\n') buf_ = "\n";
+        return plat::seekFile(hold_.file, before_);
+    }
+    bool write(const std::string& bytes) {
+        buf_ += bytes;
+        return buf_.size() < kPiece || flush();
+    }
+    bool flush() {
+        if (buf_.empty()) return true;
+        bool ok = plat::writeFile(hold_.file, buf_.data(), buf_.size()) == static_cast<int64_t>(buf_.size());
+        buf_.clear();
+        return ok;
+    }
+    void takeBack() { plat::truncateFile(hold_.file, before_); }
+    bool wasEmpty() const { return before_ == 0; }
+
+private:
+    plat::MailboxHold& hold_;
+    int64_t before_ = 0;
+    std::string buf_;
+};
+
+// Exports into a new file beside OUT that takes OUT's place whole, with
+// OUT's owner and mode where there was one. kExitOk when in place.
+int exportReplacing(const ExportMboxArgs& a, ExportList& list, plat::Stream& areaFile, int64_t areaSize,
+                    int firstByte, ExportRun& run, int64_t* bytes) {
+    const std::string partPath = a.outPath + ".part";
+    plat::Stream out;
+    if (!out.open(partPath, "wb")) {
+        std::fprintf(stderr, "brem export-mbox: cannot create %s: %s\n", partPath.c_str(),
+                     openProblem(partPath, true).c_str());
+        return kExitFailed;
+    }
+    MboxWriter writer(areaFile, areaSize, firstByte, a.format, [&](const std::string& t) { return out.write(t); });
+    exportListed(list, writer, areaSize >= 0, a.hasRecords ? "the records" : "mail.hdr", run);
+    *bytes = writer.bytes();
+    // On the disk before it takes the old mailbox's place, and its name
+    // after: a power cut leaves the old mailbox or the whole new one.
+    if (run.failed || list.readError() || !out.sync() || !out.close()) {
+        out.discard();
+        plat::deleteFile(partPath);
+        std::fprintf(stderr, "brem export-mbox: cannot read the store or write %s; nothing written\n",
+                     partPath.c_str());
+        return kExitFailed;
+    }
+    // A mailbox that is there is locked as for an append while it is
+    // replaced, so that no mail tool writes to the old one meanwhile.
+    plat::MailboxHold hold;
+    const bool existed = plat::fileExists(a.outPath);
+    if (existed) {
+        if (int status = holdMailbox(a.outPath, a.wait, &hold)) {
+            plat::deleteFile(partPath);
+            return status;
+        }
+        if (!plat::takeOwnerAndMode(a.outPath, partPath)) {
+            std::fprintf(stderr, "brem export-mbox: note: %s could not be given all of the owner, group and mode "
+                                 "of %s\n",
+                         partPath.c_str(), a.outPath.c_str());
+        }
+    }
+    const bool placed = plat::replaceFile(partPath, a.outPath);
+    const std::string why = placed ? std::string() : plat::lastErrorText();
+    if (existed) plat::releaseMailbox(hold);
+    if (!placed) {
+        plat::deleteFile(partPath);
+        std::fprintf(stderr, "brem export-mbox: cannot put %s in place: %s\n", a.outPath.c_str(), why.c_str());
+        return kExitFailed;
+    }
+    if (!plat::syncDirectory(plat::directoryOf(a.outPath))) {
+        std::fprintf(stderr, "brem export-mbox: %s is in place, but its directory could not be synced: %s\n",
+                     a.outPath.c_str(), plat::lastErrorText().c_str());
+        return kExitFailed;
+    }
+    return kExitOk;
+}
+
+// Appends to OUT (made when missing) under the locks of mail tools; what an
+// export that fails had written is taken back.
+int exportAppending(const ExportMboxArgs& a, ExportList& list, plat::Stream& areaFile, int64_t areaSize,
+                    int firstByte, ExportRun& run, int64_t* bytes, bool* appended) {
+    plat::MailboxHold hold;
+    if (int status = holdMailbox(a.outPath, a.wait, &hold)) return status;
+    MailboxAppend box(hold);
+    bool ok = box.begin();
+    *appended = !box.wasEmpty();
+    if (ok) {
+        MboxWriter writer(areaFile, areaSize, firstByte, a.format,
+                          [&](const std::string& t) { return box.write(t); });
+        exportListed(list, writer, areaSize >= 0, a.hasRecords ? "the records" : "mail.hdr", run);
+        *bytes = writer.bytes();
+        // The mails appended are on the disk before the export reports them.
+        ok = !run.failed && !list.readError() && box.flush() && plat::syncFile(hold.file) &&
+             (!box.wasEmpty() || plat::syncDirectory(plat::directoryOf(a.outPath)));
+    }
+    if (!ok) box.takeBack();
+    const std::string why = plat::lastErrorText();
+    const bool closed = plat::releaseMailbox(hold);
+    if (!ok || !closed) {
+        std::fprintf(stderr, "brem export-mbox: cannot read the store or write %s (%s); %s\n", a.outPath.c_str(),
+                     why.c_str(), ok ? "the mailbox may be incomplete" : "the mailbox is as it was");
+        return kExitFailed;
+    }
+    return kExitOk;
 }
 
 int exportMbox(std::vector<std::string>& args) {
     ExportMboxArgs a;
     if (!parseExportMboxArgs(args, &a)) return kExitUsage;
-    if (!plat::directoryExists(a.store)) {
-        std::fprintf(stderr, "brem export-mbox: %s is not a directory\n", a.store.c_str());
-        return kExitUsage;
-    }
+    if (!usableDirectory(a.store, "store directory")) return kExitFailed;
     ExportList list(a.hasRecords);
     const std::string listPath = a.hasRecords ? a.recordsPath : store::withSeparator(a.store) + "mail.hdr";
     if (!list.open(listPath)) {
-        std::fprintf(stderr, "brem export-mbox: cannot open %s\n", listPath.c_str());
+        std::fprintf(stderr, "brem export-mbox: cannot open %s: %s\n", listPath.c_str(),
+                     openProblem(listPath, false).c_str());
         return kExitFailed;
     }
     plat::Stream areaFile;
@@ -296,37 +479,13 @@ int exportMbox(std::vector<std::string>& args) {
         areaSize = areaFile.size();
         firstByte = areaFile.get();
     }
-    // The mbox is written beside its place and put there whole: a run that
-    // is cut off leaves the old file (or none), never half a mailbox.
-    const std::string partPath = a.outPath + ".part";
-    plat::Stream out;
-    if (!out.open(partPath, "wb")) {
-        std::fprintf(stderr, "brem export-mbox: cannot create %s\n", partPath.c_str());
-        return kExitFailed;
-    }
-    MboxWriter writer(areaFile, areaSize, firstByte, out);
     ExportRun run;
-    exportListed(list, writer, areaSize >= 0, a.hasRecords ? "the records" : "mail.hdr", run);
-    // On the disk before it takes the old mailbox's place, and its name
-    // after: a power cut leaves the old mailbox or the whole new one.
-    if (run.failed || list.readError() || !out.sync() || !out.close()) {
-        out.discard();
-        plat::deleteFile(partPath);
-        std::fprintf(stderr, "brem export-mbox: cannot read %s or write %s; nothing written\n", areaPath.c_str(),
-                     partPath.c_str());
-        return kExitFailed;
-    }
-    if (!plat::replaceFile(partPath, a.outPath)) {
-        plat::deleteFile(partPath);
-        std::fprintf(stderr, "brem export-mbox: cannot put %s in place\n", a.outPath.c_str());
-        return kExitFailed;
-    }
-    if (!plat::syncDirectory(plat::directoryOf(a.outPath))) {
-        std::fprintf(stderr, "brem export-mbox: %s is written but its directory could not be synced\n",
-                     a.outPath.c_str());
-        return kExitFailed;
-    }
-    reportExport(a, run, writer.bytes());
+    int64_t bytes = 0;
+    bool appended = false;
+    int status = a.replace ? exportReplacing(a, list, areaFile, areaSize, firstByte, run, &bytes)
+                           : exportAppending(a, list, areaFile, areaSize, firstByte, run, &bytes, &appended);
+    if (status != kExitOk) return status;
+    reportExport(a, run, bytes, appended);
     return run.skipped.empty() ? kExitOk : kExitFailed;
 }
 
@@ -338,18 +497,50 @@ int exportMbox(std::vector<std::string>& args) {
 // record, the one thing here that grows with the store.
 constexpr const char* kNoMessageId = "Message-ID: <0>";
 
+// The record line without the CRs an old import kept of a mailbox with CR LF
+// line ends: the message is the same with its LF line ends now.
+std::string bareLine(std::string s) {
+    while (!s.empty() && (s.back() == '\n' || s.back() == '\r')) s.pop_back();
+    return s;
+}
+
 uint64_t idKey(const std::string& recordLine) {
+    const std::string line = bareLine(recordLine);
     Fnv64 h;
     h.feed("M", 1);
-    h.feed(recordLine.data(), recordLine.size());
+    h.feed(line.data(), line.size());
     return h.value;
 }
 
-// The record line without its line end, as the index reader gives it back.
-std::string bareLine(std::string s) {
-    if (!s.empty() && s.back() == '\n') s.pop_back();
-    if (!s.empty() && s.back() == '\r') s.pop_back();
-    return s;
+// The key of a message without a Message id: a hash of its bytes after its
+// envelope, CR LF taken as LF. So a message is known again whether it was
+// received by UUCP with its envelope or came from an mbox without it, and
+// whether an older import kept the CRs of a mailbox with CR LF line ends. A
+// last line without its line end counts as ended: the mbox gave it one.
+uint64_t contentKey(plat::Stream& in, int64_t start, int64_t length) {
+    std::string head(static_cast<size_t>(std::min<int64_t>(std::max<int64_t>(length, 0), 8192)), '\0');
+    if (!in.seek(start)) return 0;
+    head.resize(in.read(&head[0], head.size()));
+    const int64_t skip = static_cast<int64_t>(parseEnvelope(head).bytes);
+    if (!in.seek(start + skip)) return 0;
+    Fnv64 h;
+    char buf[kPiece];
+    bool heldCr = false;
+    char last = '\n';
+    for (int64_t left = length - skip; left > 0;) {
+        size_t got = in.read(buf, static_cast<size_t>(std::min<int64_t>(left, kPiece)));
+        if (got == 0) break;
+        left -= static_cast<int64_t>(got);
+        for (size_t i = 0; i < got; ++i) {
+            if (heldCr && buf[i] != '\n') h.feed("\r", 1);
+            heldCr = buf[i] == '\r';
+            if (!heldCr) h.feed(buf + i, 1);
+        }
+        last = buf[got - 1];
+    }
+    if (heldCr) h.feed("\r", 1);
+    if (last != '\n') h.feed("\n", 1);
+    return h.value;
 }
 
 bool storeKeys(const std::string& store, std::vector<uint64_t>* keys) {
@@ -361,24 +552,15 @@ bool storeKeys(const std::string& store, std::vector<uint64_t>* keys) {
     while (index.next(item)) {
         if (item.kind != store::IndexItem::Kind::Record) continue;
         const std::string& id = item.lines[3].text;
-        if (id != kNoMessageId) {
+        if (bareLine(id) != kNoMessageId) {
             keys->push_back(idKey(id));
             continue;
         }
         int32_t start = 0, end = 0;
         store::ParseRecordNumber(item.lines[6].text, &start);
         store::ParseRecordNumber(item.lines[7].text, &end);
-        if (!area.isOpen() || end < start || !area.seek(start)) continue;
-        Fnv64 h;
-        char buf[kPiece];
-        int64_t left = end - start;
-        while (left > 0) {
-            size_t got = area.read(buf, static_cast<size_t>(std::min<int64_t>(left, kPiece)));
-            if (got == 0) break;
-            h.feed(buf, got);
-            left -= static_cast<int64_t>(got);
-        }
-        keys->push_back(h.value);
+        if (!area.isOpen() || end < start) continue;
+        keys->push_back(contentKey(area, start, end - start));
     }
     std::sort(keys->begin(), keys->end());
     return !index.readError();
@@ -390,34 +572,49 @@ struct ImportRun {
 
 class MboxImporter {
 public:
-    MboxImporter(const std::string& store, std::vector<uint64_t>& keys, ActivityLog& log)
-        : storeDir_(store::withSeparator(store)), tmpPath_(storeDir_ + "import-mbox.tmp"), keys_(keys), log_(log) {}
+    MboxImporter(const std::string& store, std::vector<uint64_t>& keys, ActivityLog& log, MboxFormat format)
+        : storeDir_(store::withSeparator(store)),
+          tmpPath_(storeDir_ + "import-mbox.tmp"),
+          keys_(keys),
+          log_(log),
+          quoting_(false, format) {}
     ~MboxImporter() { plat::deleteFile(tmpPath_); }
 
     bool begin() {
         quoting_.reset();
-        hash_ = Fnv64();
         toLine_.clear();
         inHeader_ = true;
+        heldCr_ = false;
         // Made afresh rather than truncated: a file system may write a file
         // out in full when it is cut back to nothing, once per message.
         plat::deleteFile(tmpPath_);
         return tmp_.open(tmpPath_, "wb");
     }
     // One line of the message as the mbox holds it (a long line comes in
-    // pieces).
-    bool line(const std::string& piece) {
-        if (inHeader_ && (piece == "\n" || piece == "\r\n")) inHeader_ = false;
+    // pieces). A mailbox kept with CR LF line ends is stored with the LF line
+    // ends of the store, as mail import keeps the mail of a UUCP transfer.
+    bool line(std::string piece) {
+        if (heldCr_) piece.insert(piece.begin(), '\r');
+        heldCr_ = false;
+        if (piece.size() >= 2 && piece.compare(piece.size() - 2, 2, "\r\n") == 0) {
+            piece.erase(piece.size() - 2, 1);
+        } else if (!piece.empty() && piece.back() == '\r') {
+            heldCr_ = true;  // its LF, if any, begins the next piece
+            piece.pop_back();
+        }
+        if (inHeader_ && piece == "\n") inHeader_ = false;
         if (inHeader_ && store::StartsWithNoCase(piece, "To:")) toLine_ = piece;
         text_.clear();
         quoting_.feed(piece.data(), piece.size(), text_);
-        return put();
+        return tmp_.write(text_);
     }
     // Stores the message; false when the store refused it.
     bool end(ImportRun& run) {
         text_.clear();
+        if (heldCr_) text_.push_back('\r');
+        heldCr_ = false;
         quoting_.finish(text_);
-        bool written = put() && tmp_.close();
+        bool written = tmp_.write(text_) && tmp_.close();
         ++run.messages;
         if (!written) {
             ++run.failed;
@@ -442,7 +639,7 @@ public:
         size_t at = 0;
         for (int i = 0; i < 3; ++i) at = lines.find('\n', at) + 1;
         std::string id = bareLine(lines.substr(at, lines.find('\n', at) - at + 1));
-        uint64_t key = id == kNoMessageId ? hash_.value : idKey(id);
+        uint64_t key = id == kNoMessageId ? contentKey(data, 0, data.size()) : idKey(id);
         if (std::binary_search(keys_.begin(), keys_.end(), key) || added_.count(key)) {
             ++run.present;
             return true;
@@ -469,20 +666,15 @@ private:
         added_.clear();
     }
 
-    bool put() {
-        hash_.feed(text_.data(), text_.size());
-        return tmp_.write(text_);
-    }
-
     std::string storeDir_, tmpPath_;
     std::vector<uint64_t>& keys_;
     std::unordered_set<uint64_t> added_;
     ActivityLog& log_;
     plat::Stream tmp_;
-    FromQuoting quoting_{false};
-    Fnv64 hash_;
+    FromQuoting quoting_;
     std::string toLine_, text_;
     bool inHeader_ = true;
+    bool heldCr_ = false;
 };
 
 // Reads the mbox a line at a time and hands its messages to the importer.
@@ -552,40 +744,45 @@ void reportImport(bool json, const std::string& store, const ImportRun& run) {
     std::printf("\n");
 }
 
+const char* const kImportMboxUsage =
+    "usage: brem import-mbox MBOX STORE [--format mboxrd|mboxo] [--wait SECONDS] [--json]\n";
+
 int importMbox(std::vector<std::string>& args) {
     bool json = takeFlag(args, "--json");
-    if (args.size() != 2) {
-        std::fprintf(stderr, "usage: brem import-mbox MBOX STORE [--json]\n");
-        return kExitUsage;
-    }
+    MboxFormat format = MboxFormat::Mboxrd;
+    int32_t wait = 0;
+    std::string problem = takeFormat(args, &format);
+    if (problem.empty()) problem = takeWait(args, &wait);
+    if (problem.empty()) problem = positionalProblem(args, {"MBOX", "STORE"});
+    if (!problem.empty()) return usageError("import-mbox", problem, kImportMboxUsage);
     const std::string mboxPath = args[0], store = args[1];
-    if (!plat::directoryExists(store)) {
-        std::fprintf(stderr, "brem import-mbox: %s is not a directory\n", store.c_str());
-        return kExitUsage;
-    }
+    if (!usableDirectory(store, "store directory")) return kExitFailed;
     plat::Stream mbox;
     if (!mbox.open(mboxPath, "rb")) {
-        std::fprintf(stderr, "brem import-mbox: cannot open %s\n", mboxPath.c_str());
+        std::fprintf(stderr, "brem import-mbox: cannot open %s: %s\n", mboxPath.c_str(),
+                     openProblem(mboxPath, false).c_str());
         return kExitFailed;
     }
     // One run at a time over a store, as for every verb that writes one.
     RunLock lock;
-    if (int status = lock.take(store, 0)) return status;
+    if (int status = lock.take(store, wait)) return status;
     std::vector<uint64_t> keys;
+    const std::string hdrPath = store::withSeparator(store) + "mail.hdr";
     if (!storeKeys(store, &keys)) {
-        std::fprintf(stderr, "brem import-mbox: cannot read %s\n", (store::withSeparator(store) + "mail.hdr").c_str());
+        std::fprintf(stderr, "brem import-mbox: cannot read %s: %s\n", hdrPath.c_str(), plat::lastErrorText().c_str());
         return kExitFailed;
     }
     ActivityLog log;
     log.open(store::withSeparator(store) + "mail.log", 2, true);
-    MboxImporter importer(store, keys, log);
+    MboxImporter importer(store, keys, log, format);
     ImportRun run;
     bool ok = true;
     if (!importMessages(mbox, mboxPath, importer, run, &ok)) return kExitFailed;
     if (!ok || mbox.readError()) {
-        std::fprintf(stderr, "brem import-mbox: cannot read %s or write the store's working file; stopped after %lld "
-                             "message%s\n",
-                     mboxPath.c_str(), static_cast<long long>(run.messages), run.messages == 1 ? "" : "s");
+        std::fprintf(stderr, "brem import-mbox: cannot read %s or write the store's working file (%s); stopped "
+                             "after %lld message%s\n",
+                     mboxPath.c_str(), plat::lastErrorText().c_str(), static_cast<long long>(run.messages),
+                     run.messages == 1 ? "" : "s");
         return kExitFailed;
     }
     reportImport(json, store, run);
@@ -596,28 +793,44 @@ int importMbox(std::vector<std::string>& args) {
 
 void registerMboxVerbs(VerbTable& verbs) {
     verbs["export-mbox"] = {
-        "write a store's mail to one mbox file (mboxrd)",
-        "usage: brem export-mbox STORE OUT [--area N --records FILE] [--json]\n"
-        "  Writes every message that STORE/mail.hdr records, in record order, to OUT\n"
-        "  as an mboxrd mailbox: a \"From \" line with the sender and date of the\n"
-        "  record, the message exactly as stored (lines beginning with \">...From \"\n"
-        "  quoted with one more \">\"), an empty line. A message whose record is\n"
-        "  damaged is skipped and reported; the exit status is then 1. OUT is\n"
-        "  written beside its place (OUT.part) and put there whole.\n"
-        "  --area N --records FILE: the messages of area N listed in FILE, one\n"
-        "  \"START LENGTH\" pair a line (sender and date from their own headers).\n"
-        "  --json: a summary object (out, exported, bytes, skipped).\n",
+        "write a store's mail to an mbox mailbox (mboxrd), appending under the mail locks",
+        std::string(kExportMboxUsage) +
+            "  Writes every message that STORE/mail.hdr records, in record order, to\n"
+            "  the mailbox OUT: a \"From \" line, the message as stored, an empty line.\n"
+            "  A message received by UUCP gives its envelope (the \"From \" line and\n"
+            "  the \">From ... remote from ...\" lines at its top) to the \"From \" line:\n"
+            "  the sender as a bang path through the relaying sites, the date of the\n"
+            "  line; the message itself then begins with its header. Other messages\n"
+            "  take the sender and date of their record.\n"
+            "  OUT is appended to (made when missing) under the locks mail tools take:\n"
+            "  the dotlock OUT.lock and the system's lock on OUT; its owner and mode\n"
+            "  stay. A run that fails takes back what it appended.\n"
+            "  --replace: OUT is written anew beside its place (OUT.part) and put there\n"
+            "  whole, with the owner and mode the old OUT had where they can be given.\n"
+            "  --format mboxrd (default): lines beginning with any number of \">\" and\n"
+            "  \"From \" get one more \">\"; mboxo: only \"From \" lines get one.\n"
+            "  A message whose record is damaged is skipped and reported; the exit\n"
+            "  status is then 1. --area N --records FILE: the messages of area N listed\n"
+            "  in FILE, one \"START LENGTH\" pair a line (sender and date from their own\n"
+            "  headers). --json: a summary object (out, exported, bytes, appended,\n"
+            "  skipped).\n" +
+            "  --wait SECONDS        when another program holds OUT's locks, wait up to\n"
+            "                        this long (default 0), then give up (exit 4)\n",
         exportMbox};
     verbs["import-mbox"] = {
         "store the mail of an mbox file (mboxrd or mboxo) in a store",
-        "usage: brem import-mbox MBOX STORE [--json]\n"
-        "  Stores every message of MBOX in STORE as mail import stores a received\n"
-        "  mail: appended to mailarea.txt with its eight-line record in mail.hdr.\n"
-        "  The To line of the record is the message's To header. A message already\n"
-        "  in the store (the same Message id line, or the same bytes when it has\n"
-        "  none) is not stored again, so a run that was cut off can be run again.\n"
-        "  The log is STORE/mail.log. --json: a summary object (messages,\n"
-        "  imported, already_in_store, failed).\n",
+        std::string(kImportMboxUsage) +
+            "  Stores every message of MBOX in STORE as mail import stores a received\n"
+            "  mail: appended to mailarea.txt with its eight-line record in mail.hdr.\n"
+            "  The To line of the record is the message's To header. A mailbox kept\n"
+            "  with CR LF line ends is stored with LF line ends. A message already in\n"
+            "  the store (the same Message id line, or the same bytes when it has\n"
+            "  none, envelope and CRs aside) is not stored again, so a run that was cut\n"
+            "  off can be run again. --format mboxrd (default): one \">\" is taken from\n"
+            "  each line of \">\"s and \"From \"; mboxo: only from \">From \" lines.\n"
+            "  The log is STORE/mail.log. --json: a summary object (messages,\n"
+            "  imported, already_in_store, failed).\n" +
+            kWaitHelp,
         importMbox};
 }
 

@@ -8,6 +8,7 @@
 #include "cli.h"
 #include "inbound.h"
 #include "runs.h"
+#include "store_care.h"
 
 namespace brem::cli {
 
@@ -40,16 +41,17 @@ int importNews(std::vector<std::string>& args) {
     NewsRun run;
     int32_t r = importAllNews(c.spool, c.store, c.o, !c.quiet && !c.json, &run);
     std::vector<LeftJob> left = jobsLeft(c.spool, c.store, c.o, JobKinds::News);
+    const int status = r < 0 ? kExitFailed : left.empty() ? kExitOk : kExitWorkLeft;
     if (c.json) {
-        std::printf("{\"ok\": %s, \"news_batches\": %d, \"articles\": %zu,\n \"news\": ", r < 0 ? "false" : "true",
-                    run.batches, run.records.size());
+        std::printf("{\"ok\": %s, \"status\": %d, \"news_batches\": %d, \"articles\": %zu,\n \"news\": ",
+                    status == kExitOk ? "true" : "false", status, run.batches, run.records.size());
         printJsonArray(newsJson(run), " ");
         std::printf(",\n \"left\": %s}\n", leftJson(left).c_str());
     } else if (!c.quiet) {
         std::printf("%s\n", newsSummary(run).c_str());
     }
     reportLeft(left, c.spool);
-    return r < 0 ? kExitFailed : left.empty() ? kExitOk : kExitWorkLeft;
+    return status;
 }
 
 int listNews(std::vector<std::string>& args) {
@@ -99,24 +101,36 @@ int cycle(std::vector<std::string>& args) {
     NewsRun news;
     int32_t r = importAllNews(c.spool, c.store, c.o, print, &news);
     bool ok = mailOk && r >= 0;
+    // What an import cut off between its two deletions left: the data file
+    // of a mail that is in the store.
+    std::vector<std::string> removed = removeStoredCopies(c.spool, c.store);
     // Every job left counts here, those of no known kind too: nothing else
     // will take them.
     std::vector<LeftJob> left = jobsLeft(c.spool, c.store, c.o, JobKinds::All);
+    const int status = !ok ? kExitFailed : left.empty() ? kExitOk : kExitWorkLeft;
     if (c.json) {
         std::vector<std::string> mails;
         for (const MailRecord& m : mail.records) mails.push_back(mailRecordJson(m));
-        std::printf("{\"ok\": %s, \"mails\": %d, \"news_batches\": %d, \"articles\": %zu,\n \"mail\": ",
-                    ok ? "true" : "false", mail.imported, news.batches, news.records.size());
+        std::printf("{\"ok\": %s, \"status\": %d, \"mails\": %d, \"news_batches\": %d, \"articles\": %zu,\n"
+                    " \"mail\": ",
+                    status == kExitOk ? "true" : "false", status, mail.imported, news.batches, news.records.size());
         printJsonArray(mails, " ");
         std::printf(",\n \"news\": ");
         printJsonArray(newsJson(news), " ");
-        std::printf(",\n \"left\": %s}\n", leftJson(left).c_str());
+        std::string names;
+        for (const std::string& n : removed) names += (names.empty() ? "" : ", ") + jsonString(n);
+        std::printf(",\n \"removed\": [%s],\n \"left\": %s}\n", names.c_str(), leftJson(left).c_str());
     } else if (!c.quiet) {
         std::printf("%d mail%s imported\n%s\n", mail.imported, mail.imported == 1 ? "" : "s",
                     newsSummary(news).c_str());
+        for (const std::string& n : removed) {
+            std::printf("removed %s: the data file of a mail already in the store, left by an import that was cut "
+                        "off\n",
+                        n.c_str());
+        }
     }
     reportLeft(left, c.spool);
-    return !ok ? kExitFailed : left.empty() ? kExitOk : kExitWorkLeft;
+    return status;
 }
 
 }  // namespace
@@ -128,8 +142,9 @@ void registerNewsVerbs(VerbTable& verbs) {
                     "  Calls IMPNEWS until no news job is left and prints the records of\n"
                     "  each batch's SPOOL/Header.Msg (area, start, length and the kept\n"
                     "  headers), then how many batches and articles were filed (--quiet:\n"
-                    "  nothing when all went well; --json: only one object with ok,\n"
-                    "  news_batches, articles, the array news of the records, each with its\n"
+                    "  nothing when all went well; --json: only one object with ok (true\n"
+                    "  for exit status 0), status, news_batches, articles, the array news\n"
+                    "  of the records, each with its\n"
                     "  batch number, and the array left). News jobs still in the spool\n"
                     "  afterwards are listed on standard error with the reason (exit 3).\n"
                     "  Articles go to the areas that STORE/area.dat gives their newsgroups;\n"
@@ -151,11 +166,13 @@ void registerNewsVerbs(VerbTable& verbs) {
                                   "  Calls IMPMAIL until no mail job is left, then IMPNEWS until no\n"
                                   "  news job is left, as a host does after a transfer, printing each\n"
                                   "  record and a summary (--quiet: nothing when all went well). --json\n"
-                                  "  prints one object: ok, mails, news_batches, articles, and the\n"
-                                  "  arrays mail and news of the records and left of the jobs still in\n"
-                                  "  the spool. Exit 1 when either import failed, 3 when jobs are left\n"
-                                  "  (each listed on standard error with the reason), 4 when another\n"
-                                  "  run holds the store. The verb for cron.\n") +
+                                  "  prints one object: ok (true for exit status 0), status, mails,\n"
+                                  "  news_batches, articles, the arrays mail and news of the records,\n"
+                                  "  removed and left. A data file that no execute file names, an hour\n"
+                                  "  old, whose bytes are a mail in the store (left by an import that was\n"
+                                  "  cut off) is removed. Exit 1 when either import failed, 3 when jobs\n"
+                                  "  are left (each listed on standard error with the reason), 4 when\n"
+                                  "  another run holds the store. The verb for cron.\n") +
                           kImportOptionsHelp + kBitsHelp + kWaitHelp,
                       cycle};
 }

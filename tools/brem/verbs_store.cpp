@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <map>
 #include <set>
@@ -15,6 +16,7 @@
 #include "platform/stream.h"
 #include "mbox.h"
 #include "progress.h"
+#include "runs.h"
 #include "store/index_reader.h"
 #include "store/store.h"
 #include "store_care.h"
@@ -22,6 +24,8 @@
 namespace brem::cli {
 
 namespace {
+
+constexpr size_t kCompare = 64 * 1024;
 
 struct Finding {
     std::string file;
@@ -191,11 +195,7 @@ void reportCutShort(Report& report, const std::string& file, const store::IndexI
     report.add(f);
 }
 
-// Mail stored, by length: what a data file left in the spool is compared
-// with.
-using StoredMail = std::multimap<int64_t, int32_t>;  // length -> start in mailarea.txt
-
-int64_t checkMailIndex(const std::string& store, Report& report, Progress& progress, StoredMail& stored) {
+int64_t checkMailIndex(const std::string& store, Report& report, Progress& progress) {
     store::IndexReader reader(store::MailRecordSlots());
     const std::string path = store::withSeparator(store) + "mail.hdr";
     if (!reader.open(path)) return 0;
@@ -220,7 +220,6 @@ int64_t checkMailIndex(const std::string& store, Report& report, Progress& progr
         store::ParseRecordNumber(it.lines[6].text, &start);
         store::ParseRecordNumber(it.lines[7].text, &end);
         checkRange(report, "mail.hdr", it, start, end, area);
-        if (start >= 1 && end >= start) stored.emplace(end - start, start);
     };
     while (reader.next(item)) {
         progress.step(item.number, -1, "records, " + shareRead(reader.position(), reader.size(), "mail.hdr"));
@@ -298,11 +297,6 @@ void checkAreaName(const std::string& label, std::string& name, Finding f, std::
         f.host = "never matches this name (a line written with CR LF keeps its CR)";
         report.add(f);
     }
-    if (name.empty()) {
-        f.what = label + ": the name is empty";
-        f.host = "files every article here, whatever its group";
-        report.add(f);
-    }
     if (!seen.insert(name).second) {
         f.what = label + ": the name \"" + name + "\" is listed twice";
         f.host = "uses the first entry only";
@@ -349,7 +343,7 @@ void checkAreaMap(const std::string& store, Report& report) {
     std::vector<AreaEntry> entries;
     std::set<std::string> seen;
     std::string name, number;
-    int64_t offset = 0, line = 1;
+    int64_t offset = 0, line = 1, catchAllLine = 0;
     while (in.getLine(name, 4096)) {
         const int64_t nameOffset = offset;
         offset += static_cast<int64_t>(name.size());
@@ -359,6 +353,7 @@ void checkAreaMap(const std::string& store, Report& report) {
         offset += static_cast<int64_t>(number.size());
         std::string label = "entry at line " + std::to_string(line);
         line += 2;
+        if (!hasNumber && name == "\n") break;  // a blank line at the end: no entry, and no harm
         if (!hasNumber) {
             f.what = label + " has a name line and no number line";
             f.host = "never files news to it";
@@ -366,7 +361,18 @@ void checkAreaMap(const std::string& store, Report& report) {
         }
         checkAreaName(label, name, f, seen, report);
         int32_t area = hasNumber ? checkAreaNumber(label, number, numberOffset, report) : 0;
-        checkAreaShadowed(label, name, entries, f, report);
+        // An empty name matches every article: the map's catch-all, meant to
+        // stand last. The entries after it are never reached.
+        if (catchAllLine > 0) {
+            f.what = label + ": the entry stands after the empty name of line " + std::to_string(catchAllLine) +
+                     ", which matches every article";
+            f.host = "never files news to it";
+            f.note = true;
+            report.add(f);
+        } else {
+            checkAreaShadowed(label, name, entries, f, report);
+        }
+        if (name.empty() && area != 0 && catchAllLine == 0) catchAllLine = line - 2;
         entries.push_back({name, line - 2, area});
     }
 }
@@ -443,7 +449,7 @@ std::string spoolPath(const std::string& spool, const std::string& name) { retur
 // data files it names are marked in `named`.
 bool checkExecuteFile(const std::string& spool, const std::string& name,
                       const std::map<std::string, std::string>& dataFiles, std::set<std::string>& named,
-                      Report& report) {
+                      Report* report) {
     plat::Stream x;
     std::string line, dataName, command;
     if (x.open(store::withSeparator(spool) + name, "rb")) {
@@ -463,8 +469,8 @@ bool checkExecuteFile(const std::string& spool, const std::string& name,
             found = true;
         }
     }
-    if (!found) {
-        report.add({name, 0, -1,
+    if (!found && report) {
+        report->add({name, 0, -1,
                     "execute file without its data file (" + (dataName.empty() ? "no F line" : "F " + dataName) +
                         ", " + (command.empty() ? "no command" : command) + ")",
                     "skips it on every import; the message it names is not in the spool",
@@ -515,86 +521,154 @@ bool readAll(const std::string& path, std::string& out) {
     return !in.readError();
 }
 
-// A data file whose execute file is gone but whose contents are already in
-// the store: a mail whose record's range in mailarea.txt holds exactly its
-// bytes, or the batch of the last news import (still staged in the spool as
-// "$7b60051.int", or, compressed, as "$7b60051.z" behind the file's first
-// line).
-bool alreadyImported(const std::string& spool, const std::string& store, const std::string& name,
-                     const StoredMail& stored) {
+// A news data file whose execute file is gone but whose batch the last news
+// import filed: a power cut between the deletions of the job's two files
+// leaves it. The import keeps a synced copy of the batch until the next job:
+// "$7b60051.int" (plain) or "$7b60051.z" (compressed, behind the file's
+// first line).
+bool filedNewsBatch(const std::string& spool, const std::string& path) {
     const std::string dir = store::withSeparator(spool);
-    std::string data, other;
-    if (!readAll(dir + name, data)) return false;
-    if (readAll(dir + "$7b60051.int", other) && other == data) return true;
-    if (data.size() >= 12 && readAll(dir + "$7b60051.z", other) && other == data.substr(12)) return true;
-    auto range = stored.equal_range(static_cast<int64_t>(data.size()));
-    if (range.first == range.second) return false;
-    plat::Stream area;
-    if (!area.open(store::withSeparator(store) + "mailarea.txt", "rb")) return false;
-    for (auto it = range.first; it != range.second; ++it) {
-        std::string bytes(data.size(), '\0');
-        if (area.seek(it->second) && area.read(bytes.data(), bytes.size()) == bytes.size() && bytes == data) {
-            return true;
-        }
+    std::string data, copy;
+    if (!readAll(path, data) || data.empty()) return false;
+    if (readAll(dir + "$7b60051.int", copy) && copy == data) return true;
+    return data.size() > 12 && readAll(dir + "$7b60051.z", copy) && copy == data.substr(12);
+}
+
+// The data files of the spool (upper-case name -> name) and those that an
+// execute file names.
+struct SpoolFiles {
+    std::vector<std::string> all;
+    std::map<std::string, std::string> dataFiles;
+    std::set<std::string> named;
+    int64_t jobs = 0;  // execute files whose data file is there
+};
+
+SpoolFiles listSpool(const std::string& spool, Report* report) {
+    SpoolFiles f;
+    f.all = plat::findFiles(store::withSeparator(spool) + "*");
+    for (const std::string& n : f.all) {
+        std::string u = upper(n);
+        if (u.size() > 2 && u.compare(u.size() - 2, 2, ".D") == 0) f.dataFiles.emplace(u, n);
     }
-    return false;
+    for (const std::string& n : f.all) {
+        std::string u = upper(n);
+        bool execute = u.size() > 2 && u.compare(u.size() - 2, 2, ".X") == 0;
+        if (execute && checkExecuteFile(spool, n, f.dataFiles, f.named, report)) ++f.jobs;
+    }
+    return f;
+}
+
+// The mail.hdr record whose message has the bytes of the file at `path`; 0
+// when none has. A mail import cut off between taking the job's execute file
+// and its data file leaves the data file of a mail it has stored.
+int64_t storedMailRecord(const std::string& store, const std::string& path) {
+    plat::Stream file;
+    if (!file.open(path, "rb")) return 0;
+    const int64_t size = file.size();
+    store::IndexReader reader(store::MailRecordSlots());
+    plat::Stream area;
+    if (size < 0 || !reader.open(store::withSeparator(store) + "mail.hdr") ||
+        !area.open(store::readPath(store, store::kMailArea), "rb"))
+        return 0;
+    const int firstByte = area.get();
+    store::IndexItem item;
+    while (reader.next(item)) {
+        if (item.kind != store::IndexItem::Kind::Record) continue;
+        int32_t start = 0, end = 0;
+        store::ParseRecordNumber(item.lines[6].text, &start);
+        store::ParseRecordNumber(item.lines[7].text, &end);
+        // The first message of an area begun without a line end lies from
+        // offset 0, one byte before its recorded start.
+        int64_t from = start == 1 && firstByte >= 0 && firstByte != '\n' ? 0 : start;
+        if (end - from != size || !area.seek(from) || !file.seek(0)) continue;
+        char a[kCompare], b[kCompare];
+        int64_t left = size;
+        while (left > 0) {
+            size_t want = static_cast<size_t>(std::min<int64_t>(left, kCompare));
+            if (area.read(a, want) != want || file.read(b, want) != want || std::memcmp(a, b, want) != 0) break;
+            left -= static_cast<int64_t>(want);
+        }
+        if (left == 0) return item.number;
+    }
+    return 0;
+}
+
+int64_t ageSeconds(const std::string& path) {
+    std::error_code ec;
+    auto when = std::filesystem::last_write_time(std::filesystem::path(plat::systemPath(path)), ec);
+    if (ec) return -1;
+    return std::chrono::duration_cast<std::chrono::seconds>(std::filesystem::file_time_type::clock::now() - when)
+        .count();
 }
 
 // What waits in the spool: jobs whose other half is gone and the working
 // files of a run that did not end. Whole jobs waiting for import are counted.
-int64_t checkSpool(const std::string& spool, const std::string& store, const StoredMail& stored, Report& report) {
-    const std::string dir = store::withSeparator(spool);
-    std::vector<std::string> all = plat::findFiles(dir + "*");
-    std::map<std::string, std::string> dataFiles;  // upper-case name -> name
-    std::set<std::string> named;
-    for (const std::string& n : all) {
-        std::string u = upper(n);
-        if (u.size() > 2 && u.compare(u.size() - 2, 2, ".D") == 0) dataFiles.emplace(u, n);
-    }
-    int64_t jobs = 0;
-    for (const std::string& n : all) {
-        std::string u = upper(n);
-        bool execute = u.size() > 2 && u.compare(u.size() - 2, 2, ".X") == 0;
-        if (execute && checkExecuteFile(spool, n, dataFiles, named, report)) ++jobs;
-    }
-    for (const auto& [u, n] : dataFiles) {
-        if (named.count(u)) continue;
-        Finding f{n, 0, -1, "data file without an execute file",
-                  "never imports it; the message in it stays out of the store", ageOf(spoolPath(spool, n))};
-        if (alreadyImported(spool, store, n, stored)) {
-            f.what = "data file of a job already imported (the import was cut off before it deleted the file)";
-            f.host = "loses nothing: the message or batch in it is in the store; the file may be deleted";
-            f.note = true;
+int64_t checkSpool(const std::string& spool, const std::string& store, Report& report) {
+    SpoolFiles f = listSpool(spool, &report);
+    for (const auto& [u, n] : f.dataFiles) {
+        if (f.named.count(u)) continue;
+        const std::string path = spoolPath(spool, n);
+        if (int64_t record = storedMailRecord(store, path)) {
+            report.add({n, 0, -1,
+                        "data file without an execute file; its mail is in the store already (mail.hdr record " +
+                            std::to_string(record) + ")",
+                        "ignores it; brem cycle removes it once it is an hour old", ageOf(path), true});
+        } else if (filedNewsBatch(spool, path)) {
+            report.add({n, 0, -1,
+                        "data file without an execute file; its batch was filed by the last news import, cut off "
+                        "before it deleted the file",
+                        "loses nothing: the batch is in the store; the file may be deleted", ageOf(path), true});
+        } else {
+            report.add({n, 0, -1, "data file without an execute file",
+                        "never imports it; the message in it stays out of the store", ageOf(path)});
         }
-        report.add(f);
     }
-    checkWorkingFiles(spool, all, report);
-    return jobs;
+    checkWorkingFiles(spool, f.all, report);
+    const std::string foreign = foreignUucpDirectory(spool);
+    if (!foreign.empty()) {
+        report.add({foreign, 0, -1, std::string("directory of ") + kForeignUucpAdvice,
+                    "never imports the jobs in it", ""});
+    }
+    return f.jobs;
 }
+
+}  // namespace
+
+std::vector<std::string> removeStoredCopies(const std::string& spool, const std::string& store) {
+    std::vector<std::string> removed;
+    SpoolFiles f = listSpool(spool, nullptr);
+    for (const auto& [u, n] : f.dataFiles) {
+        const std::string path = spoolPath(spool, n);
+        // A transfer may still be writing a job whose execute file comes
+        // after its data file, and a peer may send a mail again: only a copy
+        // left long before is taken for the leftover of an import.
+        if (f.named.count(u) || ageSeconds(path) < kStoredCopyAge || storedMailRecord(store, path) == 0) continue;
+        if (plat::deleteFile(path)) removed.push_back(n);
+    }
+    return removed;
+}
+
+namespace {
 
 int checkVerb(std::vector<std::string>& args) {
     bool json = takeFlag(args, "--json");
     std::string spool;
     bool withSpool = takeOption(args, "--spool", &spool);
-    if (args.size() != 1 || (withSpool && spool.empty())) {
-        std::fprintf(stderr, "usage: brem check STORE [--spool SPOOL] [--json]\n");
-        return kExitUsage;
-    }
+    std::string problem = positionalProblem(args, {"STORE"});
+    if (problem.empty() && withSpool && spool.empty()) problem = "--spool: the spool directory is empty";
+    if (!problem.empty()) return usageError("check", problem, "usage: brem check STORE [--spool SPOOL] [--json]\n");
     const std::string store = args[0];
-    if (!plat::directoryExists(store) || (withSpool && !plat::directoryExists(spool))) {
-        std::fprintf(stderr, "brem check: %s is not a directory\n",
-                     (!plat::directoryExists(store) ? store : spool).c_str());
-        return kExitUsage;
+    if (!usableDirectory(store, "store directory") || (withSpool && !usableDirectory(spool, "spool directory"))) {
+        return kExitFailed;
     }
     Progress progress("checking");
     Report report(json, progress);
     if (json) std::printf("{\"findings\": [");
-    StoredMail stored;
-    int64_t mail = checkMailIndex(store, report, progress, stored);
+    int64_t mail = checkMailIndex(store, report, progress);
     int64_t news = withSpool ? checkNewsIndex(spool, store, report, progress) : 0;
     checkAreaMap(store, report);
     checkCounter(store, report);
-    int64_t jobs = withSpool ? checkSpool(spool, store, stored, report) : 0;
+    int64_t jobs = withSpool ? checkSpool(spool, store, report) : 0;
     progress.clear();
     if (json) {
         std::printf("%s],\n \"mail_records\": %lld", report.count() ? "\n  " : "", static_cast<long long>(mail));
@@ -629,9 +703,11 @@ void registerStoreVerbs(VerbTable& verbs) {
                       "  an execute file, working files of an interrupted run. Each finding names\n"
                       "  the file, the record or byte, what is wrong and what the host makes of\n"
                       "  it. Writes nothing. --json: one object with the findings and counts.\n"
-                      "  Exit status 0 clean, 1 damage found, 2 wrong command line.\n",
+                      "  Exit status 0 clean (notes aside), 1 damage found or a directory that\n"
+                      "  cannot be read, 2 wrong command line.\n",
                       checkVerb};
     registerMboxVerbs(verbs);
+    registerUucpVerbs(verbs);
 }
 
 }  // namespace brem::cli

@@ -161,7 +161,9 @@ int checkDir(std::vector<std::string>& args) {
         return usageError("check-dir", positionalProblem(args, {"DIR"}), "usage: brem check-dir DIR\n");
     }
     if (CHKDIR(args[0].c_str()) != 0) {
-        std::fprintf(stderr, "brem: CHKDIR failed: %s is no directory that can be entered\n", args[0].c_str());
+        std::string why = plat::lastErrorText();
+        std::fprintf(stderr, "brem: CHKDIR failed: %s is no directory that can be entered: %s\n", args[0].c_str(),
+                     why.c_str());
         return kExitFailed;
     }
     return kExitOk;
@@ -215,14 +217,24 @@ void registerWriteVerbs(VerbTable& verbs) {
                            "  Decodes the quoted-printable ISO-8859-1 text of IN into IBM code page\n"
                            "  850 text in OUT (DECODE_ISO).\n",
                            decodeIso};
-    verbs["make-dir"] = {"create one directory (GENDIR)", "usage: brem make-dir DIR\n", makeDir};
+    verbs["make-dir"] = {"create one directory (GENDIR)",
+                         "usage: brem make-dir DIR\n"
+                         "  Calls GENDIR, which creates DIR, one level: its parent must exist.\n"
+                         "  Exit 0 when DIR was created; 1 when it exists already, its parent is\n"
+                         "  missing or the system refuses (the reason is given).\n",
+                         makeDir};
     verbs["check-dir"] = {"check that a directory exists and can be entered (CHKDIR)",
                           "usage: brem check-dir DIR\n"
                           "  Calls CHKDIR, which makes DIR the current directory of brem's own\n"
                           "  process: exit 0 when DIR exists and can be entered, 1 otherwise.\n",
                           checkDir};
     verbs["rename"] = {"rename or move a file without replacing one (FILERENAME)",
-                       "usage: brem rename OLD NEW\n", renameFile};
+                       "usage: brem rename OLD NEW\n"
+                       "  Calls FILERENAME: the file OLD takes the name NEW, also in another\n"
+                       "  directory of the same volume. An existing NEW is never replaced. Exit\n"
+                       "  0 when renamed; 1 when OLD is missing, NEW exists or the system\n"
+                       "  refuses (the reason is given).\n",
+                       renameFile};
 }
 
 }  // namespace brem::cli

@@ -31,7 +31,8 @@ const char* kUsage =
     "            stream's own header decides and BITS is only checked\n"
     "  -f        replace an existing target\n"
     "  -k        keep the input (zorpack always does)\n"
-    "  -c        write to standard output, create no file\n";
+    "  -c        write to standard output, create no file\n"
+    "  --version print the version\n";
 
 // What the exit status of a run that does not go on is.
 constexpr int kGoOn = -1;
@@ -130,6 +131,10 @@ int parseArguments(int argc, char** argv, Options* o) {
         std::string a = argv[i];
         if (a == "--help" || a == "-h") {
             std::fputs(kUsage, stdout);
+            return 0;
+        }
+        if (a == "--version" || a == "-V") {
+            std::printf("zorpack %s\n", ZORPACK_VERSION);
             return 0;
         }
         if (a.size() < 2 || a[0] != '-') {

@@ -626,6 +626,8 @@ void* librarySymbol(void* library, const char* name) {
 
 FileHandle standardOutput() { return STDOUT_FILENO; }
 
+FileHandle standardInput() { return STDIN_FILENO; }
+
 bool isTerminal(std::FILE* stream) { return stream && isatty(fileno(stream)) != 0; }
 
 void sleepMs(uint32_t ms) {
