@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "brem32.h"
+#include "mail_text.h"
 
 namespace {
 
@@ -34,26 +35,6 @@ void put(const std::string& path, const std::string& bytes) {
         std::perror(path.c_str());
         std::exit(1);
     }
-}
-
-// A mail of about `size` bytes: four header lines and lines of words.
-std::string mailText(size_t size, int n) {
-    static const char* words[] = {"modem", "line", "news", "batch", "spool", "hello", "the", "a", "and", "mail"};
-    std::string id = std::to_string(n);
-    std::string m = "From: Writer " + id + " <w" + id + "@hub.example>\nDate: Tue, 7 Oct 1997 06:01:58 -0400\n"
-                    "Message-ID: <" + id + "@hub.example>\nSubject: bench message " + id + "\n\n";
-    unsigned r = static_cast<unsigned>(n) * 2654435761u + 1;
-    size_t col = 0;
-    while (m.size() < size) {
-        r = r * 1103515245u + 12345u;
-        const char* w = words[(r >> 16) % 10];
-        m += w;
-        col += std::strlen(w) + 1;
-        m += col > 66 ? '\n' : ' ';
-        if (col > 66) col = 0;
-    }
-    m += '\n';
-    return m;
 }
 
 std::vector<char> buffer(const std::string& dir) {

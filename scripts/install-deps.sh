@@ -34,7 +34,7 @@ if [ "$(id -u)" -ne 0 ]; then
   echo "missing packages: ${missing[*]} (run as root, or install them)" >&2
   exit 1
 fi
-if [ "$what" = all ] && ! dpkg --print-foreign-architectures | grep -qx i386; then
+if [ "$what" = all ] && ! dpkg --print-foreign-architectures | grep -x i386 >/dev/null; then
   dpkg --add-architecture i386
 fi
 export DEBIAN_FRONTEND=noninteractive

@@ -445,7 +445,7 @@ int32_t MimeDecode(const std::string& inPath, const std::string& outPath) {
     StreamSource src(in);
     StreamSink sink(out);
     MimeOutcome r = WalkMimeSections(src, outPath, sink);
-    if (!out.close()) {
+    if (!out.sync() || !out.close()) {
         // A short attachment must not pass for the whole one.
         plat::deleteFile(outPath);
         return -1;
@@ -456,7 +456,8 @@ int32_t MimeDecode(const std::string& inPath, const std::string& outPath) {
         plat::deleteFile(outPath);
         plat::moveFile(kMimeWorkFile, outPath);
     }
-    return 0;
+    // The attachment's name is on the disk before it counts as decoded.
+    return plat::syncDirectory(plat::directoryOf(outPath)) ? 0 : -1;
 }
 
 }  // namespace brem::encode

@@ -8,6 +8,7 @@
 #include "encode/mime.h"
 #include "platform/platform.h"
 #include "platform/stream.h"
+#include "platform/winpath.h"
 
 namespace brem::encode {
 
@@ -90,7 +91,8 @@ int32_t MimeEncode(const std::string& inPath, const std::string& outPath, const 
         if (got < kBlock) break;
     }
     bool readFailed = in.readError();
-    if (!out.close() || readFailed) {
+    // On the disk, and its name too, before the host may send it.
+    if (readFailed || !out.sync() || !out.close() || !plat::syncDirectory(plat::directoryOf(outPath))) {
         // A cut attachment body must not be sent as if whole.
         plat::deleteFile(outPath);
         return -1;

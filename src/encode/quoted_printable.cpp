@@ -4,6 +4,7 @@
 #include <memory>
 
 #include "encode/charset.h"
+#include "platform/winpath.h"
 
 namespace brem::encode {
 
@@ -201,7 +202,8 @@ int32_t DecodeIso(const std::string& inPath, const std::string& outPath, char* m
     StreamSink sink(out);
     bool written = DecodeQuotedPrintable(source, sink);
     bool readFailed = in.readError();
-    bool closed = out.close();
+    // On the disk, and its name too, before "Success".
+    bool closed = out.sync() && out.close() && plat::syncDirectory(plat::directoryOf(outPath));
     if (readFailed || !written || !closed) {
         // A cut-short output must not pass for the whole text.
         plat::deleteFile(outPath);

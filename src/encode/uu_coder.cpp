@@ -116,14 +116,20 @@ public:
     // whatever stands under it (a link above all) is replaced, never written
     // through.
     BlockSink* createOutput(const std::string& path) override {
+        outPath_ = path;
         plat::deleteFile(path);
         return out_.open(path, "wbx", 4096) ? &outSink_ : nullptr;
     }
     bool sameFile(const std::string& a, const std::string& b) override { return plat::sameFile(a, b); }
-    bool closeOutput() override { return out_.close(); }
+    // A decoded file is on the disk, and its name too, before it counts as
+    // written.
+    bool closeOutput() override {
+        return out_.sync() && out_.close() && plat::syncDirectory(plat::directoryOf(outPath_));
+    }
 
 private:
     plat::Stream in_, out_;
+    std::string outPath_;
     StreamSource inSource_{in_};
     StreamSink outSink_{out_};
 };

@@ -9,6 +9,7 @@
 #include "encode/uu_coder.h"
 #include "platform/platform.h"
 #include "platform/stream.h"
+#include "platform/winpath.h"
 #include "text/format.h"
 
 namespace brem::encode::uu {
@@ -82,8 +83,10 @@ bool Encoder::writeChecked(const char* data, size_t n) {
     return false;
 }
 
+// A part is on the disk, and its name too, before the count that vouches for
+// it is written.
 bool Encoder::closeChecked() {
-    if (out_.close()) return true;
+    if (out_.sync() && out_.close() && plat::syncDirectory(plat::directoryOf(s.outPath))) return true;
     if (!writeReported_) report(Error, true, "write error on output file");
     writeReported_ = true;
     return false;
@@ -182,7 +185,9 @@ void Encoder::writeCountFile(int parts) {
     }
     std::string text = formatText("%d\r\n", parts);
     f.write(text.data(), text.size());
-    if (!f.close()) report(Error, false, "write error on output file %s", path.c_str());
+    if (!f.sync() || !f.close() || !plat::syncDirectory(plat::directoryOf(path))) {
+        report(Error, false, "write error on output file %s", path.c_str());
+    }
 }
 
 void Encoder::run() {

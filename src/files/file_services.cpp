@@ -4,6 +4,7 @@
 #include "encode/quoted_printable.h"
 #include "platform/platform.h"
 #include "platform/stream.h"
+#include "platform/winpath.h"
 #include "store/store.h"  // setError
 
 namespace brem::files {
@@ -32,7 +33,8 @@ int32_t WriteQuoted(const std::string& inboundPath, const std::string& outPath, 
     }
     bool written = encode::WriteQuotedPrintable(encode::kModeBody, encode::kTransferQuotedPrintable,
                                                 encode::kIso8859_1, encode::ByteSource{nextByte, &in}, out);
-    bool closed = out.close();
+    // On the disk, and its name too, before 0 is returned.
+    bool closed = out.sync() && out.close() && plat::syncDirectory(plat::directoryOf(outPath));
     if (in.readError() || !written || !closed) {
         plat::deleteFile(outPath);
         store::setError(err, in.readError() ? std::string("Cannot read in bound file \r\n")
@@ -42,12 +44,19 @@ int32_t WriteQuoted(const std::string& inboundPath, const std::string& outPath, 
     return 0;
 }
 
-int32_t MakeDir(const std::string& path) { return !path.empty() && plat::makeDirectory(path) ? 0 : -1; }
+// A directory made or a file renamed has its name on the disk before 0 is
+// returned.
+int32_t MakeDir(const std::string& path) {
+    return !path.empty() && plat::makeDirectory(path) && plat::syncDirectory(plat::directoryOf(path)) ? 0 : -1;
+}
 
 int32_t ChangeDir(const std::string& path) { return !path.empty() && plat::changeDirectory(path) ? 0 : -1; }
 
 int32_t RenameFile(const std::string& oldPath, const std::string& newPath) {
-    return !oldPath.empty() && !newPath.empty() && plat::moveFile(oldPath, newPath) ? 0 : -1;
+    if (oldPath.empty() || newPath.empty() || !plat::moveFile(oldPath, newPath)) return -1;
+    const std::string to = plat::directoryOf(newPath), from = plat::directoryOf(oldPath);
+    bool synced = plat::syncDirectory(to) && (plat::equalsNoCase(to, from) || plat::syncDirectory(from));
+    return synced ? 0 : -1;
 }
 
 }  // namespace brem::files

@@ -1,5 +1,6 @@
 #include "inbound/mail_import.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "inbound/bad_jobs.h"
@@ -91,6 +92,82 @@ std::string wrongDataName(const std::string& dataName, const std::string& localN
     return "its F line names an execute file (" + dataName + "), not a data file";
 }
 
+// A record line that holds a number alone: the start and the end, which
+// close every record. The six lines before them begin with header names.
+bool isNumberLine(std::string_view line) {
+    if (!line.empty() && line.back() == '\n') line.remove_suffix(1);
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    if (!line.empty() && line.front() == '-') line.remove_prefix(1);
+    if (line.empty()) return false;
+    for (char c : line) {
+        if (c < '0' || c > '9') return false;
+    }
+    return true;
+}
+
+// mail.hdr is read by the host in groups of eight lines, so a record cut short
+// by a power cut (its import's job still waits in the spool, since the job
+// goes only once the record is on the disk) would put every record appended
+// after it out of step. Such a tail, up to eight lines after the last start
+// and end pair that begin with "To:", is cut away before the next record is
+// written. Anything else at the end of the file is left as it is. Returns the
+// size to append at, or -1 when the cut failed.
+int64_t cutTornRecord(plat::Stream& hdr, const std::string& hdrPath, int64_t size, ActivityLog& log) {
+    constexpr int64_t kTail = 16384;  // more than two records of the widest lines
+    if (size == 0) return 0;
+    plat::Stream in;
+    const int64_t from = size > kTail ? size - kTail : 0;
+    std::string tail(static_cast<size_t>(size - from), '\0');
+    if (!in.open(hdrPath, "rb", static_cast<size_t>(kTail)) || !in.seek(from) ||
+        in.read(tail.data(), tail.size()) != tail.size()) {
+        return size;  // unreadable here: left to the host as it always was
+    }
+    in.close();
+    if (tail.back() == '\n' && tail.size() >= 2) {
+        // A whole file ends in a record's end line after its start line.
+        size_t lastLine = tail.rfind('\n', tail.size() - 2);
+        size_t prevLine = lastLine == std::string::npos || lastLine == 0 ? std::string::npos
+                                                                         : tail.rfind('\n', lastLine - 1);
+        if (lastLine != std::string::npos && prevLine != std::string::npos &&
+            isNumberLine(std::string_view(tail).substr(lastLine + 1)) &&
+            isNumberLine(std::string_view(tail).substr(prevLine + 1, lastLine - prevLine))) {
+            return size;
+        }
+    }
+    // The end of the last whole record in view: after the last two number
+    // lines in a row.
+    size_t recordEnd = std::string::npos;
+    size_t pos = from == 0 ? 0 : tail.find('\n') + 1;  // a first line cut by the window is not judged
+    bool previousIsNumber = false;
+    int linesAfter = 0;
+    while (pos < tail.size()) {
+        size_t lf = tail.find('\n', pos);
+        if (lf == std::string::npos) break;  // the cut last line
+        bool number = isNumberLine(std::string_view(tail).substr(pos, lf - pos + 1));
+        if (number && previousIsNumber) {
+            recordEnd = lf + 1;
+            linesAfter = 0;
+            previousIsNumber = false;
+        } else {
+            previousIsNumber = number;
+            ++linesAfter;
+        }
+        pos = lf + 1;
+    }
+    if (recordEnd == std::string::npos) {
+        if (from != 0) return size;
+        recordEnd = 0;
+    }
+    const size_t lead = std::min<size_t>(3, tail.size() - recordEnd);
+    if (linesAfter >= 8 || tail.compare(recordEnd, lead, "To:", lead) != 0) return size;
+    const int64_t cut = from + static_cast<int64_t>(recordEnd);
+    if (!hdr.truncate(cut)) return -1;
+    log.always("0\tmail.hdr ended in a record cut short (%lld bytes), left by an import that was cut off: taken "
+               "away; its job is imported again\n",
+               static_cast<long long>(size - cut));
+    return cut;
+}
+
 // Appends the message to mailarea.txt; `area` is left begun and finished,
 // not committed. Logs and returns false on a failure (nothing then stays).
 bool appendMessage(const std::string& areaPath, plat::Stream& data, int64_t length, store::Append& area,
@@ -119,7 +196,12 @@ bool appendMessage(const std::string& areaPath, plat::Stream& data, int64_t leng
         area.out().write(buf, got);
         left -= static_cast<int64_t>(got);
     }
-    if (data.readError() || area.finish(&end) != store::Append::Status::Ok) {
+    // The message is on the disk before the record that points to it is
+    // written: a power cut may then leave a message without a record (bytes no
+    // record reaches, which the host never sees), never a record without its
+    // message.
+    if (data.readError() || area.finish(&end) != store::Append::Status::Ok || !area.out().sync() ||
+        (area.wasEmpty() && !plat::syncDirectory(plat::directoryOf(areaPath)))) {
         area.rollback();
         log.always("0\tCannot write mailarea.txt file (%s)\n", areaPath.c_str());
         return false;
@@ -144,6 +226,14 @@ bool takeJob(const std::string& executePath, const std::string& readPath, const 
         log.always("0\tCannot take back the message from (%s)\n", areaPath.c_str());
     }
     undo.commit();
+    // The execute file's deletion is on the disk before the data file goes:
+    // a power cut between the two then leaves the data file of a mail
+    // already stored (which brem check recognises), never an execute file
+    // whose data is gone, which no import could take again.
+    if (!plat::syncDirectory(plat::directoryOf(executePath))) {
+        log.always("0\tCannot write the spool directory; (%s) is kept\n", readPath.c_str());
+        return true;
+    }
     log.above(4, "5\tDeleting %s\n", readPath.c_str());
     if (!plat::deleteFile(readPath)) log.always("0\tCannot delete (%s)\n", readPath.c_str());
     return true;
@@ -208,7 +298,8 @@ int32_t StoreMail(const std::string& storeDir, const std::string& toLine, plat::
         log.always("0\tCannot open file (%s)\n", hdrPath.c_str());
         return -1;
     }
-    const int64_t hdrBefore = hdr.size();
+    int64_t hdrBefore = hdr.size();
+    if (hdrBefore >= 0) hdrBefore = cutTornRecord(hdr, hdrPath, hdrBefore, log);
     if (hdrBefore < 0) {
         log.always("0\tCannot write file (%s)\n", hdrPath.c_str());
         return -1;
@@ -225,9 +316,12 @@ int32_t StoreMail(const std::string& storeDir, const std::string& toLine, plat::
     }
     record += std::to_string(area.start()) + "\n" + std::to_string(end) + "\n";
 
+    // Both files, and their names when this import made them, are on the
+    // disk before the job leaves the spool: a power cut can at worst make the
+    // job be imported again.
     store::UndoLog recordBack(&log);
     recordBack.appended(hdrPath, hdrBefore);
-    if (!hdr.write(record) || !hdr.close()) {
+    if (!hdr.write(record) || !hdr.sync() || !hdr.close() || (hdrBefore == 0 && !plat::syncDirectory(storeDir))) {
         log.always("0\tCannot write file (%s)\n", hdrPath.c_str());
         recordBack.rollback();
         area.rollback();

@@ -13,7 +13,6 @@
 #include "platform/platform.h"
 #include "platform/stream.h"
 #include "platform/winpath.h"
-#include "store/undo.h"
 #include "text/format.h"
 
 namespace brem::inbound {
@@ -190,7 +189,10 @@ int32_t takeCompressed(const NewsJob& job, ActivityLog& log) {
     }
     data.seek(kCompressedHeaderBytes);
     log.above(3, "file length = %lld.\n", static_cast<long long>(length));
-    if (!copyBytes(data, z, std::max<int64_t>(0, length - kCompressedHeaderBytes)) || !z.close()) {
+    // On the disk before the job leaves the spool: should a power cut fall
+    // between the deletions of its two files, this copy tells the data file
+    // left behind for one already filed.
+    if (!copyBytes(data, z, std::max<int64_t>(0, length - kCompressedHeaderBytes)) || !z.sync() || !z.close()) {
         log.always("Cannot write %s\n", job.zPath.c_str());
         z.discard();
         plat::deleteFile(job.zPath);
@@ -207,25 +209,31 @@ int32_t takeCompressed(const NewsJob& job, ActivityLog& log) {
     return expand(job, log);
 }
 
-// Plain intake: the data file is moved to "$7b60051"; the move is noted in
-// `undo`, so that a batch not filed goes back to wait under its own name.
-// The execute file goes only once the batch is filed, so a job is never left
-// without its data. 0 to go on, 1 passed over.
-int32_t takePlain(const NewsJob& job, store::UndoLog& undo, ActivityLog& log) {
+// Puts a file already written and closed on the disk.
+bool syncFile(const std::string& path) {
+    plat::Stream f;
+    return f.open(path, "ab") && f.sync() && f.close();
+}
+
+// Plain intake: the working files of the last batch go. The data file stays
+// where it is, under its job's name, until the batch is filed and on the
+// disk: a power cut before then leaves the job whole for the next call. 0 to
+// go on, 1 passed over.
+int32_t takePlain(const NewsJob& job, ActivityLog& log) {
     plat::deleteFile(job.batchPath);
     plat::deleteFile(job.intPath);
-    if (!job.named || !plat::fileExists(job.dataPath) || !plat::moveFile(job.dataPath, job.batchPath)) {
+    if (!job.named || !plat::fileExists(job.dataPath)) {
         log.always("Cannot find news data file (%s)\n", job.dataPath.c_str());
         return 1;
     }
-    undo.moved(job.dataPath, job.batchPath);
     return 0;
 }
 
-// Stages "$7b60051" as "$7b60051.int" through "$7b60051.tmp". 0 to go on;
-// otherwise the job's result, with the plain batch put back.
-int32_t stageBatch(const NewsJob& job, store::UndoLog& undo, ActivityLog& log) {
-    switch (plat::copyFile(job.batchPath, job.tmpPath)) {
+// Stages the batch ("$7b60051" expanded, or the plain data file) as
+// "$7b60051.int" through "$7b60051.tmp". 0 to go on; otherwise the job's
+// result.
+int32_t stageBatch(const NewsJob& job, ActivityLog& log) {
+    switch (plat::copyFile(job.compressed ? job.batchPath : job.dataPath, job.tmpPath)) {
         case plat::CopyResult::Copied: break;
         case plat::CopyResult::SourceMissing:
             if (job.compressed) {
@@ -233,39 +241,56 @@ int32_t stageBatch(const NewsJob& job, store::UndoLog& undo, ActivityLog& log) {
                 return -1;
             }
             log.always("Cannot find news data file (%s)\n", job.dataPath.c_str());
-            undo.rollback();
             return 1;
         case plat::CopyResult::TargetFailed:
             log.always("Cannot open output file 2nd time!\n");
             plat::deleteFile(job.tmpPath);
-            undo.rollback();
             return -1;
         case plat::CopyResult::WriteFailed:
             log.always("Cannot write %s\n", job.tmpPath.c_str());
             plat::deleteFile(job.tmpPath);
-            undo.rollback();
             return -1;
+    }
+    // A plain batch's staged copy is on the disk too (see takeCompressed).
+    if (!job.compressed && !syncFile(job.tmpPath)) {
+        log.always("Cannot write %s\n", job.tmpPath.c_str());
+        plat::deleteFile(job.tmpPath);
+        return -1;
     }
     if (!plat::moveFile(job.tmpPath, job.intPath)) {
         log.always("Cannot rename %s to %s\n", job.tmpPath.c_str(), job.intPath.c_str());
         plat::deleteFile(job.tmpPath);
-        undo.rollback();
         return -1;
     }
     log.flush();
     return 0;
 }
 
-// Takes the job out of the spool once its batch is filed. While the execute
-// file cannot go the job is not taken, and the filing is taken back, so that
-// the next call files the batch once, not twice. The compressed data file is
-// of no further use once its execute file is gone.
+// Takes the job out of the spool once its batch is filed and on the disk.
+// While the execute file cannot go the job is not taken, and the filing is
+// taken back, so that the next call files the batch once, not twice. The
+// data file is of no further use once its execute file is gone: a plain one
+// is kept as "$7b60051" until the next batch, as the spool has always held
+// it, a compressed one deleted.
 bool takeJob(const NewsJob& job, ActivityLog& log) {
+    // The staged copy's name is on the disk before the execute file goes, and
+    // the execute file's deletion before the data file goes: a power cut in
+    // between leaves a data file that brem check can tell for one filed.
+    const std::string spoolDir = plat::directoryOf(job.executePath);
+    if (!plat::syncDirectory(spoolDir)) {
+        log.always("Cannot write the spool directory %s\n", spoolDir.c_str());
+        return false;
+    }
     if (!plat::deleteFile(job.executePath)) {
         log.always("Cannot delete %s\n", job.executePath.c_str());
         return false;
     }
-    if (job.compressed && !plat::deleteFile(job.dataPath)) log.always("Cannot delete %s\n", job.dataPath.c_str());
+    if (!plat::syncDirectory(spoolDir)) {
+        log.always("Cannot write the spool directory; %s is kept\n", job.dataPath.c_str());
+        return true;
+    }
+    if (!job.compressed && plat::moveFile(job.dataPath, job.batchPath)) return true;
+    if (!plat::deleteFile(job.dataPath)) log.always("Cannot delete %s\n", job.dataPath.c_str());
     return true;
 }
 
@@ -315,16 +340,13 @@ int32_t ImportNewsJob(const std::string& spoolDir, const std::string& storeDir, 
     }
 
     chooseIntake(job, bits, log);
-    store::UndoLog putBack(&log);
-    int32_t taken = job.compressed ? takeCompressed(job, log) : takePlain(job, putBack, log);
-    if (taken == 0) taken = stageBatch(job, putBack, log);
+    int32_t taken = job.compressed ? takeCompressed(job, log) : takePlain(job, log);
+    if (taken == 0) taken = stageBatch(job, log);
     if (taken != 0) return taken;
-
-    int32_t filed = FileNewsBatch(log, spoolDir, storeDir, [&] { return takeJob(job, log); });
-    if (filed == 0) putBack.commit();
+    const int32_t filed = FileNewsBatch(log, spoolDir, storeDir, [&] { return takeJob(job, log); });
     // The one thing that sets a whole batch aside: the job waits for its map.
     if (filed == 1) log.always("%s waits in the spool: cannot open %sarea.dat\n", name.c_str(), storeDir.c_str());
-    return filed;  // any other result puts the plain batch back as `putBack` goes
+    return filed;
 }
 
 int32_t DeliverNewsBatch(const std::string& workDir, const std::string& storeDir, const std::string& batchPath,
@@ -359,18 +381,16 @@ int32_t DeliverNewsBatch(const std::string& workDir, const std::string& storeDir
         log.always("access denied\n");
         return fail(-1);
     }
-    store::UndoLog putBack(&log);
-    int32_t taken = job.compressed ? takeCompressed(job, log) : takePlain(job, putBack, log);
-    if (taken == 0) taken = stageBatch(job, putBack, log);
+    int32_t taken = job.compressed ? takeCompressed(job, log) : takePlain(job, log);
+    if (taken == 0) taken = stageBatch(job, log);
     // A compressed batch that does not expand never will: no news batch.
     if (taken != 0) return fail(taken == 1 && job.compressed ? 1 : -1);
+    // Filed, the batch is on the disk (FileNewsBatch syncs it) before the
+    // caller lets the UUCP delete its job.
     const int32_t filed = FileNewsBatch(log, workDir, storeDir);
-    if (filed == 0) {
-        putBack.commit();
-        return 0;
-    }
+    if (filed == 0) return 0;
     if (filed == 1) log.always("Cannot open %sarea.dat\n", storeDir.c_str());
-    return fail(-1);  // the plain batch goes back to its file as `putBack` goes
+    return fail(-1);  // the batch stays in its file
 }
 
 int32_t ImportNews(const std::string& spoolDir, const std::string& storeDir, const std::string& firstSite,

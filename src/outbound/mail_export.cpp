@@ -10,33 +10,47 @@ namespace brem::outbound {
 
 namespace {
 
-// The message becomes the data file by a rename, which never replaces. A data
-// file left under this number by an old job (the numbers wrapped after 9999)
-// gives way to the new message: its command and execute files have just been
-// overwritten, so it would otherwise go out with this job's recipient.
-bool moveMessageIntoJob(const std::string& messagePath, JobWriter& job, ActivityLog& log) {
-    const std::string datPath = job.path("DAT");
+// The message becomes the data file as a copy, put on the disk; "rmail.z"
+// goes only once the whole job and its number are there, so that a power cut
+// at any moment leaves the message in "rmail.z", in a complete job, or (when
+// the deletion is what was lost) in both. A data file left under this number
+// by an old job (the numbers wrapped after 9999) gives way to the new
+// message: its command and execute files are written anew, so it would
+// otherwise go out with this job's recipient.
+bool copyMessageIntoJob(const std::string& messagePath, JobWriter& job, ActivityLog& log) {
     // Only a message the host wrote goes out: a link put in its place would
     // have the transfer send whatever it points to.
-    plat::Stream probe;
-    const plat::Untrusted r = probe.openUntrusted(messagePath, 64);
-    probe.close();
+    plat::Stream in;
+    const plat::Untrusted r = in.openUntrusted(messagePath);
     if (r == plat::Untrusted::Link || r == plat::Untrusted::NotAFile) {
         log.always("Cannot open %s: it is %s\n", messagePath.c_str(),
                    r == plat::Untrusted::Link ? "a link" : "not a regular file");
         return false;
     }
-    if (!plat::moveFile(messagePath, datPath)) {
-        if (!plat::fileExists(messagePath)) {
-            log.always("Cannot open %s\n", messagePath.c_str());
-            return false;
-        }
-        if (!plat::fileExists(datPath) || !plat::deleteFile(datPath) || !plat::moveFile(messagePath, datPath)) {
-            log.always("Cannot rename %s to %s\n", messagePath.c_str(), datPath.c_str());
-            return false;
-        }
+    if (r != plat::Untrusted::Opened) {
+        log.always("Cannot open %s\n", messagePath.c_str());
+        return false;
     }
-    job.dataMovedFrom(messagePath);
+    const std::string datPath = job.path("DAT");
+    const std::string datName = job.name("DAT");
+    // Made afresh and readable by the transfer, as the job's other files.
+    plat::deleteFile(datPath);
+    plat::Stream dat;
+    if (!dat.open(datPath, "wbx", 0, plat::Access::Shared)) {
+        log.always("Cannot open %s\n", datName.c_str());
+        return false;
+    }
+    job.dataCreated();
+    while (dat.transferFrom(in, size_t{1} << 30) > 0) {
+    }
+    if (in.readError()) {
+        log.always("Cannot read %s\n", messagePath.c_str());
+        return false;
+    }
+    if (!dat.sync() || !dat.close()) {
+        log.always("Cannot write %s\n", datName.c_str());
+        return false;
+    }
     return true;
 }
 
@@ -65,15 +79,19 @@ int32_t ExportMail(const std::string& spoolDir, const std::string& storeDir, con
     if (n == 0) return -1;
 
     JobWriter job(spoolDir, n, JobKind::Mail, log);
-    if (!job.writeControlFiles(site, recipient)) return -1;
+    if (!job.writeExecuteFile(site, recipient)) return -1;
     log.above(1, "Exporting message to %s from %s\n", recipient.c_str(), escapeControls(sender).c_str());
-    if (!moveMessageIntoJob(spoolDir + "rmail.z", job, log)) return -1;
+    const std::string messagePath = spoolDir + "rmail.z";
+    if (!copyMessageIntoJob(messagePath, job, log)) return -1;
+    if (!job.writeCommandFile(site)) return -1;
     // Saved only once the whole job is on disk. A number that cannot be saved
     // would be drawn again by the next export, which would overwrite this job
     // before the transfer has sent it, so the job is then taken back and the
-    // message returned to "rmail.z".
+    // message stays in "rmail.z".
     if (!counter.save(n, log, JobKind::Mail)) return -1;
     job.keep();
+    // The job stands; a message still in "rmail.z" would go out twice.
+    if (!plat::deleteFile(messagePath)) log.always("Cannot delete %s\n", messagePath.c_str());
     return 0;
 }
 

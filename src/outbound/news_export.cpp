@@ -80,7 +80,7 @@ bool writeDataFile(JobWriter& job, const std::string& batchPath, int32_t bits, A
         return false;
     }
     batch.close();
-    if (!dat.close() || !copied) {
+    if (!copied || !dat.sync() || !dat.close()) {
         log.always("Cannot write %s\n", datName.c_str());
         return false;
     }
@@ -118,8 +118,9 @@ int32_t ExportNews(const std::string& spoolDir, const std::string& storeDir, con
     // A job that cannot be completed is taken back, and the batch stays for
     // another try under the same number.
     JobWriter job(spoolDir, n, JobKind::News, log);
-    if (!job.writeControlFiles(site, std::string())) return -1;
+    if (!job.writeExecuteFile(site, std::string())) return -1;
     if (!writeDataFile(job, batchPath, bits, log)) return -1;
+    if (!job.writeCommandFile(site)) return -1;
     log.flush();
     // Saved only once the whole job is on disk, else taken back: see
     // ExportMail.

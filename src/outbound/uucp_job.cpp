@@ -5,6 +5,7 @@
 #include "text/format.h"
 #include "platform/platform.h"
 #include "platform/stream.h"
+#include "platform/winpath.h"
 
 namespace brem::outbound {
 
@@ -95,6 +96,8 @@ bool SequenceCounter::save(int32_t number, ActivityLog& log, JobKind kind) {
     bool mail = kind == JobKind::Mail;
     if (saved == SaveResult::CannotCreate) {
         log.always(mail ? "Cannot open export.dat to write (mail)\n" : "Cannot open export.dat to write\n");
+    } else if (saved == SaveResult::NotDurable) {
+        log.always("Cannot write the directory of %s\n", path_.c_str());
     } else {
         log.always(mail ? "Cannot write export.dat (mail)\n" : "Cannot write export.dat\n");
     }
@@ -112,22 +115,37 @@ SequenceCounter::SaveResult SequenceCounter::write(int32_t number) {
         plat::Stream out;
         if (!out.open(fresh, "wbx")) return SaveResult::CannotCreate;
         out.write(bytes);
-        if (!out.close()) {
+        if (!out.sync() || !out.close()) {
+            out.discard();
             plat::deleteFile(fresh);
             return SaveResult::WriteFailed;
         }
     }
     // One step from the old number to the new: there is no moment without
-    // a counter, whatever happens to the host meanwhile.
-    if (plat::replaceFile(fresh, path_)) return SaveResult::Saved;
+    // a counter, whatever happens to the host meanwhile. Once the rename is
+    // on the disk, the number cannot come back after a power cut.
+    // A new number whose name may not survive a power cut is taken back with
+    // its job: a counter that came back after the job stood would let the
+    // next export write over it.
+    if (plat::replaceFile(fresh, path_)) {
+        if (plat::syncDirectory(plat::directoryOf(path_))) return SaveResult::Saved;
+        putBack();
+        return SaveResult::NotDurable;
+    }
     // The new counter cannot take the old one's place: the number is
     // written in place, or else the old one put back.
     plat::Stream direct;
-    if (direct.open(path_, "wb") && direct.write(bytes) && direct.close()) {
+    if (direct.open(path_, "wb") && direct.write(bytes) && direct.sync() && direct.close()) {
         plat::deleteFile(fresh);
         return SaveResult::Saved;
     }
     direct.discard();
+    putBack();
+    plat::deleteFile(fresh);
+    return SaveResult::WriteFailed;
+}
+
+void SequenceCounter::putBack() {
     if (existed_) {
         plat::Stream again;
         if (again.open(path_, "wb")) {
@@ -137,16 +155,20 @@ SequenceCounter::SaveResult SequenceCounter::write(int32_t number) {
     } else {
         plat::deleteFile(path_);
     }
-    plat::deleteFile(fresh);
-    return SaveResult::WriteFailed;
 }
 
 JobWriter::JobWriter(const std::string& spoolDir, int32_t number, JobKind kind, ActivityLog& log)
     : spoolDir_(spoolDir), number_(number), kind_(kind), log_(log), rest_(&log), command_(&log) {}
 
-bool JobWriter::writeControlFiles(const std::string& site, const std::string& recipient) {
-    return writeFile("CMD", ".cmd", CommandFileText(number_, site, kind_), command_) &&
-           writeFile("XQT", ".xqt", ExecuteFileText(number_, site, kind_, recipient), rest_);
+bool JobWriter::writeExecuteFile(const std::string& site, const std::string& recipient) {
+    return writeFile("XQT", ".xqt", ExecuteFileText(number_, site, kind_, recipient), rest_);
+}
+
+bool JobWriter::writeCommandFile(const std::string& site) {
+    if (!writeFile("CMD", ".cmd", CommandFileText(number_, site, kind_), command_)) return false;
+    if (plat::syncDirectory(spoolDir_)) return true;
+    log_.always("Cannot write the spool directory %s\n", spoolDir_.c_str());
+    return false;
 }
 
 bool JobWriter::writeFile(const char* extension, const char* label, const std::string& bytes, store::UndoLog& undo) {
@@ -162,7 +184,7 @@ bool JobWriter::writeFile(const char* extension, const char* label, const std::s
     }
     undo.created(target);
     out.write(bytes);
-    if (out.close()) return true;
+    if (out.sync() && out.close()) return true;
     log_.always("Cannot write %s\n", label);
     return false;
 }

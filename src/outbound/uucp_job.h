@@ -2,10 +2,15 @@
 // files of one job (NNNN.CMD, NNNN.XQT, NNNN.DAT), shared by mail export and
 // news export.
 //
-// A job is written in a fixed order: number drawn, command file, execute
-// file, data file, number saved. The counter is saved only after the three
-// files are complete on disk, so a job that fails on the way leaves the
-// counter where it was and the next export draws the same number again.
+// A job is written in a fixed order: number drawn, execute file, data file,
+// command file, number saved, the host's file given up. Each file is on the
+// disk before the next step: the command file, which makes the job visible
+// to the transfer, only once the other two are whole, and the counter only
+// once the job is, so that a power cut never leaves a job half there with a
+// command naming it, nor a counter behind a job it would write over. The
+// counter is saved only after the three files are complete, so a job that
+// fails on the way leaves the counter where it was and the next export draws
+// the same number again.
 #pragma once
 
 #include <cstdint>
@@ -56,16 +61,20 @@ public:
     int32_t draw(const std::string& storeDir, ActivityLog& log, JobKind kind);
 
     // Writes `number` as the four bytes of export.dat: into "export.dat.new"
-    // first, which then takes the counter's place, so that a failed write
-    // (a full disk) leaves the counter as it was instead of an empty file
-    // that would restart the numbering at 1. False, with "Cannot open
-    // export.dat to write" or "Cannot write export.dat" logged (mail adds
-    // " (mail)"), when the counter keeps its old number.
+    // first, which is put on the disk and then takes the counter's place, so
+    // that a failed write (a full disk) or a power cut leaves the counter as
+    // it was, or at the new number, never an empty file that would restart
+    // the numbering at 1. False, with "Cannot open export.dat to write" or
+    // "Cannot write export.dat" logged (mail adds " (mail)"), when the counter
+    // keeps its old number (put back too when the directory holding the new
+    // one could not be put on the disk).
     bool save(int32_t number, ActivityLog& log, JobKind kind);
 
 private:
-    enum class SaveResult { Saved, CannotCreate, WriteFailed };
+    enum class SaveResult { Saved, CannotCreate, WriteFailed, NotDurable };
     SaveResult write(int32_t number);
+    // Writes back what the counter held when the number was drawn.
+    void putBack();
 
     std::string path_;
     bool existed_ = false;
@@ -90,15 +99,20 @@ public:
     std::string name(const char* extension) const { return JobFileName(number_, extension); }
     std::string path(const char* extension) const { return spoolDir_ + name(extension); }
 
-    // Creates the command file, then the execute file (`recipient` for mail
-    // only). False, with "Cannot open .cmd" (".xqt") or "Cannot write .cmd"
-    // (".xqt") logged, when either is not complete on disk.
-    bool writeControlFiles(const std::string& site, const std::string& recipient);
+    // Creates the execute file (`recipient` for mail only) and puts it on the
+    // disk. False, with "Cannot open .xqt" or "Cannot write .xqt" logged,
+    // when it is not complete there.
+    bool writeExecuteFile(const std::string& site, const std::string& recipient);
 
-    // The data file is made by the export itself: created in place, or moved
-    // there from the host's file, which taking back returns it to.
+    // The data file is made by the export itself, in place, and put on the
+    // disk before the command file is written.
     void dataCreated() { rest_.created(path("DAT")); }
-    void dataMovedFrom(const std::string& from) { rest_.moved(from, path("DAT")); }
+
+    // Creates the command file and puts it on the disk, then the names of
+    // the job's three files. False, with "Cannot open .cmd", "Cannot write
+    // .cmd" or "Cannot write the spool directory" logged, when the job is not
+    // complete there.
+    bool writeCommandFile(const std::string& site);
 
     // The job is complete and its number saved: every file stays.
     void keep();

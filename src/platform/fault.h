@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 namespace brem::plat::fault {
 
@@ -17,6 +18,7 @@ enum class Op {
     Delete,        // deleting a file
     Move,          // renaming a file
     ProcessStart,  // starting a process
+    Sync,          // making a file's bytes or a directory's names durable
     Count
 };
 
@@ -40,5 +42,35 @@ bool shouldFail(Op op);
 // Called by the forwarding layer before a write: how many of n bytes may be
 // written (n when no disk-full fault is armed).
 int64_t allowWrite(int64_t n);
+
+// A recorder of changes: sees, in order, every change to files and names
+// that the library asks of the system and the system carried out, and every
+// sync, so that a test can work out what a power cut at any moment could
+// leave on the disk. Paths are the system's own (resolved as the call
+// resolved them, before the change).
+enum class Change {
+    Open,           // a file opened for writing: `path`, `handle`; `created` when it may be new or emptied
+    Write,          // bytes written through `handle` (the file's contents have changed)
+    Truncate,       // the file of `handle` cut to a size
+    Close,          // `handle` closed
+    SyncFile,       // the bytes of `handle` made durable
+    Delete,         // `path` deleted
+    Rename,         // `path` renamed to `other`, replacing it when it existed
+    MakeDirectory,  // `path` created as a directory
+    SyncDirectory,  // the names in directory `path` made durable
+};
+struct ChangeEvent {
+    Change what;
+    std::string path;
+    std::string other;
+    intptr_t handle = -1;
+    bool created = false;
+};
+using Recorder = void (*)(const ChangeEvent& event, void* context);
+// Starts (or, with nullptr, stops) recording; one recorder at a time.
+void record(Recorder recorder, void* context);
+bool recording();
+// Called by the forwarding layer after a change was carried out.
+void noteChange(const ChangeEvent& event);
 
 }  // namespace brem::plat::fault

@@ -15,6 +15,7 @@ int64_t writeFile(FileHandle h, const void* buf, size_t n);
 bool seekFile(FileHandle h, int64_t offset);
 int64_t fileSize(FileHandle h);
 bool truncateFile(FileHandle h, int64_t size);
+bool syncFile(FileHandle h);
 bool closeFile(FileHandle h);
 bool deleteFile(const std::string& path);
 bool moveFile(const std::string& from, const std::string& to);
@@ -24,6 +25,7 @@ bool sameFile(const std::string& a, const std::string& b);
 bool directoryExists(const std::string& path);
 bool makeDirectory(const std::string& path, Access access);
 bool isPlainDirectory(const std::string& path);
+bool syncDirectory(const std::string& path);
 bool changeDirectory(const std::string& path);
 // The names of the files (not directories) in a directory ("" for the
 // current one); matching and ordering are done by the portable layer.

@@ -30,7 +30,22 @@ struct Hooks {
     void reset() { *this = Hooks{}; }
 };
 Hooks g_hooks;
+
+// The change recorder, apart from the faults: disarm() leaves it running.
+struct Recording {
+    Recorder recorder = nullptr;
+    void* context = nullptr;
+};
+Recording g_recording;
 }  // namespace
+
+void record(Recorder recorder, void* context) { g_recording = Recording{recorder, context}; }
+
+bool recording() { return g_recording.recorder != nullptr; }
+
+void noteChange(const ChangeEvent& event) {
+    if (g_recording.recorder) g_recording.recorder(event, g_recording.context);
+}
 
 void arm(Op op, int nth, bool persistent) {
     Armed& a = g_hooks.armed[static_cast<size_t>(op)];
@@ -69,6 +84,7 @@ int64_t allowWrite(int64_t n) {
 }
 }  // namespace fault
 
+using fault::Change;
 using fault::Op;
 using fault::shouldFail;
 
@@ -169,16 +185,40 @@ void forgetDirectories() {
     os::forgetDirectories();
 }
 
+namespace {
+
+// Tells the recorder of a file opened for writing, and whether the open may
+// have made or emptied it.
+FileHandle notedOpen(OpenMode mode, FileHandle h, const std::string& systemName, bool existed) {
+    if (h != kNoFile && mode != OpenMode::Read && fault::recording()) {
+        fault::ChangeEvent e{Change::Open, systemName, {}, h, mode == OpenMode::Create || !existed};
+        fault::noteChange(e);
+    }
+    return h;
+}
+
+void noted(Change what, const std::string& path, const std::string& other = std::string(), FileHandle h = kNoFile) {
+    fault::noteChange(fault::ChangeEvent{what, path, other, h, false});
+}
+
+}  // namespace
+
 FileHandle openFile(const std::string& path, OpenMode mode, Access access) {
     if (shouldFail(mode == OpenMode::Read ? Op::Open : Op::Create)) return kNoFile;
+    std::string systemName;
+    bool existed = false;
+    if (mode != OpenMode::Read && fault::recording()) {
+        systemName = os::systemPath(path);
+        existed = os::fileExists(path);
+    }
     // Opening an existing file for appending changes no entry; the news
     // filing appends to its index once an article, so the bracket is kept for
     // the opens that may create.
     if (mode == OpenMode::Read || (mode == OpenMode::Append && (!OwnChange::watched(path) || os::fileExists(path)))) {
-        return os::openFile(path, mode, access);
+        return notedOpen(mode, os::openFile(path, mode, access), systemName, existed);
     }
     OwnChange own(path);
-    return os::openFile(path, mode, access);
+    return notedOpen(mode, os::openFile(path, mode, access), systemName, existed);
 }
 
 Untrusted openUntrusted(const std::string& path, FileHandle* handle) {
@@ -194,6 +234,7 @@ int64_t writeFile(FileHandle h, const void* buf, size_t n) {
     int64_t allowed = fault::allowWrite(static_cast<int64_t>(n));
     if (allowed == 0 && n > 0) return 0;
     int64_t w = os::writeFile(h, buf, static_cast<size_t>(allowed));
+    if (w > 0 && fault::recording()) noted(Change::Write, {}, {}, h);
     return w;
 }
 
@@ -204,30 +245,58 @@ bool seekFile(FileHandle h, int64_t offset) {
 
 int64_t fileSize(FileHandle h) { return os::fileSize(h); }
 
-bool truncateFile(FileHandle h, int64_t size) { return os::truncateFile(h, size); }
+bool truncateFile(FileHandle h, int64_t size) {
+    bool ok = os::truncateFile(h, size);
+    if (ok && fault::recording()) noted(Change::Truncate, {}, {}, h);
+    return ok;
+}
+
+bool syncFile(FileHandle h) {
+    if (shouldFail(Op::Sync)) return false;
+    bool ok = os::syncFile(h);
+    if (ok && fault::recording()) noted(Change::SyncFile, {}, {}, h);
+    return ok;
+}
 
 bool closeFile(FileHandle h) {
     bool injected = shouldFail(Op::Close);
     bool ok = os::closeFile(h);  // the handle is released either way
+    if (fault::recording()) noted(Change::Close, {}, {}, h);
     return ok && !injected;
 }
 
 bool deleteFile(const std::string& path) {
     if (shouldFail(Op::Delete)) return false;
     OwnChange own(path);
-    return os::deleteFile(path);
+    if (!fault::recording()) return os::deleteFile(path);
+    const std::string name = os::systemPath(path);
+    bool ok = os::deleteFile(path);
+    if (ok) noted(Change::Delete, name);
+    return ok;
 }
+
+namespace {
+// A rename, told to the recorder under the names it had before.
+template <typename F>
+bool notedRename(const std::string& from, const std::string& to, F rename) {
+    if (!fault::recording()) return rename();
+    const std::string a = os::systemPath(from), b = os::systemPath(to);
+    bool ok = rename();
+    if (ok) noted(Change::Rename, a, b);
+    return ok;
+}
+}  // namespace
 
 bool moveFile(const std::string& from, const std::string& to) {
     if (shouldFail(Op::Move)) return false;
     OwnChange own(from, to);
-    return os::moveFile(from, to);
+    return notedRename(from, to, [&] { return os::moveFile(from, to); });
 }
 
 bool replaceFile(const std::string& from, const std::string& to) {
     if (shouldFail(Op::Move)) return false;
     OwnChange own(from, to);
-    return os::replaceFile(from, to);
+    return notedRename(from, to, [&] { return os::replaceFile(from, to); });
 }
 
 bool fileExists(const std::string& path) { return os::fileExists(path); }
@@ -235,7 +304,16 @@ bool sameFile(const std::string& a, const std::string& b) { return os::sameFile(
 bool directoryExists(const std::string& path) { return os::directoryExists(path); }
 bool makeDirectory(const std::string& path, Access access) {
     OwnChange own(path);
-    return os::makeDirectory(path, access);
+    bool ok = os::makeDirectory(path, access);
+    if (ok && fault::recording()) noted(Change::MakeDirectory, os::systemPath(path));
+    return ok;
+}
+
+bool syncDirectory(const std::string& path) {
+    if (shouldFail(Op::Sync)) return false;
+    bool ok = os::syncDirectory(path);
+    if (ok && fault::recording()) noted(Change::SyncDirectory, os::systemPath(path.empty() ? std::string(".") : path));
+    return ok;
 }
 bool isPlainDirectory(const std::string& path) { return os::isPlainDirectory(path); }
 bool changeDirectory(const std::string& path) { return os::changeDirectory(path); }
@@ -278,6 +356,7 @@ CopyResult copyFile(const std::string& from, const std::string& to) {
     int64_t size = os::fileSize(in);
     bool ok = size >= 0 && !shouldFail(Op::Write) && fault::allowWrite(size) == size &&
               os::copyFileData(in, out) >= 0;
+    if (fault::recording()) noted(Change::Write, {}, {}, out);
     os::closeFile(in);
     if (!closeFile(out)) ok = false;
     return ok ? CopyResult::Copied : CopyResult::WriteFailed;

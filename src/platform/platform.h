@@ -89,6 +89,29 @@ bool truncateFile(FileHandle h, int64_t size);
 // released all the same.
 bool closeFile(FileHandle h);
 
+// Durability. What the system has been handed is not yet on the disk: a power
+// cut may lose bytes written, cut an append short at any byte, and undo a
+// name created, renamed or deleted. An operation that gives up a source
+// (deletes it, renames over it, or tells the host it may) first makes what
+// replaces it durable with these two, so that a crash can at worst leave a
+// job to be taken twice, never lost.
+//
+// Waits until the bytes written through the handle and the file's size are
+// on the disk (fdatasync on POSIX, FlushFileBuffers on Windows). The handle
+// must be open for writing. The file's name is not covered: a file the caller
+// created needs syncDirectory of its directory as well. False when the system
+// reports an error: what was written may then be lost, and the caller treats
+// it as a failed write.
+bool syncFile(FileHandle h);
+
+// Waits until the names created, renamed and deleted in a directory are on
+// the disk (fsync of the directory on POSIX). On Windows the directory is
+// flushed where the file system allows it; NTFS also writes every earlier
+// change of names to its journal when any file is flushed, so a refusal there
+// is no failure. A file system that cannot sync a directory (it keeps no
+// separate directory data) counts as synced. False on an error.
+bool syncDirectory(const std::string& path);
+
 // One run at a time: an exclusive lock on a lock file, taken through the
 // system's file locking, so that two programs sharing a store never work on
 // it at once. POSIX takes an fcntl write lock over the whole file, Windows

@@ -221,6 +221,15 @@ bool Stream::flush() {
     return writeRaw(buf_.get(), n);
 }
 
+bool Stream::sync() {
+    if (handle_ == kNoFile || !writable_ || !flush()) return false;
+    if (!syncFile(handle_)) {
+        writeError_ = true;
+        return false;
+    }
+    return true;
+}
+
 bool Stream::putSlow(char c) {
     if (handle_ == kNoFile || !writable_ || writeError_) return false;
     if (text_ && c == '\n') {

@@ -94,6 +94,10 @@ public:
     bool vprint(const char* fmt, va_list ap);
     // Hands the buffered bytes to the system.
     bool flush();
+    // Flushes and waits until every byte written is on the disk (syncFile).
+    // A sync that fails counts as a failed write: what was written may be
+    // lost.
+    bool sync();
     bool writeFailed() const { return writeError_; }
 
     // Absolute position of the next byte to read or write (bytes of the file).

@@ -2,6 +2,7 @@
 
 #include <charconv>
 
+#include "platform/winpath.h"
 #include "store/append.h"
 #include "store/store.h"
 
@@ -36,8 +37,9 @@ void BatchFiles::takeBack() {
 std::string BatchFiles::pathFor(int32_t area) const { return storeDir_ + numberedAreaName(area); }
 
 BatchFiles::Result BatchFiles::openIndex() {
-    if (!index_->open(indexPath_, "at")) return Result::HeaderOpenFailed;
+    if (!index_->open(indexPath_, "at", kIndexBuffer)) return Result::HeaderOpenFailed;
     const int64_t before = index_->size();
+    createdIndex_ = before == 0;
     undo_.appended(indexPath_, before, index_);
     return before < 0 ? Result::WriteFailed : Result::Ok;
 }
@@ -61,6 +63,7 @@ BatchFiles::Result BatchFiles::file(int32_t area, int64_t length, std::string& r
         return Result::ReadFailed;
     }
     a->size += place.lead + length;
+    a->written = true;
     appendNumber(record, place.start);
     appendNumber(record, EndOfAppend(a->size));
     if (!index_->write(record)) return Result::WriteFailed;
@@ -70,7 +73,17 @@ BatchFiles::Result BatchFiles::file(int32_t area, int64_t length, std::string& r
 
 bool BatchFiles::commit() {
     bool ok = true;
-    for (auto& kv : areas_) ok = ok && kv.second.out->flush();
+    for (auto& kv : areas_) {
+        Area& a = kv.second;
+        ok = ok && (a.written ? a.out->sync() : a.out->flush());
+        a.written = false;
+    }
+    // An area file made since the last commit point keeps its name, and so
+    // its articles, before any record points into it.
+    if (ok && unsyncedNames_) {
+        ok = plat::syncDirectory(plat::directoryOf(storeDir_ + "x"));
+        unsyncedNames_ = !ok;
+    }
     ok = ok && (!index_->isOpen() || index_->flush());
     if (!ok) {
         takeBack();
@@ -83,7 +96,13 @@ bool BatchFiles::commit() {
 bool BatchFiles::close() {
     if (!commit()) return false;
     if (!closeAreas()) return false;
-    if (index_->isOpen() && !index_->close()) {
+    if (index_->isOpen() && (!index_->sync() || !index_->close())) {
+        takeBack();
+        return false;
+    }
+    // The names of files made by this batch: an index or area file whose
+    // name a power cut takes away loses every record or article in it.
+    if (createdIndex_ && !plat::syncDirectory(plat::directoryOf(indexPath_))) {
         takeBack();
         return false;
     }
@@ -114,6 +133,7 @@ BatchFiles::Area* BatchFiles::open(int32_t area, Result* why) {
     if (!a.out->open(path, "ab")) return nullptr;
     a.size = a.out->size();
     if (a.size < 0) return nullptr;
+    if (a.size == 0) unsyncedNames_ = true;
     undo_.appended(path, a.size, a.out);
     return &areas_.emplace(area, std::move(a)).first->second;
 }

@@ -1,6 +1,10 @@
 // The files one news batch appends to: the area files of its articles and the
 // index the records go to. They stay open for the whole batch and are flushed
-// together at commit points (every 256 articles and at the end). A batch that
+// together at commit points (every 256 articles and at the end). At each, the
+// area files reach the disk before the records that point into them are
+// handed to the system, so that a power cut never leaves a record whose
+// article is not there; at the end the index and the names of files the
+// batch created reach the disk too. A batch that
 // does not get to its end is taken back whole, so that its job can wait in the
 // spool for another try: no area keeps bytes that no record points to, no
 // record points to bytes that are not there, and no article is filed twice.
@@ -59,7 +63,11 @@ private:
     struct Area {
         std::shared_ptr<plat::Stream> out = std::make_shared<plat::Stream>();
         int64_t size = 0;  // with what is buffered
+        bool written = false;  // since the last commit point
     };
+    // Holds the records of a commit interval of the widest articles, so that
+    // none reaches the system before the articles it points to.
+    static constexpr size_t kIndexBuffer = 1 << 20;
 
     Area* open(int32_t area, Result* why);
     Result openIndex();
@@ -71,6 +79,8 @@ private:
     std::shared_ptr<plat::Stream> index_ = std::make_shared<plat::Stream>();
     UndoLog undo_;
     int sinceCommit_ = 0;
+    bool unsyncedNames_ = false;  // an area file made since the last commit point
+    bool createdIndex_ = false;
     std::map<int32_t, Area> areas_;
 };
 

@@ -3,8 +3,8 @@
 #include <cstring>
 
 #include "platform/platform.h"
-#include "platform/winpath.h"
 #include "platform/stream.h"
+#include "platform/winpath.h"
 #include "store/store.h"
 #include "store/undo.h"
 #include "text/format.h"
@@ -57,7 +57,11 @@ int32_t appendText(const std::string& path, const std::string& bytes, Lead lead,
     }
     append.out().write(bytes);
     int32_t end = 0;
-    if (append.finish(&end) != Append::Status::Ok) {
+    // The text is on the disk before the host is told it is stored: a host
+    // deletes its draft once it has the address.
+    if (append.finish(&end) != Append::Status::Ok || !append.out().sync() ||
+        (append.wasEmpty() && !plat::syncDirectory(plat::directoryOf(path)))) {
+        append.rollback();
         setError(err, cannotWrite(path));
         return -1;
     }
@@ -113,7 +117,8 @@ int32_t CopyIntoDirectory(const std::string& dir, const std::string& source, con
         return -1;
     }
     const std::string targetDir = hold ? dir + "\\hold" : dir;
-    plat::makeDirectory(targetDir, plat::Access::Shared);  // usually there already
+    // Usually there already; one made now is on the disk before the file in it.
+    const bool madeDir = plat::makeDirectory(targetDir, plat::Access::Shared);
 
     plat::Stream in;
     if (!in.open(source, "rb")) {
@@ -140,7 +145,11 @@ int32_t CopyIntoDirectory(const std::string& dir, const std::string& source, con
     const int64_t length = in.size();
     bool ok = before >= 0 && length >= 0 && copyBehindPrefix(in, length, prefix, out);
     const bool readFailed = in.readError();
-    if (ok && !readFailed) ok = out.close();
+    // The copy, and its name when it is new, are on the disk before 0 is
+    // returned.
+    if (ok && !readFailed) ok = out.sync() && out.close();
+    if (ok && !readFailed && (hold || before == 0)) ok = plat::syncDirectory(targetDir);
+    if (ok && !readFailed && madeDir) ok = plat::syncDirectory(plat::directoryOf(targetDir));
     if (!ok || readFailed) {
         out.discard();
         undo.rollback();

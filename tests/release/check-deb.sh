@@ -68,17 +68,17 @@ for page in "$root"/usr/share/man/man1/*.gz; do gzip -t "$page"; done
 
 echo "== control files"
 control() { dpkg-deb --ctrl-tarfile "${deb[$1]}" | tar -xO "./$2" 2>/dev/null; }
-control libbrem32-1 symbols | grep -q '^ IMPMAIL@Base' || fail "libbrem32-1 has no symbols file naming its exports"
-control libbrem32-1 triggers | grep -qx 'activate-noawait ldconfig' || fail "libbrem32-1 does not trigger ldconfig"
+control libbrem32-1 symbols | grep '^ IMPMAIL@Base' >/dev/null || fail "libbrem32-1 has no symbols file naming its exports"
+control libbrem32-1 triggers | grep -x 'activate-noawait ldconfig' >/dev/null || fail "libbrem32-1 does not trigger ldconfig"
 for script in preinst postinst prerm postrm; do
   if control libbrem32-1 "$script" >/dev/null; then fail "libbrem32-1 has a $script: ldconfig runs by trigger only"; fi
 done
 for f in /etc/default/brem32 /etc/cron.d/brem32 /etc/logrotate.d/brem32; do
-  control brem32-tools conffiles | grep -qx "$f" || fail "$f is not a conffile"
+  control brem32-tools conffiles | grep -x "$f" >/dev/null || fail "$f is not a conffile"
 done
-if grep -v '^#' "$root/etc/cron.d/brem32" | grep -q '[^[:space:]]'; then fail "/etc/cron.d/brem32 runs something: it ships commented out"; fi
-if control brem32-tools postinst | grep -q 'deb-systemd-helper enable\b' &&
-   ! control brem32-tools postinst | grep -q 'was-enabled'; then
+if grep -v '^#' "$root/etc/cron.d/brem32" | grep '[^[:space:]]' >/dev/null; then fail "/etc/cron.d/brem32 runs something: it ships commented out"; fi
+if control brem32-tools postinst | grep 'deb-systemd-helper enable\b' >/dev/null &&
+   ! control brem32-tools postinst | grep 'was-enabled' >/dev/null; then
   fail "brem32-tools enables its timer on installation"
 fi
 
@@ -87,10 +87,10 @@ for bin in "$root/usr/bin/brem" "$root/usr/bin/zorpack" "$lib"; do
   dyn=$(readelf -d "$bin")
   if grep -Eq 'RPATH|RUNPATH' <<<"$dyn"; then fail "$(basename "$bin") has a run path"; fi
   grep -q 'BIND_NOW\|FLAGS_1.*NOW' <<<"$dyn" || fail "$(basename "$bin") is not linked with -z now"
-  readelf -lW "$bin" | grep -q GNU_RELRO || fail "$(basename "$bin") has no RELRO"
+  readelf -lW "$bin" | grep GNU_RELRO >/dev/null || fail "$(basename "$bin") has no RELRO"
 done
-readelf -hW "$root/usr/bin/brem" | grep -q 'DYN' || fail "brem is not position-independent"
-nm -D "$root/usr/bin/brem" | grep -q '_chk@' || fail "brem is not built with _FORTIFY_SOURCE"
+readelf -hW "$root/usr/bin/brem" | grep 'DYN' >/dev/null || fail "brem is not position-independent"
+nm -D "$root/usr/bin/brem" | grep '_chk@' >/dev/null || fail "brem is not built with _FORTIFY_SOURCE"
 
 . "$here/subsystems.sh"
 host_defines "$root/usr/include/brem32.h"

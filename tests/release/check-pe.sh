@@ -12,7 +12,7 @@ status=0
 for bin in "$@"; do
   name=$(basename "$bin")
   # The binary's own architecture chooses the tools and the oldest system.
-  if file -b "$bin" | grep -q 'x86-64'; then
+  if file -b "$bin" | grep 'x86-64' >/dev/null; then
     objdump=x86_64-w64-mingw32-objdump minor=2 lists=("$here/windows-imports.txt" "$here/windows-imports-x64.txt")
   else
     objdump=i686-w64-mingw32-objdump minor=1 lists=("$here/windows-imports.txt")
@@ -23,7 +23,7 @@ for bin in "$@"; do
   fi
   grep -q '\.rsrc' <<<"$headers" || { echo "FAIL: $name has no resource section"; status=1; }
   # The version resource's strings are UTF-16: look for FileVersion in it.
-  if ! strings -el "$bin" | grep -qx FileVersion; then
+  if ! strings -el "$bin" | grep -x FileVersion >/dev/null; then
     echo "FAIL: $name has no version resource"; status=1
   fi
   private=$("$objdump" -p "$bin")

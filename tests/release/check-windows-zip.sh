@@ -86,13 +86,13 @@ done
 if grep -nwE 'apt|apt-get|dpkg|scripts/[a-z-]*\.sh|cmake|pkg-config' "$pkg/README.md"; then
   echo "the zip's README carries build commands that are not a host developer's" >&2; missing=1
 fi
-head -n1 "$pkg/README.md" | grep -q "$bits-bit" || { echo "the zip's README does not say it is the $bits-bit build" >&2; missing=1; }
+head -n1 "$pkg/README.md" | grep "$bits-bit" >/dev/null || { echo "the zip's README does not say it is the $bits-bit build" >&2; missing=1; }
 [ $missing -eq 0 ] || exit 1
 
 echo "== the binaries"
 bash "$here/check-pe.sh" "$pkg/brem32.dll" "$pkg/brem.exe" "$pkg/zorpack.exe"
 for f in brem32.dll brem.exe zorpack.exe; do
-  file -b "$pkg/$f" | grep -q "$([ $bits = 64 ] && echo x86-64 || echo 'Intel 80386')" \
+  file -b "$pkg/$f" | grep "$([ $bits = 64 ] && echo x86-64 || echo 'Intel 80386')" >/dev/null \
     || { echo "$f is not a $bits-bit binary: $(file -b "$pkg/$f")" >&2; exit 1; }
 done
 [ -f "$debugzip" ] || { echo "no debugging information zip beside the zip ($debugzip)" >&2; exit 1; }
@@ -100,7 +100,7 @@ mkdir "$work/debug"
 (cd "$work/debug" && cmake -E tar xf "$debugzip")
 for f in brem32.dll brem.exe zorpack.exe; do
   dbg=$(find "$work/debug" -name "$f.debug" | head -n1)
-  [ -n "$dbg" ] && "$triplet-objdump" -h "$dbg" | grep -q '\.debug_info' \
+  [ -n "$dbg" ] && "$triplet-objdump" -h "$dbg" | grep '\.debug_info' >/dev/null \
     || { echo "the debugging information zip has no $f.debug" >&2; exit 1; }
 done
 echo "debugging information: ok"

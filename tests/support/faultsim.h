@@ -37,11 +37,11 @@ struct FaultScratch : ScratchDir {
     FaultScratch() : ScratchDir(Place::InMemory) {}
 };
 
-enum class FaultKind { Open, Create, Write, Flush, Close, Delete, Move, ProcessStart, DiskFull, Count };
+enum class FaultKind { Open, Create, Write, Flush, Close, Delete, Move, ProcessStart, Sync, DiskFull, Count };
 
 inline const char* faultKindName(FaultKind k) {
-    static const char* const names[] = {"Open",  "Create", "Write",        "Flush",    "Close",
-                                        "Delete", "Move",  "ProcessStart", "DiskFull"};
+    static const char* const names[] = {"Open",  "Create", "Write",        "Flush", "Close",
+                                        "Delete", "Move",  "ProcessStart", "Sync",  "DiskFull"};
     return names[static_cast<int>(k)];
 }
 
@@ -147,7 +147,7 @@ inline int64_t nextPoint(const FaultPoint& p, int64_t dense) {
 // fault does not drown the report.
 template <class Site>
 FaultCoverage sweepFaults(const FaultSweep<Site>& sweep) {
-    static_assert(static_cast<int>(FaultKind::ProcessStart) == static_cast<int>(plat::fault::Op::ProcessStart),
+    static_assert(static_cast<int>(FaultKind::Sync) == static_cast<int>(plat::fault::Op::Sync),
                   "fault kinds follow the seam's operations");
     FaultCoverage cov;
     cov.operation = sweep.operation;

@@ -170,12 +170,12 @@ TEST(NewsImport, PlainIntakeNeverOrphansABatch) {
         EXPECT_EQ(s.files(), (Files{"0C0005.X"}));
         EXPECT_TRUE(s.logged("Cannot find news data file (" + test::toHost(s.spool) + "\\0N0005.D)\r\n"));
     }
-    {  // The move fails: both files stay, and a later call files the job.
+    {  // Staging cannot be renamed: both files stay, and a later call files the job.
         Spool s;
         s.put("0C0005.X", execute("D.newshostN0005"));
         s.put("0N0005.D", rnews(kArticle));
         plat::fault::arm(plat::fault::Op::Move, 1);
-        EXPECT_EQ(s.import(), 1);
+        EXPECT_EQ(s.import(), -1);
         plat::fault::disarm();
         EXPECT_EQ(s.files(), (Files{"0C0005.X", "0N0005.D"}));
         EXPECT_EQ(s.import(), 0);

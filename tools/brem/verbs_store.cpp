@@ -170,36 +170,96 @@ void reportDamage(Report& report, const std::string& file, const store::IndexIte
     report.add(f);
 }
 
+// True when the file's last byte is a line end (or the file is empty).
+bool endsInLineEnd(const std::string& path) {
+    plat::Stream in;
+    if (!in.open(path, "rb", 16)) return true;
+    int64_t size = in.size();
+    if (size <= 0 || !in.seek(size - 1)) return true;
+    return in.get() == '\n';
+}
+
+// The last item of an index file, when it is a record cut short: what a power
+// cut leaves when it falls while an import writes the record. The import
+// puts the record on the disk before it takes the job out of the spool, so
+// the job still waits and is imported again; mail import first cuts such a
+// record away, news import deletes the whole index at the next job.
+bool cutShortAtEnd(const store::IndexItem& item, bool lastLineEnded, size_t slots, bool mail) {
+    if (item.kind == store::IndexItem::Kind::Damaged && lastLineEnded) return false;
+    if (item.kind == store::IndexItem::Kind::Record && lastLineEnded) return false;
+    if (item.lineCount > static_cast<int64_t>(slots)) return false;
+    if (!mail) return true;
+    const std::string& first = item.lines.empty() ? std::string() : item.lines.front().text;
+    const size_t n = std::min<size_t>(3, first.size());
+    return first.compare(0, n, "To:", n) == 0;
+}
+
+void reportCutShort(Report& report, const std::string& file, const store::IndexItem& item, bool mail) {
+    Finding f{file, item.number, item.offset, "", "", ""};
+    f.what = "the last record is cut short (" + std::to_string(item.lineCount) +
+             " line" + (item.lineCount == 1 ? "" : "s") + "), as a power cut during an import leaves it";
+    f.host = mail ? "loses nothing: the job of this record still waits in the spool, and the next mail import "
+                    "cuts the record away and imports the job again"
+                  : "loses nothing: the job of this batch still waits in the spool, and the next news import "
+                    "deletes Header.Msg and files the batch again";
+    f.note = true;
+    report.add(f);
+}
+
 int64_t checkMailIndex(const std::string& store, Report& report, Progress& progress) {
     store::IndexReader reader(store::MailRecordSlots());
-    if (!reader.open(store::withSeparator(store) + "mail.hdr")) return 0;
+    const std::string path = store::withSeparator(store) + "mail.hdr";
+    if (!reader.open(path)) return 0;
+    const bool lastLineEnded = endsInLineEnd(path);
     AreaState area = openAreaState(store, "mailarea.txt");
-    store::IndexItem item;
+    store::IndexItem item, held;
+    bool holding = false;
     int64_t records = 0;
-    while (reader.next(item)) {
-        progress.step(item.number, -1, "records, " + shareRead(reader.position(), reader.size(), "mail.hdr"));
-        if (item.kind != store::IndexItem::Kind::Record) {
-            reportDamage(report, "mail.hdr", item, store::MailRecordSlots().size());
-            continue;
+    // Each item is judged once the next is read, so that the last one is
+    // known as the last.
+    auto judge = [&](const store::IndexItem& it, bool last) {
+        if (last && cutShortAtEnd(it, lastLineEnded, store::MailRecordSlots().size(), true)) {
+            reportCutShort(report, "mail.hdr", it, true);
+            return;
+        }
+        if (it.kind != store::IndexItem::Kind::Record) {
+            reportDamage(report, "mail.hdr", it, store::MailRecordSlots().size());
+            return;
         }
         ++records;
         int32_t start = 0, end = 0;
-        store::ParseRecordNumber(item.lines[6].text, &start);
-        store::ParseRecordNumber(item.lines[7].text, &end);
-        checkRange(report, "mail.hdr", item, start, end, area);
+        store::ParseRecordNumber(it.lines[6].text, &start);
+        store::ParseRecordNumber(it.lines[7].text, &end);
+        checkRange(report, "mail.hdr", it, start, end, area);
+    };
+    while (reader.next(item)) {
+        progress.step(item.number, -1, "records, " + shareRead(reader.position(), reader.size(), "mail.hdr"));
+        if (holding) judge(held, false);
+        held = item;
+        holding = true;
     }
+    if (holding) judge(held, true);
     if (reader.readError()) report.add({"mail.hdr", 0, reader.position(), "the file cannot be read to its end", "loses the records after this byte", ""});
     return records;
 }
 
 int64_t checkNewsIndex(const std::string& spool, const std::string& store, Report& report, Progress& progress) {
     store::IndexReader reader(store::NewsRecordSlots());
-    if (!reader.open(store::withSeparator(spool) + "Header.Msg")) return 0;
+    const std::string path = store::withSeparator(spool) + "Header.Msg";
+    if (!reader.open(path)) return 0;
+    const bool lastLineEnded = endsInLineEnd(path);
     std::map<int32_t, AreaState> areas;
-    store::IndexItem item;
+    store::IndexItem item, next;
+    bool more = reader.next(next);
     int64_t records = 0;
-    while (reader.next(item)) {
+    while (more) {
+        item = next;
+        more = reader.next(next);
         progress.step(item.number, -1, "records, " + shareRead(reader.position(), reader.size(), "Header.Msg"));
+        if (!more && cutShortAtEnd(item, lastLineEnded, store::NewsRecordSlots().size(), false)) {
+            reportCutShort(report, "Header.Msg", item, false);
+            continue;
+        }
         if (item.kind != store::IndexItem::Kind::Record) {
             reportDamage(report, "Header.Msg", item, store::NewsRecordSlots().size());
             continue;
@@ -468,15 +528,42 @@ void checkWorkingFiles(const std::string& spool, const std::vector<std::string>&
                      "this file";
             f.note = true;
         } else if (u == "RMAIL.Z") {
-            f.host = "holds an outgoing mail that was never exported: it is not sent, and the next outgoing mail "
-                     "writes over it";
+            // What a failed or cut-off export leaves, the message whole: the
+            // host was not told it went, and exports it again.
+            f.what = "outgoing mail not exported (an export failed or was cut off, or the host is writing it)";
+            f.host = "sends it with its next EXPMAIL; until then it is not sent";
+            f.note = true;
         } else if (u == "RNEWS" || u == "RNEWS.Z") {
-            f.host = "holds an outgoing news batch that was never exported: it is not sent";
+            f.what = "outgoing news batch not exported (an export failed or was cut off, or the host is writing it)";
+            f.host = "sends it with its next EXPNEWS; until then it is not sent";
+            f.note = true;
         } else {
             continue;
         }
         report.add(f);
     }
+}
+
+bool readAll(const std::string& path, std::string& out) {
+    out.clear();
+    plat::Stream in;
+    if (!in.open(path, "rb")) return false;
+    char buf[65536];
+    for (size_t got; (got = in.read(buf, sizeof buf)) > 0;) out.append(buf, got);
+    return !in.readError();
+}
+
+// A news data file whose execute file is gone but whose batch the last news
+// import filed: a power cut between the deletions of the job's two files
+// leaves it. The import keeps a synced copy of the batch until the next job:
+// "$7b60051.int" (plain) or "$7b60051.z" (compressed, behind the file's
+// first line).
+bool filedNewsBatch(const std::string& spool, const std::string& path) {
+    const std::string dir = store::withSeparator(spool);
+    std::string data, copy;
+    if (!readAll(path, data) || data.empty()) return false;
+    if (readAll(dir + "$7b60051.int", copy) && copy == data) return true;
+    return data.size() > 12 && readAll(dir + "$7b60051.z", copy) && copy == data.substr(12);
 }
 
 // The data files of the spool (upper-case name -> name) and those that an
@@ -571,6 +658,11 @@ int64_t checkSpool(const std::string& spool, const std::string& store, Report& r
                         "data file without an execute file; its mail is in the store already (mail.hdr record " +
                             std::to_string(record) + ")",
                         "ignores it; brem cycle removes it once it is an hour old", ageOf(path), true});
+        } else if (filedNewsBatch(spool, path)) {
+            report.add({n, 0, -1,
+                        "data file without an execute file; its batch was filed by the last news import, cut off "
+                        "before it deleted the file",
+                        "loses nothing: the batch is in the store; the file may be deleted", ageOf(path), true});
         } else {
             report.add({n, 0, -1, "data file without an execute file",
                         "never imports it; the message in it stays out of the store", ageOf(path)});

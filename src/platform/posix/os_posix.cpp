@@ -433,6 +433,14 @@ bool truncateFile(FileHandle h, int64_t size) {
     return ::ftruncate(static_cast<int>(h), static_cast<off_t>(size)) == 0;
 }
 
+bool syncFile(FileHandle h) {
+    int r;
+    do {
+        r = ::fdatasync(static_cast<int>(h));
+    } while (r != 0 && errno == EINTR);
+    return r == 0;
+}
+
 bool closeFile(FileHandle h) { return ::close(static_cast<int>(h)) == 0; }
 
 bool deleteFile(const std::string& path) {
@@ -491,6 +499,23 @@ bool isPlainDirectory(const std::string& path) {
     std::string sp = systemPath(path);
     while (sp.size() > 1 && sp.back() == '/') sp.pop_back();  // a trailing slash would follow a link
     return !sp.empty() && ::lstat(sp.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool syncDirectory(const std::string& path) {
+    std::string sp = path.empty() ? std::string(".") : systemPath(path);
+    int fd;
+    do {
+        fd = ::open(sp.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0) return false;
+    int r;
+    do {
+        r = ::fsync(fd);
+    } while (r != 0 && errno == EINTR);
+    // EINVAL: a file system without directory data of its own to write.
+    bool ok = r == 0 || errno == EINVAL || errno == EROFS;
+    ::close(fd);
+    return ok;
 }
 
 bool changeDirectory(const std::string& path) {

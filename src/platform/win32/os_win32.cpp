@@ -175,6 +175,8 @@ bool truncateFile(FileHandle h, int64_t size) {
     return SetEndOfFile(toHandle(h)) != 0;
 }
 
+bool syncFile(FileHandle h) { return FlushFileBuffers(toHandle(h)) != 0; }
+
 bool closeFile(FileHandle h) { return CloseHandle(toHandle(h)) != 0; }
 
 bool deleteFile(const std::string& path) {
@@ -225,6 +227,29 @@ bool makeDirectory(const std::string& path, Access) { return CreateDirectoryA(pa
 bool isPlainDirectory(const std::string& path) {
     DWORD a = GetFileAttributesA(path.c_str());
     return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY) && !(a & FILE_ATTRIBUTE_REPARSE_POINT);
+}
+
+bool syncDirectory(const std::string& path) {
+    // A directory opens only with backup semantics, and flushes only when
+    // opened for writing, which FAT volumes and some shares refuse. NTFS
+    // writes every earlier change of names to its journal whenever a file of
+    // the volume is flushed, so a refusal leaves nothing unsaved that the
+    // callers' file flushes do not cover.
+    const std::string dir = path.empty() ? std::string(".") : path;
+    HANDLE h = CreateFileA(dir.c_str(), GENERIC_READ | GENERIC_WRITE,
+                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                           FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (h == INVALID_HANDLE_VALUE) {
+        DWORD e = GetLastError();
+        return e == ERROR_ACCESS_DENIED || e == ERROR_INVALID_PARAMETER || e == ERROR_NOT_SUPPORTED;
+    }
+    bool ok = FlushFileBuffers(h) != 0;
+    if (!ok) {
+        DWORD e = GetLastError();
+        ok = e == ERROR_ACCESS_DENIED || e == ERROR_INVALID_FUNCTION || e == ERROR_NOT_SUPPORTED;
+    }
+    CloseHandle(h);
+    return ok;
 }
 
 bool changeDirectory(const std::string& path) { return SetCurrentDirectoryA(path.c_str()) != 0; }
