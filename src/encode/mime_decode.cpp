@@ -18,6 +18,7 @@
 #include "platform/platform.h"
 #include "platform/stream.h"
 #include "platform/winpath.h"
+#include "text/ascii.h"
 
 namespace brem::encode {
 
@@ -85,10 +86,7 @@ bool matchesKeyword(const char* tok, size_t len, const char* keyword) {
     if (len == 0) return false;
     for (size_t i = 0; i < len; ++i) {
         if (keyword[i] == '\0') return false;
-        unsigned char a = static_cast<unsigned char>(tok[i]), b = static_cast<unsigned char>(keyword[i]);
-        if (a >= 'A' && a <= 'Z') a = static_cast<unsigned char>(a + 32);
-        if (b >= 'A' && b <= 'Z') b = static_cast<unsigned char>(b + 32);
-        if (a != b) return false;
+        if (ascii::toLower(tok[i]) != ascii::toLower(keyword[i])) return false;
     }
     return true;
 }

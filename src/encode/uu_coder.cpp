@@ -9,6 +9,7 @@
 #include "platform/platform.h"
 #include "platform/winpath.h"
 #include "text/format.h"
+#include "text/ascii.h"
 
 namespace brem::encode {
 
@@ -96,11 +97,7 @@ public:
     }
 };
 
-void lowerAscii(std::string& s) {
-    for (char& c : s) {
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
-    }
-}
+void lowerAscii(std::string& s) { s = ascii::lowered(std::move(s)); }
 
 // The parts on disk and the output file, for the export.
 class DiskFiles : public uu::UuFiles {

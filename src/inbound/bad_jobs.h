@@ -9,10 +9,11 @@
 #include <string>
 
 #include "log/log.h"
+#include "store/layout.h"
 
 namespace brem::inbound {
 
-inline constexpr const char* kBadDirectory = "bad";
+inline constexpr const char* kBadDirectory = layout::kBadDirectory;
 
 // Moves the job's execute file `executeName` and, when it names one that is
 // there, its data file `dataName` (local names in `spoolDir`, which ends in a

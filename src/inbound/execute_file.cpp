@@ -2,6 +2,7 @@
 
 #include "inbound/byte_lines.h"
 #include "platform/stream.h"
+#include "text/ascii.h"
 
 namespace brem::inbound {
 
@@ -33,7 +34,9 @@ const char* UntrustedReason(plat::Untrusted r) {
     }
 }
 
-ExecuteRead ReadExecuteFile(const std::string& path, const ExecuteLimits& limits, ExecuteJob& job, std::string& why) {
+namespace {
+
+ExecuteRead readBytes(const std::string& path, std::string& bytes, std::string& why) {
     plat::Stream in;
     switch (const plat::Untrusted r = in.openUntrusted(path, 4096)) {
         case plat::Untrusted::Opened: break;
@@ -48,15 +51,39 @@ ExecuteRead ReadExecuteFile(const std::string& path, const ExecuteLimits& limits
     if (in.size() > kMostExecuteFileBytes) return tooLarge();
     // Read up to one byte past the limit: a file that grew meanwhile is no
     // more a job than one that was large from the start.
-    std::string bytes(static_cast<size_t>(kMostExecuteFileBytes) + 1, '\0');
+    bytes.assign(static_cast<size_t>(kMostExecuteFileBytes) + 1, '\0');
     bytes.resize(in.read(bytes.data(), bytes.size()));
     if (in.readError()) {
         why = "cannot be read";
         return ExecuteRead::Bad;
     }
     if (bytes.size() > static_cast<size_t>(kMostExecuteFileBytes)) return tooLarge();
-    job = ParseExecuteFile(bytes, limits);
     return ExecuteRead::Ok;
+}
+
+}  // namespace
+
+ExecuteRead ReadExecuteFile(const std::string& path, const ExecuteLimits& limits, ExecuteJob& job, std::string& why) {
+    std::string bytes;
+    const ExecuteRead read = readBytes(path, bytes, why);
+    if (read == ExecuteRead::Ok) job = ParseExecuteFile(bytes, limits);
+    return read;
+}
+
+JobCommand CommandOf(std::string_view commandLine) {
+    if (ascii::startsNoCase(commandLine, "C rmail")) return JobCommand::Mail;
+    if (ascii::startsNoCase(commandLine, "C rnews")) return JobCommand::News;
+    return JobCommand::Other;
+}
+
+ExecuteRead ReadAnyExecuteFile(const std::string& path, ExecuteJob& job, JobCommand& command, std::string& why) {
+    std::string bytes;
+    const ExecuteRead read = readBytes(path, bytes, why);
+    if (read != ExecuteRead::Ok) return read;
+    job = ParseExecuteFile(bytes, kMailExecuteLimits);
+    command = CommandOf(job.command);
+    if (command == JobCommand::News) job = ParseExecuteFile(bytes, kNewsExecuteLimits);
+    return read;
 }
 
 }  // namespace brem::inbound

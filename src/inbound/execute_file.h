@@ -53,4 +53,14 @@ const char* UntrustedReason(plat::Untrusted r);
 // it.
 ExecuteRead ReadExecuteFile(const std::string& path, const ExecuteLimits& limits, ExecuteJob& job, std::string& why);
 
+// What a job's command asks for, as the importers tell it: a C line that
+// begins "C rmail" or "C rnews", letter case aside.
+enum class JobCommand { Mail, News, Other };
+JobCommand CommandOf(std::string_view commandLine);
+
+// Reads an execute file once and parses it with the limits of the importer
+// its command names (mail's for any other command), so that a report of a
+// job sees what that import will see. `command` gets the kind.
+ExecuteRead ReadAnyExecuteFile(const std::string& path, ExecuteJob& job, JobCommand& command, std::string& why);
+
 }  // namespace brem::inbound

@@ -6,26 +6,17 @@
 #include <string>
 #include <string_view>
 
+#include "text/ascii.h"
+
 namespace brem::inbound {
 
 // True when `s` begins with `prefix`, letters compared without regard to case.
 // `n` is the prefix's length.
 inline bool startsNoCase(std::string_view s, const char* prefix, size_t n) {
-    if (s.size() < n) return false;
-    for (size_t i = 0; i < n; ++i) {
-        unsigned char a = static_cast<unsigned char>(s[i]), b = static_cast<unsigned char>(prefix[i]);
-        if (a == b) continue;
-        // Different bytes are the same letter only as its two cases, which
-        // differ in bit 0x20 alone.
-        unsigned char lower = a | 0x20;
-        if ((a ^ b) != 0x20 || lower < 'a' || lower > 'z') return false;
-    }
-    return true;
+    return ascii::startsNoCase(s, std::string_view(prefix, n));
 }
 
-inline bool startsNoCase(std::string_view s, const char* prefix) {
-    return startsNoCase(s, prefix, std::strlen(prefix));
-}
+inline bool startsNoCase(std::string_view s, const char* prefix) { return ascii::startsNoCase(s, prefix); }
 
 // A record line: the header line as read, up to an embedded NUL, cut to fit
 // `width` bytes (its terminating NUL counted, as the records have always been

@@ -14,6 +14,7 @@
 #include "store/store.h"
 #include "store/undo.h"
 #include "text/format.h"
+#include "store/layout.h"
 
 namespace brem::inbound {
 
@@ -66,8 +67,7 @@ std::string buildToLine(const std::string& command, ActivityLog& log) {
 enum class DataOpen { Opened, NotThere, Bad };
 DataOpen openDataFile(const std::string& spoolDir, const std::string& localName, const std::string& executeName,
                       plat::Stream& data, std::string& readName, std::string& why, ActivityLog& log) {
-    std::string fallback = executeName;
-    if (!fallback.empty()) fallback.back() = 'D';
+    const std::string fallback = layout::dataFileBeside(executeName);
     // An F line that maps to no name leaves only the fallback to try.
     for (const std::string& name : {localName, fallback}) {
         if (name.empty()) continue;
@@ -240,7 +240,7 @@ bool takeJob(const std::string& executePath, const std::string& readPath, const 
 }
 
 // The spool's waiting jobs, in the order they are taken.
-SpoolJobs findMailJobs(const std::string& spoolDir) { return SpoolJobs(spoolDir + "*.x"); }
+SpoolJobs findMailJobs(const std::string& spoolDir) { return SpoolJobs(spoolDir + layout::kExecuteFilePattern); }
 
 }  // namespace
 
@@ -292,7 +292,7 @@ int32_t StoreMail(const std::string& storeDir, const std::string& toLine, plat::
     // The record is written only once the message is in the area file, and
     // both are taken back when either fails: mail.hdr never holds a record of
     // fewer than eight lines, and mailarea.txt no message without a record.
-    const std::string hdrPath = storeDir + "mail.hdr";
+    const std::string hdrPath = storeDir + layout::kMailIndex;
     plat::Stream hdr;
     if (!hdr.open(hdrPath, "at")) {
         log.always("0\tCannot open file (%s)\n", hdrPath.c_str());
@@ -307,7 +307,7 @@ int32_t StoreMail(const std::string& storeDir, const std::string& toLine, plat::
     log.always("1\tReceived Msg %s\n %s\n", toLine.c_str(), h.from.c_str());
     std::string record = MailRecordLines(toLine, h);
 
-    const std::string areaPath = storeDir + "mailarea.txt";
+    const std::string areaPath = storeDir + layout::kMailAreaFile;
     store::Append area;
     int32_t end = 0;
     if (!appendMessage(areaPath, data, length, area, end, log)) {
@@ -349,7 +349,7 @@ int32_t StoreMail(const std::string& storeDir, const std::string& toLine, plat::
 int32_t DeliverMail(const std::string& storeDir, const std::string& recipients, plat::Stream& data,
                     int32_t verbosity, std::string* reason) {
     ActivityLog log;
-    log.open(storeDir + "mail.log", verbosity, true);  // carries on without a log, as an import does
+    log.open(storeDir + layout::kMailLog, verbosity, true);  // carries on without a log, as an import does
     const std::string toLine = buildToLine("C rmail " + recipients + "\n", log);
     if (StoreMail(storeDir, toLine, data, log) == 0) return 0;
     if (reason) *reason = log.lastMessage();
@@ -359,7 +359,7 @@ int32_t DeliverMail(const std::string& storeDir, const std::string& recipients, 
 int32_t ImportMailJob(const std::string& spoolDir, const std::string& storeDir, const std::string& firstSite,
                       const std::string& secondSite, const std::string& name, int32_t verbosity) {
     ActivityLog log;
-    log.open(storeDir + "mail.log", verbosity, true);  // carries on without a log
+    log.open(storeDir + layout::kMailLog, verbosity, true);  // carries on without a log
 
     log.above(4, "5\tlooking for %s \n", name.c_str());
     const std::string executePath = spoolDir + name;
@@ -377,7 +377,7 @@ int32_t ImportMailJob(const std::string& spoolDir, const std::string& storeDir, 
         default: log.always("Cannot open file.(%s)\n", executePath.c_str()); return -1;
     }
     log.above(4, "5\tFound end of file\n");
-    if (!startsNoCase(job.command, "C rmail")) {
+    if (CommandOf(job.command) != JobCommand::Mail) {
         log.above(4, "5\tNot a mail file.\n");
         return -1;
     }
@@ -411,7 +411,7 @@ int32_t ImportMailJob(const std::string& spoolDir, const std::string& storeDir, 
     store::UndoLog undo(&log);
     if (StoreMail(storeDir, toLine, data, log, undo) != 0) return -1;
     data.close();
-    return takeJob(executePath, readPath, storeDir + "mailarea.txt", undo, log) ? 0 : -1;
+    return takeJob(executePath, readPath, storeDir + layout::kMailAreaFile, undo, log) ? 0 : -1;
 }
 
 int32_t ImportMail(const std::string& spoolDir, const std::string& storeDir, const std::string& firstSite,
@@ -419,8 +419,8 @@ int32_t ImportMail(const std::string& spoolDir, const std::string& storeDir, con
     SpoolJobs names;
     {
         ActivityLog log;
-        if (!log.open(storeDir + "mail.log", verbosity)) return -1;
-        log.above(4, "Looking for %s\n", (spoolDir + "*.x").c_str());
+        if (!log.open(storeDir + layout::kMailLog, verbosity)) return -1;
+        log.above(4, "Looking for %s\n", (spoolDir + layout::kExecuteFilePattern).c_str());
         names = findMailJobs(spoolDir);
         if (names.empty()) {
             log.above(2, "No inbound mail found\n");
@@ -433,7 +433,7 @@ int32_t ImportMail(const std::string& spoolDir, const std::string& storeDir, con
         // could lead out of the spool: it is named and never opened.
         if (!plat::isPlainName(name)) {
             ActivityLog log;
-            log.open(storeDir + "mail.log", verbosity);
+            log.open(storeDir + layout::kMailLog, verbosity);
             log.always("0\tPassed over %s: not a plain file name\n", escapeControls(name).c_str());
             continue;
         }

@@ -103,7 +103,7 @@ void AppendArticleRecord(std::string& out, int32_t area, const ArticleHeaders& h
 
 bool AreaMap::load(const std::string& storeDir) {
     plat::Stream map;
-    if (!map.open(storeDir + "area.dat", "rb")) return false;
+    if (!map.open(storeDir + layout::kAreaMap, "rb")) return false;
     std::string bytes;
     char buf[4096];
     for (size_t got; (got = map.read(buf, sizeof buf)) > 0;) bytes.append(buf, got);
@@ -164,8 +164,8 @@ public:
         : log_(log),
           spoolDir_(spoolDir),
           storeDir_(storeDir),
-          batchPath_(spoolDir + "$7b60051.int"),
-          files_(spoolDir + "Header.Msg", storeDir, &log) {}
+          batchPath_(spoolDir + layout::kNewsBatchStaged),
+          files_(spoolDir + layout::kNewsIndex, storeDir, &log) {}
 
     int32_t run(const std::function<bool()>& takeJob);
 
@@ -203,7 +203,7 @@ int32_t Filing::run(const std::function<bool()>& takeJob) {
             case BatchReader<plat::Stream>::Step::Stopped: return 1;
             case BatchReader<plat::Stream>::Step::Article: break;
         }
-        if (a.area < 1) {
+        if (!store::IsNewsArea(a.area)) {
             log_.always("Message could not be found an area :\n %s\n", valueOrEmpty(a.headers, kNewsgroups).c_str());
             reader.skip(a);
             continue;

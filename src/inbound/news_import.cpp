@@ -14,6 +14,7 @@
 #include "platform/stream.h"
 #include "platform/winpath.h"
 #include "text/format.h"
+#include "store/layout.h"
 
 namespace brem::inbound {
 
@@ -30,10 +31,10 @@ struct NewsJob {
         : spoolDir(spoolDir),
           name(name),
           executePath(spoolDir + name),
-          batchPath(spoolDir + "$7b60051"),
-          intPath(spoolDir + "$7b60051.int"),
-          tmpPath(spoolDir + "$7b60051.tmp"),
-          zPath(spoolDir + "$7b60051.z") {}
+          batchPath(spoolDir + layout::kNewsBatch),
+          intPath(spoolDir + layout::kNewsBatchStaged),
+          tmpPath(spoolDir + layout::kNewsBatchCopying),
+          zPath(spoolDir + layout::kNewsBatchCompressed) {}
     std::string spoolDir;
     std::string name;  // of the execute file; empty for a batch handed over without a job
     std::string executePath, dataName, dataPath;  // dataName: the local name
@@ -73,7 +74,7 @@ int32_t startJob(const NewsJob& job, const std::string& spoolDir, ExecuteJob& ex
         case ExecuteRead::Bad: return setAside(job, false, "the execute file " + why, log);
         default: log.always("Cannot open %s\n", job.executePath.c_str()); return -1;
     }
-    const std::string hdrPath = spoolDir + "Header.Msg";
+    const std::string hdrPath = spoolDir + layout::kNewsIndex;
     if (!plat::deleteFile(hdrPath) && plat::fileExists(hdrPath)) {
         log.always("access denied\n");
         return -1;
@@ -101,22 +102,31 @@ BatchKind NewsBatchKind(const std::string& dataPath, int32_t& bits) {
     return BatchKind::Compressed;
 }
 
+NewsIntake ChooseNewsIntake(const std::string& dataPath, int32_t bits) {
+    NewsIntake intake{BatchKind::Unknown, bits > 0, bits};
+    int32_t stated = kDefaultBits;
+    intake.kind = NewsBatchKind(dataPath, stated);
+    if (!intake.compressed && intake.kind == BatchKind::Compressed) {
+        intake.compressed = true;
+        intake.bits = stated;
+    } else if (intake.compressed && intake.kind == BatchKind::Plain) {
+        intake.compressed = false;
+    }
+    return intake;
+}
+
 namespace {
 
 // A batch is taken for what it says it is, whatever the host's bit count: a
 // compressed batch taken as plain would be filed with no article and lost,
 // and a plain one taken as compressed would wait in the spool for ever.
 void chooseIntake(NewsJob& job, int32_t bits, ActivityLog& log) {
-    job.compressed = bits > 0;
-    job.bits = bits;
-    int32_t stated = kDefaultBits;
-    const BatchKind kind = job.named ? NewsBatchKind(job.dataPath, stated) : BatchKind::Unknown;
-    if (!job.compressed && kind == BatchKind::Compressed) {
-        job.compressed = true;
-        job.bits = stated;
+    const NewsIntake intake = job.named ? ChooseNewsIntake(job.dataPath, bits) : NewsIntake{BatchKind::Unknown, bits > 0, bits};
+    job.compressed = intake.compressed;
+    job.bits = intake.bits;
+    if (intake.compressed && bits <= 0) {
         log.always("%s holds a compressed batch: expanded as one\n", job.dataPath.c_str());
-    } else if (job.compressed && kind == BatchKind::Plain) {
-        job.compressed = false;
+    } else if (!intake.compressed && bits > 0) {
         log.always("%s holds a plain batch: filed as one\n", job.dataPath.c_str());
     }
 }
@@ -295,21 +305,21 @@ bool takeJob(const NewsJob& job, ActivityLog& log) {
 }
 
 // The spool's waiting jobs, in the order they are taken.
-SpoolJobs findNewsJobs(const std::string& spoolDir) { return SpoolJobs(spoolDir + "*.x"); }
+SpoolJobs findNewsJobs(const std::string& spoolDir) { return SpoolJobs(spoolDir + layout::kExecuteFilePattern); }
 
 }  // namespace
 
 int32_t ImportNewsJob(const std::string& spoolDir, const std::string& storeDir, const std::string& firstSite,
                       const std::string& secondSite, const std::string& name, int32_t verbosity, int32_t bits) {
     ActivityLog log;
-    log.open(storeDir + "news.log", verbosity);  // without a log the job goes on unlogged
+    log.open(storeDir + layout::kNewsLog, verbosity);  // without a log the job goes on unlogged
     log.always("News import started \n");
     log.above(2, "looking for %s \n", name.c_str());
 
     NewsJob job(spoolDir, name);
     ExecuteJob execute;
     if (const int32_t started = startJob(job, spoolDir, execute, log)) return started;
-    if (!startsNoCase(execute.command, "C rnews")) {
+    if (CommandOf(execute.command) != JobCommand::News) {
         log.above(2, "Not a news file.\n");
         return 1;
     }
@@ -352,7 +362,7 @@ int32_t ImportNewsJob(const std::string& spoolDir, const std::string& storeDir, 
 int32_t DeliverNewsBatch(const std::string& workDir, const std::string& storeDir, const std::string& batchPath,
                          int32_t verbosity, std::string* reason) {
     ActivityLog log;
-    log.open(storeDir + "news.log", verbosity);  // without a log the batch goes on unlogged
+    log.open(storeDir + layout::kNewsLog, verbosity);  // without a log the batch goes on unlogged
     log.always("News import started \n");
     log.above(2, "processing %s\n", batchPath.c_str());
     auto fail = [&](int32_t result) {
@@ -376,7 +386,7 @@ int32_t DeliverNewsBatch(const std::string& workDir, const std::string& storeDir
                        batchPath.c_str());
             return fail(1);
     }
-    const std::string hdrPath = workDir + "Header.Msg";
+    const std::string hdrPath = workDir + layout::kNewsIndex;
     if (!plat::deleteFile(hdrPath) && plat::fileExists(hdrPath)) {
         log.always("access denied\n");
         return fail(-1);
@@ -400,7 +410,7 @@ int32_t ImportNews(const std::string& spoolDir, const std::string& storeDir, con
         // could lead out of the spool: it is named and never opened.
         if (!plat::isPlainName(name)) {
             ActivityLog log;
-            log.open(storeDir + "news.log", verbosity);
+            log.open(storeDir + layout::kNewsLog, verbosity);
             log.always("Passed over %s: not a plain file name\n", escapeControls(name).c_str());
             continue;
         }

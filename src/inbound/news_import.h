@@ -26,6 +26,19 @@ inline constexpr int kCompressorPassedLimit = 3;
 enum class BatchKind { Plain, Compressed, Unknown };
 BatchKind NewsBatchKind(const std::string& dataPath, int32_t& bits);
 
+// How news import takes a job's batch when the host asks for `bits` (above
+// 0: compressed): for what NewsBatchKind says it is, the host's choice only
+// where the file does not tell. A compressed intake of a file that is no
+// batch finds no "#! cunbatch" line and passes the job over; a plain intake
+// files whatever articles it finds and takes the job.
+struct NewsIntake {
+    BatchKind kind;
+    bool compressed;
+    int32_t bits;  // code width for the expansion
+    bool passedOver() const { return compressed && kind == BatchKind::Unknown; }
+};
+NewsIntake ChooseNewsIntake(const std::string& dataPath, int32_t bits);
+
 // Files one news batch that a UUCP of the system received and hands over as
 // its rnews command. The batch lies in the file `batchPath` (plain, or "#!
 // cunbatch" and a compressed stream, told by its first line as for a job);

@@ -5,6 +5,7 @@
 #include "platform/platform.h"
 #include "platform/stream.h"
 #include "text/format.h"
+#include "store/layout.h"
 
 namespace brem::outbound {
 
@@ -31,8 +32,8 @@ bool copyMessageIntoJob(const std::string& messagePath, JobWriter& job, Activity
         log.always("Cannot open %s\n", messagePath.c_str());
         return false;
     }
-    const std::string datPath = job.path("DAT");
-    const std::string datName = job.name("DAT");
+    const std::string datPath = job.path(layout::kDataFile);
+    const std::string datName = job.name(layout::kDataFile);
     // Made afresh and readable by the transfer, as the job's other files.
     plat::deleteFile(datPath);
     plat::Stream dat;
@@ -59,7 +60,7 @@ bool copyMessageIntoJob(const std::string& messagePath, JobWriter& job, Activity
 int32_t ExportMail(const std::string& spoolDir, const std::string& storeDir, const std::string& recipient,
                    const std::string& site, const std::string& sender, int32_t verbosity) {
     ActivityLog log;
-    if (!log.open(storeDir + "mail.log", verbosity)) return -1;
+    if (!log.open(storeDir + layout::kMailLog, verbosity)) return -1;
 
     // Refused before anything is written: the remote site runs the command
     // line with this recipient, and the site name goes into every line.
@@ -81,7 +82,7 @@ int32_t ExportMail(const std::string& spoolDir, const std::string& storeDir, con
     JobWriter job(spoolDir, n, JobKind::Mail, log);
     if (!job.writeExecuteFile(site, recipient)) return -1;
     log.above(1, "Exporting message to %s from %s\n", recipient.c_str(), escapeControls(sender).c_str());
-    const std::string messagePath = spoolDir + "rmail.z";
+    const std::string messagePath = spoolDir + layout::kOutgoingMail;
     if (!copyMessageIntoJob(messagePath, job, log)) return -1;
     if (!job.writeCommandFile(site)) return -1;
     // Saved only once the whole job is on disk. A number that cannot be saved

@@ -7,6 +7,7 @@
 #include "platform/platform.h"
 #include "platform/stream.h"
 #include "text/format.h"
+#include "store/layout.h"
 
 namespace brem::outbound {
 
@@ -17,7 +18,7 @@ namespace {
 // logged, when it could not be started or did not produce "rnews.z".
 bool compress(const std::string& spoolDir, int32_t bits, const std::string& batchPath, ActivityLog& log) {
     const std::string bitText = std::to_string(bits);
-    const std::string source = spoolDir + "rnews";
+    const std::string source = spoolDir + layout::kOutgoingNewsPlain;
     const std::string commandLine = "zorpack.exe -fk  -b " + bitText + " " + source;
     // The compressor is given the path in this system's own form, so that it
     // finds the batch whatever letter case the host gave its name.
@@ -54,8 +55,8 @@ bool copyAll(plat::Stream& in, plat::Stream& out) {
 // batch as it is. False, logged, when the batch cannot be read or the data
 // file not written; the job then goes back whole.
 bool writeDataFile(JobWriter& job, const std::string& batchPath, int32_t bits, ActivityLog& log) {
-    const std::string datPath = job.path("DAT");
-    const std::string datName = job.name("DAT");
+    const std::string datPath = job.path(layout::kDataFile);
+    const std::string datName = job.name(layout::kDataFile);
     // Made afresh and readable by the transfer, as the job's other files.
     plat::deleteFile(datPath);
     plat::Stream dat;
@@ -92,7 +93,7 @@ bool writeDataFile(JobWriter& job, const std::string& batchPath, int32_t bits, A
 int32_t ExportNews(const std::string& spoolDir, const std::string& storeDir, const std::string& site,
                    int32_t messages, int32_t verbosity, int32_t bits) {
     ActivityLog log;
-    log.open(storeDir + "news.log", verbosity);  // carries on without a log
+    log.open(storeDir + layout::kNewsLog, verbosity);  // carries on without a log
     log.always("News export started\n");
     // Refused before anything is written or started: the site name goes
     // into every line of the job.
@@ -102,7 +103,7 @@ int32_t ExportNews(const std::string& spoolDir, const std::string& storeDir, con
         return -1;
     }
 
-    const std::string batchPath = spoolDir + "rnews.z";
+    const std::string batchPath = spoolDir + layout::kOutgoingNews;
     if (bits > 0) {
         log.above(7, "about to compress \n");
         // A "rnews.z" left from an earlier batch must not be sent in place of

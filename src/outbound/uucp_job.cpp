@@ -6,6 +6,7 @@
 #include "platform/platform.h"
 #include "platform/stream.h"
 #include "platform/winpath.h"
+#include "store/layout.h"
 
 namespace brem::outbound {
 
@@ -43,7 +44,7 @@ std::string RecipientProblem(const std::string& recipient) {
     return std::string();
 }
 
-std::string JobFileName(int32_t number, const char* extension) { return formatText("%04d.%s", number, extension); }
+std::string JobFileName(int32_t number, const char* extension) { return layout::jobFileName(number, extension); }
 
 std::string CommandFileText(int32_t number, const std::string& site, JobKind kind) {
     const char* user = kind == JobKind::Mail ? "daemon" : "news";
@@ -63,7 +64,7 @@ std::string ExecuteFileText(int32_t number, const std::string& site, JobKind kin
 }
 
 int32_t SequenceCounter::draw(const std::string& storeDir, ActivityLog& log, JobKind kind) {
-    path_ = storeDir + "export.dat";
+    path_ = storeDir + layout::kExportCounter;
     existed_ = false;
     before_.clear();
     plat::Stream in;
@@ -109,7 +110,7 @@ SequenceCounter::SaveResult SequenceCounter::write(int32_t number) {
     // when complete: a counter truncated by a failed write (a full disk)
     // would restart the numbering at 1, over jobs still in the spool.
     const std::string bytes = littleEndian(number);
-    const std::string fresh = path_ + ".new";
+    const std::string fresh = path_ + layout::kReplacementSuffix;
     plat::deleteFile(fresh);  // left by a save that was cut off, or put there
     {
         plat::Stream out;
@@ -161,11 +162,11 @@ JobWriter::JobWriter(const std::string& spoolDir, int32_t number, JobKind kind, 
     : spoolDir_(spoolDir), number_(number), kind_(kind), log_(log), rest_(&log), command_(&log) {}
 
 bool JobWriter::writeExecuteFile(const std::string& site, const std::string& recipient) {
-    return writeFile("XQT", ".xqt", ExecuteFileText(number_, site, kind_, recipient), rest_);
+    return writeFile(layout::kExecuteFile, ".xqt", ExecuteFileText(number_, site, kind_, recipient), rest_);
 }
 
 bool JobWriter::writeCommandFile(const std::string& site) {
-    if (!writeFile("CMD", ".cmd", CommandFileText(number_, site, kind_), command_)) return false;
+    if (!writeFile(layout::kCommandFile, ".cmd", CommandFileText(number_, site, kind_), command_)) return false;
     if (plat::syncDirectory(spoolDir_)) return true;
     log_.always("Cannot write the spool directory %s\n", spoolDir_.c_str());
     return false;

@@ -17,6 +17,7 @@
 #include <string>
 
 #include "log/log.h"
+#include "store/layout.h"
 #include "store/undo.h"
 
 namespace brem::outbound {
@@ -106,7 +107,7 @@ public:
 
     // The data file is made by the export itself, in place, and put on the
     // disk before the command file is written.
-    void dataCreated() { rest_.created(path("DAT")); }
+    void dataCreated() { rest_.created(path(layout::kDataFile)); }
 
     // Creates the command file and puts it on the disk, then the names of
     // the job's three files. False, with "Cannot open .cmd", "Cannot write

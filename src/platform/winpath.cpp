@@ -1,9 +1,10 @@
 #include "platform/winpath.h"
+#include "text/ascii.h"
 
 namespace brem::plat {
 
 namespace {
-char lowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+using ascii::toLower;
 
 size_t lastSeparator(const std::string& path) {
     size_t i = path.size();
@@ -18,7 +19,7 @@ bool matchFrom(const std::string& p, size_t pi, const std::string& n, size_t ni)
     // Iterative matching with one backtrack point for the latest '*'.
     size_t starP = std::string::npos, starN = 0;
     while (ni < n.size()) {
-        if (pi < p.size() && (p[pi] == '?' || lowerAscii(p[pi]) == lowerAscii(n[ni]))) {
+        if (pi < p.size() && (p[pi] == '?' || toLower(p[pi]) == toLower(n[ni]))) {
             ++pi;
             ++ni;
         } else if (pi < p.size() && p[pi] == '*') {
@@ -48,19 +49,13 @@ std::string leafOf(const std::string& path) {
     return i == std::string::npos ? path : path.substr(i + 1);
 }
 
-bool equalsNoCase(const std::string& a, const std::string& b) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        if (lowerAscii(a[i]) != lowerAscii(b[i])) return false;
-    }
-    return true;
-}
+bool equalsNoCase(const std::string& a, const std::string& b) { return ascii::equalsNoCase(a, b); }
 
 bool lessNoCase(const std::string& a, const std::string& b) {
     size_t n = a.size() < b.size() ? a.size() : b.size();
     for (size_t i = 0; i < n; ++i) {
-        unsigned char x = static_cast<unsigned char>(lowerAscii(a[i]));
-        unsigned char y = static_cast<unsigned char>(lowerAscii(b[i]));
+        unsigned char x = static_cast<unsigned char>(toLower(a[i]));
+        unsigned char y = static_cast<unsigned char>(toLower(b[i]));
         if (x != y) return x < y;
     }
     if (a.size() != b.size()) return a.size() < b.size();
@@ -93,7 +88,7 @@ bool isPlainName(const std::string& name) {
     // dots dropped as Windows drops them.
     std::string base = name.substr(0, name.find('.'));
     while (!base.empty() && (base.back() == ' ' || base.back() == '.')) base.pop_back();
-    for (char& c : base) c = lowerAscii(c);
+    base = ascii::lowered(base);
     static const char* const kDevices[] = {"con", "prn", "aux", "nul"};
     for (const char* d : kDevices) {
         if (base == d) return false;

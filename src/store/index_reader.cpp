@@ -1,7 +1,10 @@
 #include "store/index_reader.h"
 
 #include <cctype>
+#include <cstdlib>
 #include <cstring>
+
+#include "text/ascii.h"
 
 namespace brem::store {
 
@@ -72,13 +75,121 @@ bool ParseRecordNumber(const std::string& text, int32_t* value) {
     return true;
 }
 
-bool StartsWithNoCase(const std::string& line, const char* prefix) {
-    size_t n = std::strlen(prefix);
-    if (line.size() < n) return false;
-    for (size_t i = 0; i < n; ++i) {
-        if (std::tolower(static_cast<unsigned char>(line[i])) != std::tolower(static_cast<unsigned char>(prefix[i])))
-            return false;
+bool StartsWithNoCase(const std::string& line, const char* prefix) { return ascii::startsNoCase(line, prefix); }
+
+namespace {
+
+// A record's number as the C library reads a whole line as one: blanks and
+// a sign before the digits are taken, anything after them is not.
+bool readNumber(const std::string& text, int32_t* value) {
+    if (text.empty()) return false;
+    char* end = nullptr;
+    const long long v = std::strtoll(text.c_str(), &end, 10);
+    if (*end != '\0' || v < INT32_MIN || v > INT32_MAX) return false;
+    *value = static_cast<int32_t>(v);
+    return true;
+}
+
+int32_t recordNumber(const std::string& text) {
+    int32_t v = 0;
+    readNumber(text, &v);
+    return v;
+}
+
+const std::string& lineAt(const std::vector<std::string>& lines, size_t i) {
+    static const std::string none;
+    return i < lines.size() ? lines[i] : none;
+}
+
+std::vector<std::string> textsOf(const IndexItem& item) {
+    std::vector<std::string> texts;
+    texts.reserve(item.lines.size());
+    for (const IndexLine& l : item.lines) texts.push_back(l.text);
+    return texts;
+}
+
+}  // namespace
+
+MailRecord MailRecordOf(const std::vector<std::string>& lines) {
+    MailRecord r;
+    r.to = lineAt(lines, 0);
+    r.from = lineAt(lines, 1);
+    r.date = lineAt(lines, 2);
+    r.messageId = lineAt(lines, 3);
+    r.subject = lineAt(lines, 4);
+    r.cc = lineAt(lines, 5);
+    r.start = recordNumber(lineAt(lines, 6));
+    r.end = recordNumber(lineAt(lines, 7));
+    r.raw = lines;
+    return r;
+}
+
+NewsRecord NewsRecordOf(const std::vector<std::string>& lines) {
+    NewsRecord r;
+    r.area = recordNumber(lineAt(lines, 0));
+    r.from = lineAt(lines, 1);
+    r.date = lineAt(lines, 2);
+    r.messageId = lineAt(lines, 3);
+    r.subject = lineAt(lines, 4);
+    r.references = lineAt(lines, 5);
+    r.lines = lineAt(lines, 6);
+    r.start = recordNumber(lineAt(lines, 7));
+    r.end = recordNumber(lineAt(lines, 8));
+    r.raw = lines;
+    return r;
+}
+
+MailRecord MailRecordOf(const IndexItem& item) { return MailRecordOf(textsOf(item)); }
+NewsRecord NewsRecordOf(const IndexItem& item) { return NewsRecordOf(textsOf(item)); }
+
+bool NewsRecord::hasReferences() const { return ascii::startsNoCase(references, "References:"); }
+
+bool NewsRecord::lineCount(int32_t* count) const {
+    const size_t colon = lines.find(':');
+    std::string n = colon == std::string::npos ? std::string() : lines.substr(colon + 1);
+    while (!n.empty() && (n.front() == ' ' || n.front() == '\t')) n.erase(0, 1);
+    while (!n.empty() && (n.back() == ' ' || n.back() == '\t')) n.pop_back();
+    int32_t v = 0;
+    if (!readNumber(n, &v) || v < 0) return false;
+    *count = v;
+    return true;
+}
+
+bool RecordReader::open(const std::string& path, int64_t from) {
+    pos_ = end_ = 0;
+    if (!in_.open(path, "rb")) return false;
+    if (from > 0 && in_.seek(from)) pos_ = end_ = from;
+    return true;
+}
+
+bool RecordReader::nextLines(size_t count) {
+    lines_.resize(count);
+    for (size_t i = 0; i < count; ++i) {
+        std::string& line = lines_[i];
+        if (!in_.getLine(line, kLineKept)) return false;
+        pos_ += static_cast<int64_t>(line.size());
+        if (line.back() != '\n') {
+            std::string rest;
+            while (in_.getLine(rest, kLineKept)) {
+                pos_ += static_cast<int64_t>(rest.size());
+                if (rest.back() == '\n') break;
+            }
+        }
+        while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.pop_back();
     }
+    end_ = pos_;
+    return true;
+}
+
+bool RecordReader::next(MailRecord& r) {
+    if (!nextLines(kMailRecordLines)) return false;
+    r = MailRecordOf(lines_);
+    return true;
+}
+
+bool RecordReader::next(NewsRecord& r) {
+    if (!nextLines(kNewsRecordLines)) return false;
+    r = NewsRecordOf(lines_);
     return true;
 }
 

@@ -67,6 +67,71 @@ struct IndexItem {
     bool hostOutOfStep = false;
 };
 
+// ---- records with named fields ----------------------------------------------
+
+// What mail import writes in a record for a header the mail did not have.
+inline constexpr const char* kNoMessageIdLine = "Message-ID: <0>";
+inline constexpr const char* kNoSubjectLine = "Subject: Wasn't one for this message";
+inline constexpr const char* kNoCcLine = "NO CC";
+
+// One eight-line record of mail.hdr.
+struct MailRecord {
+    std::string to, from, date, messageId, subject, cc;
+    int32_t start = 0, end = 0;
+    std::vector<std::string> raw;  // the eight lines as stored, without line ends
+
+    bool hasMessageId() const { return messageId != kNoMessageIdLine; }
+    bool hasSubject() const { return subject != kNoSubjectLine; }
+    bool hasCc() const { return cc != kNoCcLine; }
+};
+
+// One nine-line record of Header.Msg.
+struct NewsRecord {
+    int32_t area = 0, start = 0, end = 0;
+    std::string from, date, messageId, subject, references, lines;
+    std::vector<std::string> raw;  // the nine lines as stored, without line ends
+
+    // Without a References header the record repeats the Message-ID line.
+    bool hasReferences() const;
+    // The number of the Lines line; false when it holds none (or one below 0).
+    bool lineCount(int32_t* count) const;
+};
+
+inline constexpr size_t kMailRecordLines = 8;
+inline constexpr size_t kNewsRecordLines = 9;
+
+// The fields of a record's lines (kMailRecordLines or kNewsRecordLines of
+// them, without line ends). A number that is not one reads as 0.
+MailRecord MailRecordOf(const std::vector<std::string>& lines);
+NewsRecord NewsRecordOf(const std::vector<std::string>& lines);
+// The same for a whole record that IndexReader found.
+struct IndexItem;
+MailRecord MailRecordOf(const IndexItem& item);
+NewsRecord NewsRecordOf(const IndexItem& item);
+
+// Reads an index file as the host does: blindly, in groups of a record's
+// number of lines from byte `from` on, each line kept to 64 KB (the rest of
+// a longer one skipped). A trailing part record is left out. Memory holds one
+// record, whatever the size of the file: a store's mail.hdr holds years of
+// mail, and one batch may index millions of articles.
+class RecordReader {
+public:
+    // False when the file cannot be opened.
+    bool open(const std::string& path, int64_t from = 0);
+    bool next(MailRecord& r);  // mail.hdr
+    bool next(NewsRecord& r);  // Header.Msg
+    // Where reading stopped: the end of the last whole record read.
+    int64_t position() const { return end_; }
+
+private:
+    bool nextLines(size_t count);
+    plat::Stream in_;
+    std::vector<std::string> lines_;
+    int64_t pos_ = 0, end_ = 0;
+};
+
+// ---- checking a whole file --------------------------------------------------
+
 class IndexReader {
 public:
     explicit IndexReader(const std::vector<SlotRule>& slots) : slots_(slots) {}

@@ -5,20 +5,16 @@
 
 namespace brem::store {
 
-std::string withSeparator(const std::string& dir) { return dir + "\\"; }
-
-std::string numberedAreaName(int32_t area) { return "area" + std::to_string(area) + ".txt"; }
-
 std::string readPath(const std::string& dir, int32_t area, bool mailAreaIsOutgoing) {
     std::string base = withSeparator(dir);
-    if (area == kMailArea) return base + (mailAreaIsOutgoing ? "rmail.z" : "mailarea.txt");
-    if (area == kTempArea) return base + "temparea.dat";
+    if (area == kMailArea) return base + (mailAreaIsOutgoing ? layout::kOutgoingMail : layout::kMailAreaFile);
+    if (area == kTempArea) return base + layout::kTempAreaFile;
     return base + numberedAreaName(area);
 }
 
 std::string writePath(const std::string& dir, int32_t area) {
     std::string base = withSeparator(dir);
-    if (area == kMailArea) return base + "mailarea.txt";
+    if (area == kMailArea) return base + layout::kMailAreaFile;
     return base + numberedAreaName(area);
 }
 

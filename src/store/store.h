@@ -8,6 +8,7 @@
 
 #include "platform/stream.h"
 #include "store/append.h"
+#include "store/layout.h"
 
 namespace brem::store {
 
@@ -15,11 +16,13 @@ inline constexpr int32_t kMailArea = 0;
 inline constexpr int32_t kTempArea = -50;
 
 // The store directory with one backslash appended, the form every store path
-// is built on.
-std::string withSeparator(const std::string& dir);
+// is built on; and an area's numbered file name (both in layout.h).
+using layout::numberedAreaName;
+using layout::withSeparator;
 
-// "area" + the number in decimal + ".txt" (area 12: "area12.txt").
-std::string numberedAreaName(int32_t area);
+// News is filed to areas 1 and up only: a record or map entry naming a lower
+// area names none that news import writes.
+inline bool IsNewsArea(int32_t area) { return area >= 1; }
 
 // The file an area is read from: area 0 is "mailarea.txt" ("rmail.z" when
 // `mailAreaIsOutgoing`, for READMAPIMSG), -50 "temparea.dat", any other N

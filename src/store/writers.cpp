@@ -8,6 +8,7 @@
 #include "store/store.h"
 #include "store/undo.h"
 #include "text/format.h"
+#include "store/layout.h"
 
 namespace brem::store {
 
@@ -116,7 +117,7 @@ int32_t CopyIntoDirectory(const std::string& dir, const std::string& source, con
         setError(err, "Not a plain file name: " + escapeControls(targetName) + "\r\n");
         return -1;
     }
-    const std::string targetDir = hold ? dir + "\\hold" : dir;
+    const std::string targetDir = hold ? layout::withSeparator(dir) + layout::kHoldDirectory : dir;
     // Usually there already; one made now is on the disk before the file in it.
     const bool madeDir = plat::makeDirectory(targetDir, plat::Access::Shared);
 
