@@ -15,6 +15,7 @@
 #include "store/undo.h"
 #include "text/format.h"
 #include "store/layout.h"
+#include "store/index_reader.h"
 
 namespace brem::inbound {
 
@@ -273,10 +274,9 @@ std::string MailRecordLines(const std::string& toLine, const MailHeaders& h) {
     std::string record = toLine;
     record += recordLine(h.from.empty() ? std::string("From: ") : h.from, kFromWidth);
     record += h.date.empty() ? std::string("Date: \n") : recordLine(h.date, kDateWidth);
-    record += h.messageId.empty() ? std::string("Message-ID: <0>\n") : recordLine(h.messageId, kMessageIdWidth);
-    record += h.subject.empty() ? std::string("Subject: Wasn't one for this message\n")
-                                : recordLine(h.subject, kSubjectWidth);
-    record += h.cc.empty() ? std::string("NO CC\n") : recordLine(h.cc, kCcWidth);
+    record += h.messageId.empty() ? std::string(store::kNoMessageIdLine) + "\n" : recordLine(h.messageId, kMessageIdWidth);
+    record += h.subject.empty() ? std::string(store::kNoSubjectLine) + "\n" : recordLine(h.subject, kSubjectWidth);
+    record += h.cc.empty() ? std::string(store::kNoCcLine) + "\n" : recordLine(h.cc, kCcWidth);
     return record;
 }
 

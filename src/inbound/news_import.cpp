@@ -15,6 +15,7 @@
 #include "platform/winpath.h"
 #include "text/format.h"
 #include "store/layout.h"
+#include "store/stored_copy.h"
 
 namespace brem::inbound {
 
@@ -113,6 +114,20 @@ NewsIntake ChooseNewsIntake(const std::string& dataPath, int32_t bits) {
         intake.compressed = false;
     }
     return intake;
+}
+
+bool IsFiledNewsBatch(const std::string& spoolDir, const std::string& dataPath) {
+    plat::Stream data, copy;
+    if (!data.open(dataPath, "rb")) return false;
+    const int64_t size = data.size();
+    if (size <= 0) return false;
+    if (copy.open(spoolDir + layout::kNewsBatchStaged, "rb") && copy.size() == size &&
+        store::SameBytes(data, 0, copy, 0, size))
+        return true;
+    copy.close();
+    return size > kCompressedHeaderBytes && copy.open(spoolDir + layout::kNewsBatchCompressed, "rb") &&
+           copy.size() == size - kCompressedHeaderBytes &&
+           store::SameBytes(data, kCompressedHeaderBytes, copy, 0, size - kCompressedHeaderBytes);
 }
 
 namespace {

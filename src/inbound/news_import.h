@@ -39,6 +39,13 @@ struct NewsIntake {
 };
 NewsIntake ChooseNewsIntake(const std::string& dataPath, int32_t bits);
 
+// True when the data file at `dataPath` holds the batch the last news import
+// filed, as it keeps it until the next job in the spool `spoolDir` (ending
+// in a separator): the plain batch as "$7b60051.int", a compressed one's
+// stream as "$7b60051.z". A power cut between the deletions of a job's two
+// files leaves such a data file behind.
+bool IsFiledNewsBatch(const std::string& spoolDir, const std::string& dataPath);
+
 // Files one news batch that a UUCP of the system received and hands over as
 // its rnews command. The batch lies in the file `batchPath` (plain, or "#!
 // cunbatch" and a compressed stream, told by its first line as for a job);

@@ -12,34 +12,48 @@ size_t commonPrefix(const std::string& a, const std::string& b) {
     while (n < a.size() && n < b.size() && a[n] == b[n]) ++n;
     return n;
 }
-}  // namespace
 
-int MakeSpoolName(std::string& out, const std::string& name, const std::string& firstSite,
-                  const std::string& secondSite) {
-    if (name.size() < 2 || name[1] != '.' || (name[0] != 'D' && name[0] != 'X')) return 0;
-    std::string rest = name.substr(2);
-    // The transfer drops the longer of the two site-name prefixes, a partial
-    // match included.
-    size_t skip = std::max(commonPrefix(rest, firstSite), commonPrefix(rest, secondSite));
-    std::string tail = rest.substr(skip);
-
+// The local name of what is left of a UUCP name once a site name is off.
+std::string localNameOf(const std::string& tail, char type) {
     std::string lastFive = tail.size() > 5 ? tail.substr(tail.size() - 5) : tail;
     int v = 0;
     for (char c : lastFive) v = 2 * v + ((c >= 'a' && c <= 'z') ? 1 : 0);
     char digit = v <= 9 ? static_cast<char>('0' + v) : static_cast<char>('A' + (v - 10));
+    std::string local;
+    local.push_back(digit);
+    local += tail.size() > 7 ? tail.substr(tail.size() - 7) : tail;
+    local.push_back('.');
+    local.push_back(type);
+    return local;
+}
 
-    std::string part = tail.size() > 7 ? tail.substr(tail.size() - 7) : tail;
+bool isSpoolName(const std::string& name) {
+    return name.size() >= 2 && name[1] == '.' && (name[0] == 'D' || name[0] == 'X');
+}
+}  // namespace
+
+int MakeSpoolName(std::string& out, const std::string& name, const std::string& firstSite,
+                  const std::string& secondSite) {
+    if (!isSpoolName(name)) return 0;
+    std::string rest = name.substr(2);
+    // The transfer drops the longer of the two site-name prefixes, a partial
+    // match included.
+    size_t skip = std::max(commonPrefix(rest, firstSite), commonPrefix(rest, secondSite));
     // The local name is joined to the spool directory: a name that a remote
     // site sent must not lead out of it ("\\..\\..\\" is seven characters)
     // nor carry control bytes into the logs.
-    std::string local;
-    local.push_back(digit);
-    local += part;
-    local.push_back('.');
-    local.push_back(name[0]);
+    const std::string local = localNameOf(rest.substr(skip), name[0]);
     if (!plat::isPlainName(local)) return 0;
     out = local;
     return 1;
+}
+
+std::vector<std::string> LocalNameCandidates(const std::string& name) {
+    std::vector<std::string> names;
+    if (!isSpoolName(name)) return names;
+    const std::string rest = name.substr(2);
+    for (size_t k = 0; k <= 7 && k <= rest.size(); ++k) names.push_back(localNameOf(rest.substr(rest.size() - k), name[0]));
+    return names;
 }
 
 }  // namespace brem::inbound

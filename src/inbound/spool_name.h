@@ -4,6 +4,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace brem::inbound {
 
@@ -14,5 +15,10 @@ namespace brem::inbound {
 // a file outside the spool or reach a terminal).
 int MakeSpoolName(std::string& out, const std::string& name, const std::string& firstSite,
                   const std::string& secondSite);
+
+// Every local name that MakeSpoolName may have given `name`, whatever site
+// names were used: the name kept is one of the last k characters of what
+// follows "D." or "X.", k up to 7. Empty for a name that is neither.
+std::vector<std::string> LocalNameCandidates(const std::string& name);
 
 }  // namespace brem::inbound

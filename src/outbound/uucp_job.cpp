@@ -63,6 +63,20 @@ std::string ExecuteFileText(int32_t number, const std::string& site, JobKind kin
     return text;
 }
 
+CounterContents ReadSequenceCounter(const std::string& storeDir) {
+    CounterContents c;
+    plat::Stream in;
+    if (!in.open(storeDir + layout::kExportCounter, "rb")) return c;
+    c.present = true;
+    char raw[5];
+    c.bytes = in.read(raw, sizeof raw);
+    if (c.bytes < 4) return c;
+    uint32_t u = 0;
+    for (int i = 3; i >= 0; --i) u = (u << 8) | static_cast<unsigned char>(raw[i]);
+    c.last = static_cast<int32_t>(u);
+    return c;
+}
+
 int32_t SequenceCounter::draw(const std::string& storeDir, ActivityLog& log, JobKind kind) {
     path_ = storeDir + layout::kExportCounter;
     existed_ = false;

@@ -82,6 +82,16 @@ private:
     std::string before_;
 };
 
+// What the counter holds, read without changing it (the store's directory
+// ends in a separator): whether it is there, how many bytes it has (up to
+// 5 counted), and the number its first four bytes give, little-endian.
+struct CounterContents {
+    bool present = false;
+    size_t bytes = 0;
+    int32_t last = 0;
+};
+CounterContents ReadSequenceCounter(const std::string& storeDir);
+
 // Writes the files of one job into the spool and takes the whole job back
 // unless it is kept: a job with a file missing would reach the remote site as
 // nonsense, or not at all while the host believes it sent. Every file is

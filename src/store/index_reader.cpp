@@ -33,7 +33,7 @@ const std::vector<SlotRule>& MailRecordSlots() {
         {"Date", {"Date:"}},
         {"Message id", {"Message-I"}},
         {"Subject", {"Subject:"}},
-        {"Cc", {"Cc:", "NO CC"}},
+        {"Cc", {"Cc:", kNoCcLine}},
         {"Start", {}},
         {"End", {}},
     };
@@ -137,6 +137,19 @@ NewsRecord NewsRecordOf(const std::vector<std::string>& lines) {
     r.end = recordNumber(lineAt(lines, 8));
     r.raw = lines;
     return r;
+}
+
+MailRecord ParseMailRecord(const std::string& text) {
+    std::vector<std::string> lines;
+    for (size_t pos = 0; pos < text.size() && lines.size() < kMailRecordLines;) {
+        size_t lf = text.find('\n', pos);
+        if (lf == std::string::npos) lf = text.size();
+        std::string line = text.substr(pos, lf - pos);
+        while (!line.empty() && line.back() == '\r') line.pop_back();
+        lines.push_back(std::move(line));
+        pos = lf + 1;
+    }
+    return MailRecordOf(lines);
 }
 
 MailRecord MailRecordOf(const IndexItem& item) { return MailRecordOf(textsOf(item)); }

@@ -104,6 +104,9 @@ inline constexpr size_t kNewsRecordLines = 9;
 // them, without line ends). A number that is not one reads as 0.
 MailRecord MailRecordOf(const std::vector<std::string>& lines);
 NewsRecord NewsRecordOf(const std::vector<std::string>& lines);
+// The fields of a record as text, its lines ended by LF (or CR LF): the
+// record an importer is about to write.
+MailRecord ParseMailRecord(const std::string& text);
 // The same for a whole record that IndexReader found.
 struct IndexItem;
 MailRecord MailRecordOf(const IndexItem& item);

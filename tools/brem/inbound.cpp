@@ -2,13 +2,13 @@
 // that import-mail, import-news and cycle share.
 #include "inbound.h"
 
-#include <cctype>
 #include <cstdio>
 
 #include "brem32.h"
 #include "cli.h"
 #include "progress.h"
 #include "runs.h"
+#include "store/layout.h"
 #include "text/format.h"
 
 namespace brem::cli {
@@ -25,71 +25,6 @@ bool takeEither(std::vector<std::string>& args, const char* name, const char* ol
 }
 
 }  // namespace
-
-std::string inDirectory(const std::string& dir, const char* leaf) {
-    if (!dir.empty() && (dir.back() == '/' || dir.back() == '\\')) return dir + leaf;
-    return dir + "/" + leaf;
-}
-
-bool IndexRecords::open(const std::string& path, int64_t from) {
-    pos_ = end_ = 0;
-    if (!in_.open(path, "rb")) return false;
-    if (from > 0 && in_.seek(from)) pos_ = end_ = from;
-    return true;
-}
-
-bool IndexRecords::nextLines() {
-    // Longer lines than any record line the importers write; the rest of one
-    // is skipped, so that no line can make brem hold all of a file.
-    constexpr size_t kLineKept = 64 * 1024;
-    lines_.resize(count_);
-    for (size_t i = 0; i < count_; ++i) {
-        std::string& line = lines_[i];
-        if (!in_.getLine(line, kLineKept)) return false;
-        pos_ += static_cast<int64_t>(line.size());
-        if (line.back() != '\n') {
-            std::string rest;
-            while (in_.getLine(rest, kLineKept)) {
-                pos_ += static_cast<int64_t>(rest.size());
-                if (rest.back() == '\n') break;
-            }
-        }
-        while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.pop_back();
-    }
-    end_ = pos_;
-    return true;
-}
-
-bool IndexRecords::next(MailRecord& r) {
-    if (count_ != 8 || !nextLines()) return false;
-    r = MailRecord();
-    r.to = lines_[0];
-    r.from = lines_[1];
-    r.date = lines_[2];
-    r.messageId = lines_[3];
-    r.subject = lines_[4];
-    r.cc = lines_[5];
-    parseInt32(lines_[6], &r.start);
-    parseInt32(lines_[7], &r.end);
-    r.raw = lines_;
-    return true;
-}
-
-bool IndexRecords::next(NewsRecord& r) {
-    if (count_ != 9 || !nextLines()) return false;
-    r = NewsRecord();
-    parseInt32(lines_[0], &r.area);
-    r.from = lines_[1];
-    r.date = lines_[2];
-    r.messageId = lines_[3];
-    r.subject = lines_[4];
-    r.references = lines_[5];
-    r.lines = lines_[6];
-    parseInt32(lines_[7], &r.start);
-    parseInt32(lines_[8], &r.end);
-    r.raw = lines_;
-    return true;
-}
 
 void printMailRecord(const MailRecord& r, size_t index) {
     std::printf("#%zu  start %d  length %d\n  %s\n  %s\n  %s\n  %s\n  %s\n  %s\n", index, r.start, r.end - r.start,
@@ -117,22 +52,14 @@ std::string rawJson(const std::vector<std::string>& lines) {
     return o + "]";
 }
 
-bool startsNoCase(const std::string& s, const char* prefix) {
-    for (size_t i = 0; prefix[i]; ++i) {
-        if (i >= s.size() || std::tolower(static_cast<unsigned char>(s[i])) != std::tolower(static_cast<unsigned char>(prefix[i])))
-            return false;
-    }
-    return true;
-}
-
 }  // namespace
 
 std::string mailRecordJson(const MailRecord& r) {
     return "{\"to\": " + headerValueJson(r.to) + ", \"from\": " + headerValueJson(r.from) +
            ", \"date\": " + headerValueJson(r.date) +
-           ", \"message_id\": " + headerValueJson(r.messageId, r.messageId == "Message-ID: <0>") +
-           ", \"subject\": " + headerValueJson(r.subject, r.subject == "Subject: Wasn't one for this message") +
-           ", \"cc\": " + headerValueJson(r.cc, r.cc == "NO CC") + ", \"start\": " + std::to_string(r.start) +
+           ", \"message_id\": " + headerValueJson(r.messageId, !r.hasMessageId()) +
+           ", \"subject\": " + headerValueJson(r.subject, !r.hasSubject()) +
+           ", \"cc\": " + headerValueJson(r.cc, !r.hasCc()) + ", \"start\": " + std::to_string(r.start) +
            ", \"end\": " + std::to_string(r.end) + ", \"length\": " + std::to_string(r.end - r.start) +
            ", \"raw\": " + rawJson(r.raw) + "}";
 }
@@ -147,18 +74,12 @@ void printNewsRecord(const NewsRecord& r, int batch, size_t index) {
 std::string newsRecordJson(const NewsRecord& r, int batch) {
     std::string o = "{";
     if (batch > 0) o += "\"batch\": " + std::to_string(batch) + ", ";
-    // Without a References line the record repeats the Message-ID line.
-    bool noReferences = !startsNoCase(r.references, "References:");
     int32_t lines = 0;
-    size_t colon = r.lines.find(':');
-    std::string count = colon == std::string::npos ? std::string() : r.lines.substr(colon + 1);
-    while (!count.empty() && (count.front() == ' ' || count.front() == '\t')) count.erase(0, 1);
-    while (!count.empty() && (count.back() == ' ' || count.back() == '\t')) count.pop_back();
-    bool haveLines = parseInt32(count, &lines) && lines >= 0;
+    const bool haveLines = r.lineCount(&lines);
     return o + "\"area\": " + std::to_string(r.area) + ", \"from\": " + headerValueJson(r.from) +
            ", \"date\": " + headerValueJson(r.date) + ", \"message_id\": " + headerValueJson(r.messageId) +
            ", \"subject\": " + headerValueJson(r.subject) +
-           ", \"references\": " + headerValueJson(r.references, noReferences) +
+           ", \"references\": " + headerValueJson(r.references, !r.hasReferences()) +
            ", \"lines\": " + (haveLines ? std::to_string(lines) : std::string("null")) +
            ", \"start\": " + std::to_string(r.start) + ", \"end\": " + std::to_string(r.end) +
            ", \"length\": " + std::to_string(r.end - r.start) + ", \"raw\": " + rawJson(r.raw) + "}";
@@ -233,14 +154,14 @@ int64_t sizeOf(const std::string& path) {
 
 // How many entries SPOOL/bad holds: what the importers have set aside.
 size_t setAsideCount(const std::string& spool) {
-    return plat::findFiles(inDirectory(inDirectory(spool, "bad"), "*")).size();
+    return plat::findFiles(layout::join(layout::join(spool, layout::kBadDirectory), "*")).size();
 }
 
 }  // namespace
 
 bool importAllMail(const std::string& spoolDir, const std::string& storeDir, const ImportOptions& o,
                    const RecordOutput& show, MailRun* run) {
-    const std::string hdrPath = inDirectory(storeDir, "mail.hdr");
+    const std::string hdrPath = layout::join(storeDir, layout::kMailIndex);
     Progress progress("importing mail");
     int64_t before = sizeOf(hdrPath);
     std::string lastSubject;
@@ -251,7 +172,7 @@ bool importAllMail(const std::string& spoolDir, const std::string& storeDir, con
         ++run->imported;
         // The records this call added, read one at a time from where the
         // file ended before it.
-        IndexRecords added(8);
+        store::RecordReader added;
         if (added.open(hdrPath, before)) {
             progress.clear();
             for (MailRecord rec; added.next(rec);) {
@@ -264,7 +185,7 @@ bool importAllMail(const std::string& spoolDir, const std::string& storeDir, con
         progress.step(run->imported, -1, lastSubject);
     }
     progress.clear();
-    const std::string logPath = inDirectory(storeDir, "mail.log");
+    const std::string logPath = layout::join(storeDir, layout::kMailLog);
     if (run->imported == 0 && !plat::fileExists(logPath)) {
         std::string why = openProblem(logPath, true);
         std::fprintf(stderr, "brem: mail import failed: cannot open %s: %s\n", logPath.c_str(),
@@ -276,7 +197,7 @@ bool importAllMail(const std::string& spoolDir, const std::string& storeDir, con
 
 int32_t importAllNews(const std::string& spoolDir, const std::string& storeDir, const ImportOptions& o,
                       const RecordOutput& show, NewsRun* run) {
-    const std::string hdrPath = inDirectory(spoolDir, "Header.Msg");
+    const std::string hdrPath = layout::join(spoolDir, layout::kNewsIndex);
     Progress progress("filing news");
     int32_t r;
     size_t setAside = setAsideCount(spoolDir);
@@ -296,7 +217,7 @@ int32_t importAllNews(const std::string& spoolDir, const std::string& storeDir, 
         if (r != 0) break;
         ++run->batches;
         // Header.Msg is absent when the batch filed nothing.
-        IndexRecords recs(9);
+        store::RecordReader recs;
         if (recs.open(hdrPath)) {
             progress.clear();
             size_t index = 0;
@@ -312,7 +233,7 @@ int32_t importAllNews(const std::string& spoolDir, const std::string& storeDir, 
     }
     progress.clear();
     if (r < 0) {
-        const std::string logPath = inDirectory(storeDir, "news.log");
+        const std::string logPath = layout::join(storeDir, layout::kNewsLog);
         std::string last = lastLogLine(logPath);
         if (last.empty()) {
             std::string why = openProblem(logPath, true);

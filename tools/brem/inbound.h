@@ -7,46 +7,13 @@
 #include <string>
 #include <vector>
 
-#include "platform/stream.h"
+#include "store/index_reader.h"
 
 namespace brem::cli {
 
-// One eight-line record of mail.hdr.
-struct MailRecord {
-    std::string to, from, date, messageId, subject, cc;
-    int32_t start = 0, end = 0;
-    std::vector<std::string> raw;  // the eight lines as stored
-};
-
-// One nine-line record of Header.Msg.
-struct NewsRecord {
-    int32_t area = 0, start = 0, end = 0;
-    std::string from, date, messageId, subject, references, lines;
-    std::vector<std::string> raw;  // the nine lines as stored
-};
-
-// Reads an index file (CR LF lines on disk) one record at a time, from byte
-// `from` on: groups of its record's number of lines, each line kept to 64 KB.
-// A trailing part record is left out. Memory holds one record, whatever the
-// size of the file: a store's mail.hdr holds years of mail, and one batch
-// may index millions of articles.
-class IndexRecords {
-public:
-    explicit IndexRecords(size_t linesPerRecord) : count_(linesPerRecord) {}
-    // False when the file cannot be opened.
-    bool open(const std::string& path, int64_t from = 0);
-    bool next(MailRecord& r);  // mail.hdr: eight lines
-    bool next(NewsRecord& r);  // Header.Msg: nine lines
-    // Where reading stopped: the end of the last whole record read.
-    int64_t position() const { return end_; }
-
-private:
-    bool nextLines();
-    plat::Stream in_;
-    size_t count_;
-    std::vector<std::string> lines_;
-    int64_t pos_ = 0, end_ = 0;
-};
+// The index records, read by the core's RecordReader.
+using store::MailRecord;
+using store::NewsRecord;
 
 // The records as text (one block each, control bytes escaped) and as one
 // JSON object each; `batch` below 1 leaves the batch number out. In JSON a header field is its value
@@ -76,8 +43,6 @@ struct RecordOutput {
     enum class Kind { Nothing, Text, Json } kind = Kind::Nothing;
     JsonArrayOut* json = nullptr;
 };
-
-std::string inDirectory(const std::string& dir, const char* leaf);
 
 // The site names of the importers. --neighbour names the UUCP neighbour the
 // jobs come from, --local-site this system; --site is the neighbour's old

@@ -15,50 +15,31 @@
 #include "inbound/spool_name.h"
 #include "platform/stream.h"
 #include "platform/winpath.h"
+#include "store/layout.h"
 
 namespace brem::cli {
 
 namespace {
-
-bool startsNoCase(const std::string& s, const char* prefix) {
-    size_t n = std::strlen(prefix);
-    if (s.size() < n) return false;
-    for (size_t i = 0; i < n; ++i) {
-        char a = s[i], b = prefix[i];
-        if (a >= 'A' && a <= 'Z') a = static_cast<char>(a - 'A' + 'a');
-        if (b >= 'A' && b <= 'Z') b = static_cast<char>(b - 'A' + 'a');
-        if (a != b) return false;
-    }
-    return true;
-}
 
 std::string cutLineEnd(std::string s) {
     size_t end = s.find_first_of("\r\n");
     return end == std::string::npos ? s : s.substr(0, end);
 }
 
-// The data file's UUCP name and the command of an execute file; as the
-// importers read it, the last line of each kind counts. The file is read as
-// the importers read it too: no link followed, nothing waited on, no more
-// than the most an execute file may hold. Otherwise what is wrong with it.
-std::string readExecuteFile(const std::string& path, std::string* dataName, std::string* command) {
-    plat::Stream in;
-    const plat::Untrusted opened = in.openUntrusted(path, 4096);
-    if (opened != plat::Untrusted::Opened) return std::string("the execute file ") + inbound::UntrustedReason(opened);
-    if (in.size() > inbound::kMostExecuteFileBytes) {
-        return "the execute file is larger than " + std::to_string(inbound::kMostExecuteFileBytes) + " bytes";
+// What an execute file holds, read by the importers' reader: its F line's
+// name and its C line without the line end, the command's kind in
+// `command`. Otherwise what is wrong with it.
+std::string readExecuteFile(const std::string& path, std::string* dataName, std::string* command,
+                            inbound::JobCommand* kind) {
+    inbound::ExecuteJob job;
+    std::string why;
+    switch (inbound::ReadAnyExecuteFile(path, job, *kind, why)) {
+        case inbound::ExecuteRead::Ok: break;
+        case inbound::ExecuteRead::Bad: return "the execute file " + why;
+        default: return std::string("the execute file ") + inbound::UntrustedReason(plat::Untrusted::Failed);
     }
-    std::string bytes(static_cast<size_t>(inbound::kMostExecuteFileBytes), '\0');
-    bytes.resize(in.read(bytes.data(), bytes.size()));
-    size_t pos = 0;
-    while (pos < bytes.size()) {
-        size_t lf = bytes.find('\n', pos);
-        std::string line = cutLineEnd(bytes.substr(pos, lf == std::string::npos ? std::string::npos : lf - pos));
-        if (!line.empty() && (line[0] == 'F' || line[0] == 'f')) *dataName = line.size() > 2 ? line.substr(2) : "";
-        if (!line.empty() && (line[0] == 'C' || line[0] == 'c')) *command = line;
-        if (lf == std::string::npos) break;
-        pos = lf + 1;
-    }
+    *dataName = job.dataName;
+    *command = cutLineEnd(job.command);
     return std::string();
 }
 
@@ -76,11 +57,10 @@ std::string whyNoDataFile(const std::string& dataName, const std::string& local,
     return why;
 }
 
-// Why news import passed a batch over, told by the classifier news import
-// decides with; empty when it takes the batch.
-std::string whyBatchPassedOver(const std::string& dataPath) {
-    int32_t bits = 0;
-    if (inbound::NewsBatchKind(plat::systemPath(dataPath), bits) != inbound::BatchKind::Unknown) return std::string();
+// Why news import passed a batch over, told by the choice news import
+// makes; empty when it takes the batch.
+std::string whyBatchPassedOver(const std::string& dataPath, int32_t bits) {
+    if (!inbound::ChooseNewsIntake(plat::systemPath(dataPath), bits).passedOver()) return std::string();
     return "the data file holds no news batch (no \"#! rnews\" or \"#! cunbatch\" line)";
 }
 
@@ -98,25 +78,26 @@ LeftJob describe(const std::string& spool, const std::string& store, const Impor
         return job;
     }
     std::string dataName, command;
-    job.why = readExecuteFile(inDirectory(spool, name.c_str()), &dataName, &command);
+    inbound::JobCommand kind = inbound::JobCommand::Other;
+    job.why = readExecuteFile(layout::join(spool, name), &dataName, &command, &kind);
     if (!job.why.empty()) {
         job.kind = "unknown";
-        job.why += ": the next import sets it aside into bad/";
+        job.why += ": the next import sets it aside into " + layout::join(layout::kBadDirectory, "");
         return job;
     }
     if (!dataName.empty()) inbound::MakeSpoolName(job.dataFile, dataName, o.neighbour, o.localSite);
     const std::string local = job.dataFile;
-    bool mail = startsNoCase(command, "C rmail"), news = startsNoCase(command, "C rnews");
+    const bool mail = kind == inbound::JobCommand::Mail, news = kind == inbound::JobCommand::News;
     job.kind = mail ? "mail" : news ? "news" : "unknown";
     if (!mail && !news) {
         job.why = command.empty() ? "no command line (C line): not a job brem imports"
                                   : "not a mail or news job (\"" + command + "\")";
         return job;
     }
-    bool haveData = !local.empty() && plat::fileExists(inDirectory(spool, local.c_str()));
+    bool haveData = !local.empty() && plat::fileExists(layout::join(spool, local));
     // Mail import also looks under the execute file's own name with D.
-    std::string fallback = name.substr(0, name.size() - 1) + "D";
-    if (mail && !haveData && plat::fileExists(inDirectory(spool, fallback.c_str()))) {
+    const std::string fallback = layout::dataFileBeside(name);
+    if (mail && !haveData && plat::fileExists(layout::join(spool, fallback))) {
         job.dataFile = fallback;
         haveData = true;
     }
@@ -124,12 +105,12 @@ LeftJob describe(const std::string& spool, const std::string& store, const Impor
         job.why = whyNoDataFile(dataName, local, o);
         return job;
     }
-    if (news && o.bits > 0) {
-        job.why = whyBatchPassedOver(inDirectory(spool, job.dataFile.c_str()));
+    if (news) {
+        job.why = whyBatchPassedOver(layout::join(spool, job.dataFile), o.bits);
         if (!job.why.empty()) return job;
     }
     // The latest line about the job, whichever of its files it names.
-    const std::string logPath = inDirectory(store, mail ? "mail.log" : "news.log");
+    const std::string logPath = layout::join(store, mail ? layout::kMailLog : layout::kNewsLog);
     std::string line = lastLogLineOf(logPath, {job.dataFile, name});
     if (!line.empty()) {
         job.why = logPath + ": " + line;
@@ -190,7 +171,7 @@ std::string explainFailure(const std::string& text, const std::string& path, boo
 RunLock::~RunLock() { plat::unlockFile(held_); }
 
 int RunLock::take(const std::string& store, int32_t waitSeconds) {
-    const std::string path = inDirectory(store, kLockFileName);
+    const std::string path = layout::join(store, layout::kRunLock);
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(waitSeconds);
     for (;;) {
         std::string reason;
@@ -223,7 +204,7 @@ std::string takeWait(std::vector<std::string>& args, int32_t* seconds) {
 std::vector<LeftJob> jobsLeft(const std::string& spool, const std::string& store, const ImportOptions& o,
                               JobKinds kinds) {
     std::vector<LeftJob> left;
-    for (const std::string& name : plat::findFiles(inDirectory(spool, "*.x"))) {
+    for (const std::string& name : plat::findFiles(layout::join(spool, layout::kExecuteFilePattern))) {
         LeftJob job = describe(spool, store, o, name);
         if ((kinds == JobKinds::Mail && job.kind != "mail") || (kinds == JobKinds::News && job.kind != "news")) {
             continue;
@@ -238,18 +219,18 @@ std::vector<LeftJob> jobsLeft(const std::string& spool, const std::string& store
 
 std::vector<LeftJob> setAside(const std::string& spool, const std::string& store) {
     std::vector<LeftJob> found;
-    const std::string bad = inDirectory(spool, kBadDirectory);
-    for (const std::string& name : plat::findFiles(inDirectory(bad, "*"))) {
+    const std::string bad = layout::join(spool, layout::kBadDirectory);
+    for (const std::string& name : plat::findFiles(layout::join(bad, "*"))) {
         LeftJob job;
-        job.executeFile = std::string(kBadDirectory) + "/" + name;
+        job.executeFile = layout::join(layout::kBadDirectory, name);
         job.kind = "set aside";
         // The import that set it aside logged why, naming it as it is kept
         // there: "... as SPOOL\bad\NAME: why", "... as SPOOL\bad\NAME with X".
-        for (const char* log : {"mail.log", "news.log"}) {
+        for (const char* log : {layout::kMailLog, layout::kNewsLog}) {
             for (const char* after : {": ", " with "}) {
                 if (!job.why.empty()) continue;
-                const std::string needle = "bad\\" + name + after;
-                const std::string line = lastLogLine(inDirectory(store, log), needle);
+                const std::string needle = layout::withSeparator(layout::kBadDirectory) + name + after;
+                const std::string line = lastLogLine(layout::join(store, log), needle);
                 if (line.empty()) continue;
                 job.why = (after[0] == ':' ? "" : "the data file of ") + line.substr(line.find(needle) + needle.size());
             }

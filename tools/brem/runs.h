@@ -31,7 +31,6 @@ std::string explainFailure(const std::string& text, const std::string& path, boo
 
 // The store's run lock: STORE/brem.lck, locked exclusively with the system's
 // file locking for as long as the object lives.
-inline constexpr const char* kLockFileName = "brem.lck";
 class RunLock {
 public:
     RunLock() = default;
@@ -65,7 +64,6 @@ enum class JobKinds { Mail, News, All };
 std::vector<LeftJob> jobsLeft(const std::string& spool, const std::string& store, const ImportOptions& o,
                               JobKinds kinds);
 // The files in SPOOL/bad/, each with the reason its import logged.
-inline constexpr const char* kBadDirectory = "bad";
 std::vector<LeftJob> setAside(const std::string& spool, const std::string& store);
 // Each job on standard error, one line each, after a line naming the spool.
 void reportLeft(const std::vector<LeftJob>& left, const std::string& spool);

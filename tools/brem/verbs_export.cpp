@@ -9,15 +9,11 @@
 #include "cli.h"
 #include "outbound/uucp_job.h"
 #include "runs.h"
+#include "store/layout.h"
 
 namespace brem::cli {
 
 namespace {
-
-std::string joinPath(const std::string& dir, const char* leaf) {
-    if (!dir.empty() && (dir.back() == '/' || dir.back() == '\\')) return dir + leaf;
-    return dir + "/" + leaf;
-}
 
 // This system's UUCP site name: --local-site, as the importers call it;
 // --site is the old spelling, still taken so that existing scripts keep
@@ -51,25 +47,22 @@ bool readStdin(std::string* out) {
 
 // The number of the job just written, from the store's counter file.
 int32_t lastJobNumber(const std::string& store) {
-    std::string bytes;
-    if (!readWholeFile(joinPath(store, "export.dat"), &bytes) || bytes.size() < 4) return 0;
-    uint32_t u = 0;
-    for (int i = 3; i >= 0; --i) u = (u << 8) | static_cast<unsigned char>(bytes[static_cast<size_t>(i)]);
-    return static_cast<int32_t>(u);
+    const outbound::CounterContents counter = outbound::ReadSequenceCounter(layout::withSeparator(store));
+    return counter.bytes >= 4 ? counter.last : 0;
 }
 
 // The job just written, as a line of text or a JSON object.
 std::string jobText(const std::string& what, const std::string& spool, const std::string& store, bool json) {
-    char n[16];
-    int32_t job = lastJobNumber(store);
-    std::snprintf(n, sizeof n, "%04d", job);
+    const int32_t job = lastJobNumber(store);
+    const std::string cmd = layout::jobFileName(job, layout::kCommandFile),
+                      xqt = layout::jobFileName(job, layout::kExecuteFile),
+                      dat = layout::jobFileName(job, layout::kDataFile);
     if (json) {
-        std::string dir = joinPath(spool, "");
         return "{\"job\": " + std::to_string(job) + ", \"what\": " + jsonString(what) +
-               ", \"cmd\": " + jsonString(dir + n + ".CMD") + ", \"xqt\": " + jsonString(dir + n + ".XQT") +
-               ", \"dat\": " + jsonString(dir + n + ".DAT") + "}";
+               ", \"cmd\": " + jsonString(layout::join(spool, cmd)) + ", \"xqt\": " + jsonString(layout::join(spool, xqt)) +
+               ", \"dat\": " + jsonString(layout::join(spool, dat)) + "}";
     }
-    return what + ": job " + n + " (" + n + ".CMD, " + n + ".XQT, " + n + ".DAT in " + spool + ")";
+    return what + ": job " + cmd.substr(0, cmd.find('.')) + " (" + cmd + ", " + xqt + ", " + dat + " in " + spool + ")";
 }
 
 // Prints the jobs of one run: one line each, or in JSON one object, or with
@@ -94,7 +87,7 @@ int64_t waitingBytes(const std::string& path) {
 // Where an export's failure is told: the log's last line, or why there is
 // no log to look in.
 std::string failureDetails(const std::string& store, const char* logName) {
-    const std::string logPath = joinPath(store, logName);
+    const std::string logPath = layout::join(store, logName);
     std::string last = lastLogLine(logPath);
     if (!last.empty()) return shown(last) + " (details in " + logPath + ")";
     std::string why = openProblem(logPath, true);
@@ -170,7 +163,7 @@ bool readNewMessage(const std::vector<std::string>& args, std::string* message) 
 // none or it was sent.
 int sendWaitingMail(const std::string& spool, const std::string& store, const ExportMailArgs& a,
                     std::vector<std::string>* jobs) {
-    const std::string outgoing = joinPath(spool, "rmail.z");
+    const std::string outgoing = layout::join(spool, layout::kOutgoingMail);
     int64_t waiting = waitingBytes(outgoing);
     if (!waiting) {
         if (a.sendWaiting && !a.quiet) std::fprintf(stderr, "brem: no message was waiting in %s\n", outgoing.c_str());
@@ -190,7 +183,7 @@ int sendWaitingMail(const std::string& spool, const std::string& store, const Ex
     }
     if (EXPMAIL(spool.c_str(), store.c_str(), a.waitingTo.c_str(), a.site.c_str(), a.from.c_str(), a.verbosity) != 0) {
         std::fprintf(stderr, "brem: EXPMAIL failed for the waiting message: %s; it stays in %s\n",
-                     failureDetails(store, "mail.log").c_str(), outgoing.c_str());
+                     failureDetails(store, layout::kMailLog).c_str(), outgoing.c_str());
         return kExitFailed;
     }
     jobs->push_back(jobText("mail to " + a.waitingTo + " (the waiting message)", spool, store, a.json));
@@ -217,14 +210,14 @@ int exportMail(std::vector<std::string>& args) {
         return status;
     };
     if (!a.haveTo) return finish(kExitOk);
-    const std::string outgoing = joinPath(spool, "rmail.z");
+    const std::string outgoing = layout::join(spool, layout::kOutgoingMail);
     if (!writeWholeFile(outgoing, message)) {
         std::fprintf(stderr, "brem: cannot write %s: %s\n", outgoing.c_str(), openProblem(outgoing, true).c_str());
         return finish(kExitFailed);
     }
     if (EXPMAIL(spool.c_str(), store.c_str(), a.to.c_str(), a.site.c_str(), a.from.c_str(), a.verbosity) != 0) {
         std::fprintf(stderr, "brem: EXPMAIL failed: %s; the message stays in %s (send it later with --send-waiting %s)\n",
-                     failureDetails(store, "mail.log").c_str(), outgoing.c_str(), a.to.c_str());
+                     failureDetails(store, layout::kMailLog).c_str(), outgoing.c_str(), a.to.c_str());
         return finish(kExitFailed);
     }
     jobs.push_back(jobText("mail to " + a.to, spool, store, a.json));
@@ -248,7 +241,8 @@ const char* const kExportNewsUsage =
 // was none or it was sent.
 int sendWaitingBatch(const std::string& spool, const std::string& store, const std::string& site,
                      int32_t verbosity, int32_t bits, bool json, std::vector<std::string>* jobs) {
-    const std::string plain = joinPath(spool, "rnews"), ready = joinPath(spool, "rnews.z");
+    const std::string plain = layout::join(spool, layout::kOutgoingNewsPlain),
+                      ready = layout::join(spool, layout::kOutgoingNews);
     int64_t plainBytes = waitingBytes(plain), readyBytes = waitingBytes(ready);
     if (plainBytes == 0 && readyBytes == 0) return kExitOk;
     if (plainBytes > 0 && readyBytes > 0) {
@@ -280,7 +274,7 @@ int sendWaitingBatch(const std::string& spool, const std::string& store, const s
     std::vector<char> storeBuf = directoryBuffer(store, 1);
     if (EXPNEWS(spoolBuf.data(), storeBuf.data(), site.c_str(), count, verbosity, waitingBits) != 0) {
         std::fprintf(stderr, "brem: EXPNEWS failed for the waiting batch: %s; it stays in %s\n",
-                     failureDetails(store, "news.log").c_str(), waitingBits > 0 ? plain.c_str() : ready.c_str());
+                     failureDetails(store, layout::kNewsLog).c_str(), waitingBits > 0 ? plain.c_str() : ready.c_str());
         return kExitFailed;
     }
     if (waitingBits > 0) std::remove(plat::systemPath(plain).c_str());
@@ -330,8 +324,8 @@ bool readArticles(const std::vector<std::string>& args, std::string* batch) {
 // True (and told) when an earlier export left a batch in the spool: the
 // new one would be written over it.
 bool batchWaits(const std::string& spool) {
-    for (const char* leaf : {"rnews", "rnews.z"}) {
-        const std::string path = joinPath(spool, leaf);
+    for (const char* leaf : {layout::kOutgoingNewsPlain, layout::kOutgoingNews}) {
+        const std::string path = layout::join(spool, leaf);
         if (int64_t waiting = waitingBytes(path)) {
             std::fprintf(stderr,
                          "brem: %s already holds a news batch that was never sent (%lld bytes); nothing was "
@@ -369,7 +363,7 @@ int exportNews(std::vector<std::string>& args) {
     if (count == 0) return finish(kExitOk);
     // Compressed, the library has the batch compressed from "rnews"; plain,
     // it sends "rnews.z" as it is.
-    const std::string batchPath = joinPath(spool, a.bits > 0 ? "rnews" : "rnews.z");
+    const std::string batchPath = layout::join(spool, a.bits > 0 ? layout::kOutgoingNewsPlain : layout::kOutgoingNews);
     if (!writeWholeFile(batchPath, batch)) {
         std::fprintf(stderr, "brem: cannot write %s: %s\n", batchPath.c_str(), openProblem(batchPath, true).c_str());
         return finish(kExitFailed);
@@ -378,7 +372,7 @@ int exportNews(std::vector<std::string>& args) {
     std::vector<char> storeBuf = directoryBuffer(store, 1);
     if (EXPNEWS(spoolBuf.data(), storeBuf.data(), a.site.c_str(), count, a.verbosity, a.bits) != 0) {
         std::fprintf(stderr, "brem: EXPNEWS failed: %s; the batch stays in %s (send it later with --send-waiting)\n",
-                     failureDetails(store, "news.log").c_str(), batchPath.c_str());
+                     failureDetails(store, layout::kNewsLog).c_str(), batchPath.c_str());
         return finish(kExitFailed);
     }
     if (a.bits > 0) std::remove(batchPath.c_str());  // the plain batch has been sent compressed

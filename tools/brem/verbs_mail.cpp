@@ -8,6 +8,7 @@
 #include "inbound.h"
 #include "runs.h"
 #include "store/store.h"
+#include "store/layout.h"
 
 namespace brem::cli {
 
@@ -50,8 +51,8 @@ int importMail(std::vector<std::string>& args) {
 int listMail(std::vector<std::string>& args) {
     bool json = takeFlag(args, "--json");
     if (args.size() != 1) return usageError("list-mail", positionalProblem(args, {"STORE"}), "usage: brem list-mail STORE [--json]\n");
-    const std::string hdr = inDirectory(args[0], "mail.hdr");
-    IndexRecords recs(8);
+    const std::string hdr = layout::join(args[0], layout::kMailIndex);
+    store::RecordReader recs;
     if (!recs.open(hdr)) {
         std::fprintf(stderr, "brem: cannot open %s: %s\n", hdr.c_str(), openProblem(hdr, false).c_str());
         return kExitFailed;
@@ -103,7 +104,7 @@ int readVerb(std::vector<std::string>& args) {
     if (r < 0) {
         // The library's text names no file; the one it was given is named.
         std::string leaf = store::readPath("", area, kind == ReadKind::Mapi).substr(1);
-        std::fprintf(stderr, "brem: %s\n", explainFailure(error, inDirectory(args[0], leaf.c_str()), false).c_str());
+        std::fprintf(stderr, "brem: %s\n", explainFailure(error, layout::join(args[0], leaf), false).c_str());
         return kExitFailed;
     }
     return kExitOk;

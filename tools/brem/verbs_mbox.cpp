@@ -21,6 +21,7 @@
 #include "store/index_reader.h"
 #include "store/store.h"
 #include "store_care.h"
+#include "store/layout.h"
 
 namespace brem::cli {
 
@@ -195,13 +196,12 @@ private:
                        item.problem;
             return true;
         }
-        int32_t end = 0;
-        store::ParseRecordNumber(item.lines[6].text, &m->start);
-        store::ParseRecordNumber(item.lines[7].text, &end);
-        m->length = static_cast<int32_t>(static_cast<int64_t>(end) - m->start);
-        if (end < m->start) *problem = "the range runs backwards";
-        m->fromLine = item.lines[1].text;
-        m->dateLine = item.lines[2].text;
+        const store::MailRecord r = store::MailRecordOf(item);
+        m->start = r.start;
+        m->length = static_cast<int32_t>(static_cast<int64_t>(r.end) - r.start);
+        if (r.end < r.start) *problem = "the range runs backwards";
+        m->fromLine = r.from;
+        m->dateLine = r.date;
         return true;
     }
 
@@ -390,7 +390,7 @@ int exportReplacing(const ExportMboxArgs& a, ExportList& list, plat::Stream& are
         return kExitFailed;
     }
     MboxWriter writer(areaFile, areaSize, firstByte, a.format, [&](const std::string& t) { return out.write(t); });
-    exportListed(list, writer, areaSize >= 0, a.hasRecords ? "the records" : "mail.hdr", run);
+    exportListed(list, writer, areaSize >= 0, a.hasRecords ? "the records" : layout::kMailIndex, run);
     *bytes = writer.bytes();
     // On the disk before it takes the old mailbox's place, and its name
     // after: a power cut leaves the old mailbox or the whole new one.
@@ -444,7 +444,7 @@ int exportAppending(const ExportMboxArgs& a, ExportList& list, plat::Stream& are
     if (ok) {
         MboxWriter writer(areaFile, areaSize, firstByte, a.format,
                           [&](const std::string& t) { return box.write(t); });
-        exportListed(list, writer, areaSize >= 0, a.hasRecords ? "the records" : "mail.hdr", run);
+        exportListed(list, writer, areaSize >= 0, a.hasRecords ? "the records" : layout::kMailIndex, run);
         *bytes = writer.bytes();
         // The mails appended are on the disk before the export reports them.
         ok = !run.failed && !list.readError() && box.flush() && plat::syncFile(hold.file) &&
@@ -466,7 +466,7 @@ int exportMbox(std::vector<std::string>& args) {
     if (!parseExportMboxArgs(args, &a)) return kExitUsage;
     if (!usableDirectory(a.store, "store directory")) return kExitFailed;
     ExportList list(a.hasRecords);
-    const std::string listPath = a.hasRecords ? a.recordsPath : store::withSeparator(a.store) + "mail.hdr";
+    const std::string listPath = a.hasRecords ? a.recordsPath : store::withSeparator(a.store) + layout::kMailIndex;
     if (!list.open(listPath)) {
         std::fprintf(stderr, "brem export-mbox: cannot open %s: %s\n", listPath.c_str(),
                      openProblem(listPath, false).c_str());
@@ -493,10 +493,9 @@ int exportMbox(std::vector<std::string>& args) {
 // ---- import-mbox ----------------------------------------------------------
 
 // A message already in the store is recognised by its Message id line as the
-// record keeps it; a message without one ("Message-ID: <0>" in its record)
-// by a hash of its bytes. Keys are kept as 64-bit hashes: eight bytes a
-// record, the one thing here that grows with the store.
-constexpr const char* kNoMessageId = "Message-ID: <0>";
+// record keeps it; a message without one (the record's placeholder) by a
+// hash of its bytes. Keys are kept as 64-bit hashes: eight bytes a record,
+// the one thing here that grows with the store.
 
 // The record line without the CRs an old import kept of a mailbox with CR LF
 // line ends: the message is the same with its LF line ends now.
@@ -546,22 +545,20 @@ uint64_t contentKey(plat::Stream& in, int64_t start, int64_t length) {
 
 bool storeKeys(const std::string& store, std::vector<uint64_t>* keys) {
     store::IndexReader index(store::MailRecordSlots());
-    if (!index.open(store::withSeparator(store) + "mail.hdr")) return true;  // no mail yet
+    if (!index.open(store::withSeparator(store) + layout::kMailIndex)) return true;  // no mail yet
     plat::Stream area;
     area.open(store::readPath(store, store::kMailArea), "rb");
     store::IndexItem item;
     while (index.next(item)) {
         if (item.kind != store::IndexItem::Kind::Record) continue;
-        const std::string& id = item.lines[3].text;
-        if (bareLine(id) != kNoMessageId) {
-            keys->push_back(idKey(id));
+        store::MailRecord r = store::MailRecordOf(item);
+        r.messageId = bareLine(r.messageId);
+        if (r.hasMessageId()) {
+            keys->push_back(idKey(r.messageId));
             continue;
         }
-        int32_t start = 0, end = 0;
-        store::ParseRecordNumber(item.lines[6].text, &start);
-        store::ParseRecordNumber(item.lines[7].text, &end);
-        if (!area.isOpen() || end < start) continue;
-        keys->push_back(contentKey(area, start, end - start));
+        if (!area.isOpen() || r.end < r.start) continue;
+        keys->push_back(contentKey(area, r.start, r.end - r.start));
     }
     std::sort(keys->begin(), keys->end());
     return !index.readError();
@@ -575,7 +572,7 @@ class MboxImporter {
 public:
     MboxImporter(const std::string& store, std::vector<uint64_t>& keys, ActivityLog& log, MboxFormat format)
         : storeDir_(store::withSeparator(store)),
-          tmpPath_(storeDir_ + "import-mbox.tmp"),
+          tmpPath_(storeDir_ + layout::kMboxImportWork),
           keys_(keys),
           log_(log),
           quoting_(false, format) {}
@@ -636,11 +633,9 @@ public:
         std::string hline;
         while (data.getLine(hline, 2000) && inbound::TakeMailHeaderLine(h, hline)) {
         }
-        std::string lines = inbound::MailRecordLines(to, h);
-        size_t at = 0;
-        for (int i = 0; i < 3; ++i) at = lines.find('\n', at) + 1;
-        std::string id = bareLine(lines.substr(at, lines.find('\n', at) - at + 1));
-        uint64_t key = id == kNoMessageId ? contentKey(data, 0, data.size()) : idKey(id);
+        store::MailRecord record = store::ParseMailRecord(inbound::MailRecordLines(to, h));
+        record.messageId = bareLine(record.messageId);
+        uint64_t key = record.hasMessageId() ? idKey(record.messageId) : contentKey(data, 0, data.size());
         if (std::binary_search(keys_.begin(), keys_.end(), key) || added_.count(key)) {
             ++run.present;
             return true;
@@ -741,7 +736,7 @@ void reportImport(bool json, const std::string& store, const ImportRun& run) {
                 run.messages == 1 ? "" : "s", static_cast<long long>(run.imported),
                 static_cast<long long>(run.present));
     if (run.failed) std::printf(", %lld not stored (see %s)", static_cast<long long>(run.failed),
-                                (store::withSeparator(store) + "mail.log").c_str());
+                                (store::withSeparator(store) + layout::kMailLog).c_str());
     std::printf("\n");
 }
 
@@ -768,13 +763,13 @@ int importMbox(std::vector<std::string>& args) {
     RunLock lock;
     if (int status = lock.take(store, wait)) return status;
     std::vector<uint64_t> keys;
-    const std::string hdrPath = store::withSeparator(store) + "mail.hdr";
+    const std::string hdrPath = store::withSeparator(store) + layout::kMailIndex;
     if (!storeKeys(store, &keys)) {
         std::fprintf(stderr, "brem import-mbox: cannot read %s: %s\n", hdrPath.c_str(), plat::lastErrorText().c_str());
         return kExitFailed;
     }
     ActivityLog log;
-    log.open(store::withSeparator(store) + "mail.log", 2, true);
+    log.open(store::withSeparator(store) + layout::kMailLog, 2, true);
     MboxImporter importer(store, keys, log, format);
     ImportRun run;
     bool ok = true;

@@ -9,6 +9,8 @@
 #include "inbound.h"
 #include "runs.h"
 #include "store_care.h"
+#include "store/layout.h"
+#include "text/ascii.h"
 
 namespace brem::cli {
 
@@ -65,13 +67,12 @@ int listNews(std::vector<std::string>& args) {
     std::string path = args[0];
     size_t cut = path.find_last_of("/\\");
     std::string leaf = cut == std::string::npos ? path : path.substr(cut + 1);
-    for (char& c : leaf) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c);
     // IMPNEWS deletes Header.Msg whenever it looks at a job, and it is not
     // there until a batch files an article: in a spool that exists its
     // absence means no records, not a failure.
-    bool inSpool = leaf != "header.msg";
-    if (inSpool) path = inDirectory(path, "Header.Msg");
-    IndexRecords recs(9);
+    bool inSpool = !ascii::equalsNoCase(leaf, layout::kNewsIndex);
+    if (inSpool) path = layout::join(path, layout::kNewsIndex);
+    store::RecordReader recs;
     std::error_code ec;
     if (!recs.open(path) && !(inSpool && std::filesystem::is_directory(args[0], ec))) {
         std::fprintf(stderr, "brem: cannot open %s: %s\n", path.c_str(), openProblem(path, false).c_str());

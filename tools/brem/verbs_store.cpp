@@ -13,6 +13,9 @@
 
 #include "cli.h"
 #include "inbound/execute_file.h"
+#include "inbound/news_import.h"
+#include "inbound/spool_name.h"
+#include "outbound/uucp_job.h"
 #include "platform/platform.h"
 #include "platform/stream.h"
 #include "platform/winpath.h"
@@ -20,14 +23,15 @@
 #include "progress.h"
 #include "runs.h"
 #include "store/index_reader.h"
+#include "store/layout.h"
 #include "store/store.h"
+#include "store/stored_copy.h"
 #include "store_care.h"
+#include "text/ascii.h"
 
 namespace brem::cli {
 
 namespace {
-
-constexpr size_t kCompare = 64 * 1024;
 
 struct Finding {
     std::string file;
@@ -208,10 +212,10 @@ void reportCutShort(Report& report, const std::string& file, const store::IndexI
 
 int64_t checkMailIndex(const std::string& store, Report& report, Progress& progress) {
     store::IndexReader reader(store::MailRecordSlots());
-    const std::string path = store::withSeparator(store) + "mail.hdr";
+    const std::string path = store::withSeparator(store) + layout::kMailIndex;
     if (!reader.open(path)) return 0;
     const bool lastLineEnded = endsInLineEnd(path);
-    AreaState area = openAreaState(store, "mailarea.txt");
+    AreaState area = openAreaState(store, layout::kMailAreaFile);
     store::IndexItem item, held;
     bool holding = false;
     int64_t records = 0;
@@ -219,33 +223,31 @@ int64_t checkMailIndex(const std::string& store, Report& report, Progress& progr
     // known as the last.
     auto judge = [&](const store::IndexItem& it, bool last) {
         if (last && cutShortAtEnd(it, lastLineEnded, store::MailRecordSlots().size(), true)) {
-            reportCutShort(report, "mail.hdr", it, true);
+            reportCutShort(report, layout::kMailIndex, it, true);
             return;
         }
         if (it.kind != store::IndexItem::Kind::Record) {
-            reportDamage(report, "mail.hdr", it, store::MailRecordSlots().size());
+            reportDamage(report, layout::kMailIndex, it, store::MailRecordSlots().size());
             return;
         }
         ++records;
-        int32_t start = 0, end = 0;
-        store::ParseRecordNumber(it.lines[6].text, &start);
-        store::ParseRecordNumber(it.lines[7].text, &end);
-        checkRange(report, "mail.hdr", it, start, end, area);
+        const store::MailRecord r = store::MailRecordOf(it);
+        checkRange(report, layout::kMailIndex, it, r.start, r.end, area);
     };
     while (reader.next(item)) {
-        progress.step(item.number, -1, "records, " + shareRead(reader.position(), reader.size(), "mail.hdr"));
+        progress.step(item.number, -1, "records, " + shareRead(reader.position(), reader.size(), layout::kMailIndex));
         if (holding) judge(held, false);
         held = item;
         holding = true;
     }
     if (holding) judge(held, true);
-    if (reader.readError()) report.add({"mail.hdr", 0, reader.position(), "the file cannot be read to its end", "loses the records after this byte", ""});
+    if (reader.readError()) report.add({layout::kMailIndex, 0, reader.position(), "the file cannot be read to its end", "loses the records after this byte", ""});
     return records;
 }
 
 int64_t checkNewsIndex(const std::string& spool, const std::string& store, Report& report, Progress& progress) {
     store::IndexReader reader(store::NewsRecordSlots());
-    const std::string path = store::withSeparator(spool) + "Header.Msg";
+    const std::string path = store::withSeparator(spool) + layout::kNewsIndex;
     if (!reader.open(path)) return 0;
     const bool lastLineEnded = endsInLineEnd(path);
     std::map<int32_t, AreaState> areas;
@@ -255,28 +257,25 @@ int64_t checkNewsIndex(const std::string& spool, const std::string& store, Repor
     while (more) {
         item = next;
         more = reader.next(next);
-        progress.step(item.number, -1, "records, " + shareRead(reader.position(), reader.size(), "Header.Msg"));
+        progress.step(item.number, -1, "records, " + shareRead(reader.position(), reader.size(), layout::kNewsIndex));
         if (!more && cutShortAtEnd(item, lastLineEnded, store::NewsRecordSlots().size(), false)) {
-            reportCutShort(report, "Header.Msg", item, false);
+            reportCutShort(report, layout::kNewsIndex, item, false);
             continue;
         }
         if (item.kind != store::IndexItem::Kind::Record) {
-            reportDamage(report, "Header.Msg", item, store::NewsRecordSlots().size());
+            reportDamage(report, layout::kNewsIndex, item, store::NewsRecordSlots().size());
             continue;
         }
         ++records;
-        int32_t number = 0, start = 0, end = 0;
-        store::ParseRecordNumber(item.lines[0].text, &number);
-        store::ParseRecordNumber(item.lines[7].text, &start);
-        store::ParseRecordNumber(item.lines[8].text, &end);
-        if (number < 1) {
-            report.add({"Header.Msg", item.number, item.offset, "area " + std::to_string(number) + " is below 1",
+        const store::NewsRecord r = store::NewsRecordOf(item);
+        if (!store::IsNewsArea(r.area)) {
+            report.add({layout::kNewsIndex, item.number, item.offset, "area " + std::to_string(r.area) + " is below 1",
                         "reads this article from an area news is never filed to", ""});
             continue;
         }
-        auto it = areas.find(number);
-        if (it == areas.end()) it = areas.emplace(number, openAreaState(store, store::numberedAreaName(number))).first;
-        checkRange(report, "Header.Msg", item, start, end, it->second);
+        auto it = areas.find(r.area);
+        if (it == areas.end()) it = areas.emplace(r.area, openAreaState(store, store::numberedAreaName(r.area))).first;
+        checkRange(report, layout::kNewsIndex, item, r.start, r.end, it->second);
     }
     return records;
 }
@@ -321,11 +320,11 @@ int32_t checkAreaNumber(const std::string& label, const std::string& number, int
     std::string digits = number;
     while (!digits.empty() && (digits.back() == '\n' || digits.back() == '\r')) digits.pop_back();
     if (!store::ParseRecordNumber(digits, &area)) {
-        report.add({"area.dat", 0, numberOffset,
+        report.add({layout::kAreaMap, 0, numberOffset,
                     label + ": the number line \"" + digits.substr(0, 40) + "\" is not a number",
                     "reads the digits it begins with, if any, as the area", ""});
-    } else if (area < 1) {
-        report.add({"area.dat", 0, numberOffset, label + ": area " + std::to_string(area) + " is below 1",
+    } else if (!store::IsNewsArea(area)) {
+        report.add({layout::kAreaMap, 0, numberOffset, label + ": area " + std::to_string(area) + " is below 1",
                     "never files news to it", ""});
     }
     return area;
@@ -350,7 +349,7 @@ void checkAreaShadowed(const std::string& label, const std::string& name, const 
 
 void checkAreaMap(const std::string& store, Report& report) {
     plat::Stream in;
-    if (!in.open(store::withSeparator(store) + "area.dat", "rb")) return;
+    if (!in.open(store::withSeparator(store) + layout::kAreaMap, "rb")) return;
     std::vector<AreaEntry> entries;
     std::set<std::string> seen;
     std::string name, number;
@@ -358,7 +357,7 @@ void checkAreaMap(const std::string& store, Report& report) {
     while (in.getLine(name, 4096)) {
         const int64_t nameOffset = offset;
         offset += static_cast<int64_t>(name.size());
-        Finding f{"area.dat", 0, nameOffset, "", "", ""};
+        Finding f{layout::kAreaMap, 0, nameOffset, "", "", ""};
         bool hasNumber = in.getLine(number, 4096);
         int64_t numberOffset = offset;
         offset += static_cast<int64_t>(number.size());
@@ -389,23 +388,21 @@ void checkAreaMap(const std::string& store, Report& report) {
 }
 
 void checkCounter(const std::string& store, Report& report) {
-    plat::Stream in;
-    if (!in.open(store::withSeparator(store) + "export.dat", "rb")) return;
-    char raw[5];
-    size_t got = in.read(raw, sizeof raw);
+    const outbound::CounterContents counter = outbound::ReadSequenceCounter(store::withSeparator(store));
+    if (!counter.present) return;
+    const size_t got = counter.bytes;
     if (got != 4) {
-        report.add({"export.dat", 0, -1,
+        report.add({layout::kExportCounter, 0, -1,
                     "the counter has " + std::string(got > 4 ? "more" : std::to_string(got)) + " bytes, not 4",
                     got < 4 ? "starts the job numbers at 0001 again, over jobs that may still wait in the spool"
                             : "reads the first four bytes only",
                     ""});
         if (got < 4) return;
     }
-    uint32_t u = 0;
-    for (int i = 3; i >= 0; --i) u = (u << 8) | static_cast<unsigned char>(raw[i]);
-    int32_t v = static_cast<int32_t>(u);
-    if (v < 0 || v > 9999) {
-        report.add({"export.dat", 0, 0, "the last job number " + std::to_string(v) + " is outside 0 to 9999",
+    const int32_t v = counter.last;
+    if (v < 0 || v > outbound::kLastSequenceNumber) {
+        report.add({layout::kExportCounter, 0, 0, "the last job number " + std::to_string(v) + " is outside 0 to " +
+                                                      std::to_string(outbound::kLastSequenceNumber),
                     "starts the job numbers at 0001 again, over jobs that may still wait in the spool", ""});
     }
 }
@@ -424,37 +421,9 @@ std::string ageOf(const std::string& path) {
     return unit(secs / 86400, "day");
 }
 
-std::string upper(std::string s) {
-    for (char& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    return s;
-}
+std::string upper(const std::string& s) { return ascii::uppered(s); }
 
-// The local names a spool name "D.rest" may have been given. The transfer
-// strips the longest prefix shared with either site name and keeps the last
-// seven characters of what is left, behind a digit for the letter case of
-// its last five. Which site names were used is not known here, but whatever
-// they were, the name kept is one of the rest's last k characters, k up to 7.
-std::vector<std::string> localNameCandidates(const std::string& spoolName) {
-    std::vector<std::string> names;
-    if (spoolName.size() < 2 || spoolName[1] != '.' || (spoolName[0] != 'D' && spoolName[0] != 'X')) return names;
-    std::string rest = spoolName.substr(2);
-    for (size_t k = 0; k <= 7 && k <= rest.size(); ++k) {
-        std::string tail = rest.substr(rest.size() - k);
-        unsigned v = 0;
-        for (size_t i = tail.size() > 5 ? tail.size() - 5 : 0; i < tail.size(); ++i)
-            v = 2 * v + (tail[i] >= 'a' && tail[i] <= 'z' ? 1 : 0);
-        char digit = static_cast<char>(v <= 9 ? '0' + v : 'A' + (v - 10));
-        names.push_back(upper(std::string(1, digit) + tail + "." + spoolName[0]));
-    }
-    return names;
-}
-
-std::string withoutLineEnd(std::string s) {
-    while (!s.empty() && (s.back() == '\n' || s.back() == '\r')) s.pop_back();
-    return s;
-}
-
-std::string spoolPath(const std::string& spool, const std::string& name) { return spool + "/" + name; }
+std::string spoolPath(const std::string& spool, const std::string& name) { return layout::join(spool, name); }
 
 // Looks for the data file of one execute file; true when it is there. The
 // data files it names are marked in `named`.
@@ -468,32 +437,25 @@ bool checkExecuteFile(const std::string& spool, const std::string& name,
         }
         return false;
     }
-    // Read as the importers read it: no link followed, nothing waited on, no
-    // more than an execute file may hold.
-    plat::Stream x;
-    std::string line, dataName, command;
-    const plat::Untrusted opened = x.openUntrusted(store::withSeparator(spool) + name, 4096);
-    std::string bad;
-    if (opened == plat::Untrusted::Opened && x.size() > inbound::kMostExecuteFileBytes) {
-        bad = "execute file larger than " + std::to_string(inbound::kMostExecuteFileBytes) + " bytes";
-    } else if (opened != plat::Untrusted::Opened && opened != plat::Untrusted::Missing &&
-               opened != plat::Untrusted::Failed) {
-        bad = std::string("execute file that ") + inbound::UntrustedReason(opened);
-    }
-    if (!bad.empty()) {
-        if (report) report->add({name, 0, -1, bad, "sets it aside into bad/ at the next import", ageOf(spoolPath(spool, name))});
+    // Read by the importers' reader: no link followed, nothing waited on, no
+    // more than an execute file may hold. One that is gone meanwhile names
+    // nothing.
+    inbound::ExecuteJob job;
+    inbound::JobCommand kind = inbound::JobCommand::Other;
+    std::string why;
+    if (inbound::ReadAnyExecuteFile(store::withSeparator(spool) + name, job, kind, why) == inbound::ExecuteRead::Bad) {
+        // "is larger than N bytes" reads "execute file larger than N bytes".
+        const std::string bad = why.compare(0, 10, "is larger ") == 0 ? "execute file " + why.substr(3)
+                                                                       : "execute file that " + why;
+        if (report) report->add({name, 0, -1, bad, "sets it aside into " + layout::join(layout::kBadDirectory, "") + " at the next import", ageOf(spoolPath(spool, name))});
         return false;
     }
-    if (opened == plat::Untrusted::Opened) {
-        while (x.getLine(line, 1999)) {
-            if ((line[0] == 'F' || line[0] == 'f') && line.size() > 2) dataName = withoutLineEnd(line.substr(2));
-            if (line[0] == 'C' || line[0] == 'c') command = withoutLineEnd(line);
-        }
-    }
-    std::vector<std::string> candidates = localNameCandidates(dataName);
-    std::string fallback = upper(name);
-    fallback.back() = 'D';
-    candidates.push_back(fallback);
+    const std::string dataName = job.dataName;
+    std::string command = job.command;
+    while (!command.empty() && (command.back() == '\n' || command.back() == '\r')) command.pop_back();
+    std::vector<std::string> candidates;
+    for (const std::string& c : inbound::LocalNameCandidates(dataName)) candidates.push_back(upper(c));
+    candidates.push_back(upper(layout::dataFileBeside(name)));
     bool found = false;
     for (const std::string& c : candidates) {
         if (dataFiles.count(c)) {
@@ -513,27 +475,27 @@ bool checkExecuteFile(const std::string& spool, const std::string& name,
 
 void checkWorkingFiles(const std::string& spool, const std::vector<std::string>& all, Report& report) {
     for (const std::string& n : all) {
-        std::string u = upper(n);
         Finding f{n, 0, -1, "working file of an interrupted run", "", ageOf(spoolPath(spool, n))};
+        const auto is = [&n](const char* name) { return ascii::equalsNoCase(n, name); };
         // A news import keeps its staged batch (and the compressed one it was
         // expanded from) after it ends, until the next news job replaces
         // them: leftovers, not damage. A copy never renamed into place tells
         // of a run cut off, but its job still waits in the spool.
-        if (u == "$7B60051.INT" || u == "$7B60051" || u == "$7B60051.Z") {
+        if (is(layout::kNewsBatchStaged) || is(layout::kNewsBatch) || is(layout::kNewsBatchCompressed)) {
             f.what = "working file of the last news import";
             f.host = "ignores it; the next news job replaces it";
             f.note = true;
-        } else if (u.compare(0, 8, "$7B60051") == 0) {
+        } else if (ascii::startsNoCase(n, layout::kNewsBatch)) {
             f.host = "ignores it: the job of that run still waits in the spool, and the next news job replaces "
                      "this file";
             f.note = true;
-        } else if (u == "RMAIL.Z") {
+        } else if (is(layout::kOutgoingMail)) {
             // What a failed or cut-off export leaves, the message whole: the
             // host was not told it went, and exports it again.
             f.what = "outgoing mail not exported (an export failed or was cut off, or the host is writing it)";
             f.host = "sends it with its next EXPMAIL; until then it is not sent";
             f.note = true;
-        } else if (u == "RNEWS" || u == "RNEWS.Z") {
+        } else if (is(layout::kOutgoingNewsPlain) || is(layout::kOutgoingNews)) {
             f.what = "outgoing news batch not exported (an export failed or was cut off, or the host is writing it)";
             f.host = "sends it with its next EXPNEWS; until then it is not sent";
             f.note = true;
@@ -542,28 +504,6 @@ void checkWorkingFiles(const std::string& spool, const std::vector<std::string>&
         }
         report.add(f);
     }
-}
-
-bool readAll(const std::string& path, std::string& out) {
-    out.clear();
-    plat::Stream in;
-    if (!in.open(path, "rb")) return false;
-    char buf[65536];
-    for (size_t got; (got = in.read(buf, sizeof buf)) > 0;) out.append(buf, got);
-    return !in.readError();
-}
-
-// A news data file whose execute file is gone but whose batch the last news
-// import filed: a power cut between the deletions of the job's two files
-// leaves it. The import keeps a synced copy of the batch until the next job:
-// "$7b60051.int" (plain) or "$7b60051.z" (compressed, behind the file's
-// first line).
-bool filedNewsBatch(const std::string& spool, const std::string& path) {
-    const std::string dir = store::withSeparator(spool);
-    std::string data, copy;
-    if (!readAll(path, data) || data.empty()) return false;
-    if (readAll(dir + "$7b60051.int", copy) && copy == data) return true;
-    return data.size() > 12 && readAll(dir + "$7b60051.z", copy) && copy == data.substr(12);
 }
 
 // The data files of the spool (upper-case name -> name) and those that an
@@ -580,50 +520,14 @@ SpoolFiles listSpool(const std::string& spool, Report* report) {
     f.all = plat::findFiles(store::withSeparator(spool) + "*");
     for (const std::string& n : f.all) {
         std::string u = upper(n);
-        if (u.size() > 2 && u.compare(u.size() - 2, 2, ".D") == 0) f.dataFiles.emplace(u, n);
+        if (u.size() > 2 && ascii::equalsNoCase(u.substr(u.size() - 2), layout::kDataFileSuffix)) f.dataFiles.emplace(u, n);
     }
     for (const std::string& n : f.all) {
         std::string u = upper(n);
-        bool execute = u.size() > 2 && u.compare(u.size() - 2, 2, ".X") == 0;
+        bool execute = u.size() > 2 && ascii::equalsNoCase(u.substr(u.size() - 2), layout::kExecuteFileSuffix);
         if (execute && checkExecuteFile(spool, n, f.dataFiles, f.named, report)) ++f.jobs;
     }
     return f;
-}
-
-// The mail.hdr record whose message has the bytes of the file at `path`; 0
-// when none has. A mail import cut off between taking the job's execute file
-// and its data file leaves the data file of a mail it has stored.
-int64_t storedMailRecord(const std::string& store, const std::string& path) {
-    // A file in the spool: a link, a FIFO or a device is no copy of a mail.
-    plat::Stream file;
-    if (file.openUntrusted(path) != plat::Untrusted::Opened) return 0;
-    const int64_t size = file.size();
-    store::IndexReader reader(store::MailRecordSlots());
-    plat::Stream area;
-    if (size < 0 || !reader.open(store::withSeparator(store) + "mail.hdr") ||
-        !area.open(store::readPath(store, store::kMailArea), "rb"))
-        return 0;
-    const int firstByte = area.get();
-    store::IndexItem item;
-    while (reader.next(item)) {
-        if (item.kind != store::IndexItem::Kind::Record) continue;
-        int32_t start = 0, end = 0;
-        store::ParseRecordNumber(item.lines[6].text, &start);
-        store::ParseRecordNumber(item.lines[7].text, &end);
-        // The first message of an area begun without a line end lies from
-        // offset 0, one byte before its recorded start.
-        int64_t from = start == 1 && firstByte >= 0 && firstByte != '\n' ? 0 : start;
-        if (end - from != size || !area.seek(from) || !file.seek(0)) continue;
-        char a[kCompare], b[kCompare];
-        int64_t left = size;
-        while (left > 0) {
-            size_t want = static_cast<size_t>(std::min<int64_t>(left, kCompare));
-            if (area.read(a, want) != want || file.read(b, want) != want || std::memcmp(a, b, want) != 0) break;
-            left -= static_cast<int64_t>(want);
-        }
-        if (left == 0) return item.number;
-    }
-    return 0;
 }
 
 int64_t ageSeconds(const std::string& path) {
@@ -653,12 +557,12 @@ int64_t checkSpool(const std::string& spool, const std::string& store, Report& r
     for (const auto& [u, n] : f.dataFiles) {
         if (f.named.count(u)) continue;
         const std::string path = spoolPath(spool, n);
-        if (int64_t record = storedMailRecord(store, path)) {
+        if (int64_t record = store::StoredMailRecord(store, path)) {
             report.add({n, 0, -1,
-                        "data file without an execute file; its mail is in the store already (mail.hdr record " +
+                        "data file without an execute file; its mail is in the store already (" + std::string(layout::kMailIndex) + " record " +
                             std::to_string(record) + ")",
                         "ignores it; brem cycle removes it once it is an hour old", ageOf(path), true});
-        } else if (filedNewsBatch(spool, path)) {
+        } else if (inbound::IsFiledNewsBatch(store::withSeparator(spool), path)) {
             report.add({n, 0, -1,
                         "data file without an execute file; its batch was filed by the last news import, cut off "
                         "before it deleted the file",
@@ -688,7 +592,7 @@ std::vector<std::string> removeStoredCopies(const std::string& spool, const std:
         // A transfer may still be writing a job whose execute file comes
         // after its data file, and a peer may send a mail again: only a copy
         // left long before is taken for the leftover of an import.
-        if (f.named.count(u) || ageSeconds(path) < kStoredCopyAge || storedMailRecord(store, path) == 0) continue;
+        if (f.named.count(u) || ageSeconds(path) < kStoredCopyAge || store::StoredMailRecord(store, path) == 0) continue;
         if (plat::deleteFile(path)) removed.push_back(n);
     }
     return removed;
@@ -737,7 +641,7 @@ int checkVerb(std::vector<std::string>& args) {
         if (notes) verdict += ", " + std::to_string(notes) + " note" + (notes == 1 ? "" : "s");
         if (report.setAside()) {
             verdict += ", " + std::to_string(report.setAside()) + " file" + (report.setAside() == 1 ? "" : "s") +
-                       " set aside in bad/";
+                       " set aside in " + layout::join(layout::kBadDirectory, "");
         }
         std::printf("; %s\n", verdict.c_str());
     }

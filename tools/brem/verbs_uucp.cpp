@@ -18,6 +18,7 @@
 #include "runs.h"
 #include "store/store.h"
 #include "store_care.h"
+#include "store/layout.h"
 
 namespace brem::cli {
 
@@ -84,7 +85,7 @@ int rmail(std::vector<std::string>& args) {
     if (!problem.empty()) return usageError("rmail", problem, kRmailUsage);
     RunLock lock;
     if (int status = openStore(o, &lock)) return status;
-    const std::string dir = store::withSeparator(o.store), incoming = dir + "rmail.tmp";
+    const std::string dir = store::withSeparator(o.store), incoming = dir + layout::kMailDeliveryWork;
     if (!takeStandardInput("rmail", incoming)) return kExitTryLater;
     std::string recipients, reason;
     for (const std::string& r : args) recipients += (recipients.empty() ? "" : " ") + r;
@@ -109,7 +110,7 @@ int rnews(std::vector<std::string>& args) {
     if (!problem.empty()) return usageError("rnews", problem, kRnewsUsage);
     RunLock lock;
     if (int status = openStore(o, &lock)) return status;
-    const std::string dir = store::withSeparator(o.store), incoming = dir + "$7b60051.in";
+    const std::string dir = store::withSeparator(o.store), incoming = dir + layout::kNewsDeliveryWork;
     if (!takeStandardInput("rnews", incoming)) return kExitTryLater;
     std::string reason;
     int32_t filed = inbound::DeliverNewsBatch(dir, dir, incoming, o.verbosity, &reason);

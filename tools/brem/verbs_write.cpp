@@ -68,7 +68,7 @@ int writeMessage(std::vector<std::string>& args) {
         r = WRITEMESSAGE(args[0].c_str(), area, &start, &length, text.c_str(), err.data());
     }
     if (r != 0) {
-        std::string target = toFile ? file : inDirectory(args[0], store::writePath("", area).substr(1).c_str());
+        std::string target = toFile ? file : layout::join(args[0], store::writePath("", area).substr(1));
         reportFailure(toFile ? "WRITEUUCP" : wrap ? "WRITEMFORM" : "WRITEMESSAGE", err.data(), target, true);
         return kExitFailed;
     }
@@ -109,7 +109,7 @@ int attachFile(std::vector<std::string>& args) {
     // Shown in the separator style of the directory as given.
     const char* sep = args[0].find('\\') == std::string::npos && args[0].find('/') != std::string::npos ? "/" : "\\";
     std::printf("%s %s%s%s%s\n", hold ? "written to" : "appended to", args[0].c_str(), sep,
-                hold ? (std::string("hold") + sep).c_str() : "", name.c_str());
+                hold ? (std::string(layout::kHoldDirectory) + sep).c_str() : "", name.c_str());
     return kExitOk;
 }
 
