@@ -5,6 +5,9 @@
 #include <cstring>
 #include <vector>
 
+#include "text/ascii.h"
+#include "text/calendar.h"
+
 namespace brem::cli {
 
 namespace {
@@ -20,39 +23,6 @@ std::string trimmed(const std::string& s) {
 std::string headerValue(const std::string& line) {
     size_t colon = line.find(':');
     return colon == std::string::npos ? std::string() : trimmed(line.substr(colon + 1));
-}
-
-// Days since 1970-01-01 of a date in the proleptic Gregorian calendar.
-int64_t daysFromCivil(int64_t y, int m, int d) {
-    y -= m <= 2;
-    int64_t era = (y >= 0 ? y : y - 399) / 400;
-    int64_t yoe = y - era * 400;
-    int64_t doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
-    int64_t doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-    return era * 146097 + doe - 719468;
-}
-
-void civilFromDays(int64_t z, int64_t* y, int* m, int* d) {
-    z += 719468;
-    int64_t era = (z >= 0 ? z : z - 146096) / 146097;
-    int64_t doe = z - era * 146097;
-    int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-    int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-    int64_t mp = (5 * doy + 2) / 153;
-    *d = static_cast<int>(doy - (153 * mp + 2) / 5 + 1);
-    *m = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
-    *y = yoe + era * 400 + (*m <= 2);
-}
-
-const char* const kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun", "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
-const char* const kDays[] = {"Thu", "Fri", "Sat", "Sun", "Mon", "Tue", "Wed"};  // 1970-01-01 was a Thursday
-
-bool sameNoCase(const std::string& a, const char* b) {
-    if (a.size() != std::strlen(b)) return false;
-    for (size_t i = 0; i < a.size(); ++i)
-        if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
-            return false;
-    return true;
 }
 
 bool allDigits(const std::string& s) {
@@ -75,7 +45,7 @@ bool zoneMinutes(const std::string& z, int* minutes) {
     } kNames[] = {{"UT", 0},   {"UTC", 0},  {"GMT", 0},  {"Z", 0},    {"EST", -5}, {"EDT", -4},
                   {"CST", -6}, {"CDT", -5}, {"MST", -7}, {"MDT", -6}, {"PST", -8}, {"PDT", -7}};
     for (const auto& n : kNames) {
-        if (sameNoCase(z, n.name)) {
+        if (ascii::equalsNoCase(z, n.name)) {
             *minutes = n.hours * 60;
             return true;
         }
@@ -128,7 +98,7 @@ std::string mboxDate(const std::string& dateLine) {
     int day = std::stoi(w[i]);
     int month = 0;
     for (int m = 0; m < 12; ++m)
-        if (w[i + 1].size() >= 3 && sameNoCase(w[i + 1].substr(0, 3), kMonths[m])) month = m + 1;
+        if (w[i + 1].size() >= 3 && ascii::equalsNoCase(w[i + 1].substr(0, 3), calendar::kMonths[m])) month = m + 1;
     int64_t year = std::stoll(w[i + 2]);
     if (w[i + 2].size() <= 2) year += year < 50 ? 2000 : 1900;
     int hh = 0, mm = 0, ss = 0;
@@ -138,99 +108,16 @@ std::string mboxDate(const std::string& dateLine) {
         return kFixed;
     int zone = 0;
     if (w.size() > i + 4) zoneMinutes(w[i + 4], &zone);
-    int64_t t = daysFromCivil(year, month, day) * 86400 + hh * 3600 + mm * 60 + ss - zone * 60;
+    int64_t t = calendar::daysFromCivil(year, month, day) * 86400 + hh * 3600 + mm * 60 + ss - zone * 60;
     if (t < 0) return kFixed;
     int64_t days = t / 86400, rest = t % 86400;
     int m, d;
-    civilFromDays(days, &year, &m, &d);
+    calendar::civilFromDays(days, &year, &m, &d);
     char out[64];
-    std::snprintf(out, sizeof out, "%s %s %2d %02d:%02d:%02d %lld", kDays[days % 7], kMonths[m - 1], d,
+    std::snprintf(out, sizeof out, "%s %s %2d %02d:%02d:%02d %lld", calendar::kDays[days % 7], calendar::kMonths[m - 1], d,
                   static_cast<int>(rest / 3600), static_cast<int>(rest / 60 % 60), static_cast<int>(rest % 60),
                   static_cast<long long>(year));
     return out;
-}
-
-namespace {
-
-std::vector<std::string> words(const std::string& s) {
-    std::vector<std::string> w;
-    std::string cur;
-    for (char c : s + " ") {
-        if (c == ' ' || c == '\t' || c == ',') {
-            if (!cur.empty()) w.push_back(cur);
-            cur.clear();
-        } else {
-            cur.push_back(c);
-        }
-    }
-    return w;
-}
-
-// The date of an envelope line in the form the mbox "From " line has,
-// from the words that follow the address ("Mon Oct  6 21:14:02 1997", also
-// with a zone before the year or in the order of a Date header). The time is
-// the sending site's own, as the line gives it; empty when it is no date.
-std::string envelopeDate(const std::vector<std::string>& w) {
-    int month = 0, day = 0, hh = -1, mm = 0, ss = 0;
-    int64_t year = -1;
-    for (const std::string& t : w) {
-        if (t.find(':') != std::string::npos) {
-            if (hh < 0 && std::sscanf(t.c_str(), "%d:%d:%d", &hh, &mm, &ss) < 2) hh = -1;
-        } else if (allDigits(t)) {
-            if (t.size() <= 2 && day == 0) day = std::stoi(t);
-            else if (year < 0) year = std::stoll(t) + (t.size() <= 2 ? (std::stoi(t) < 50 ? 2000 : 1900) : 0);
-        } else if (month == 0 && t.size() >= 3) {
-            for (int m = 0; m < 12; ++m)
-                if (sameNoCase(t.substr(0, 3), kMonths[m]) && (t.size() == 3 || std::isalpha(static_cast<unsigned char>(t[3]))))
-                    month = m + 1;
-        }
-    }
-    if (month == 0 || day < 1 || day > 31 || hh < 0 || hh > 23 || mm < 0 || mm > 59 || ss < 0 || ss > 60 ||
-        year < 1970 || year > 9999)
-        return std::string();
-    int64_t days = daysFromCivil(year, month, day);
-    char out[64];
-    std::snprintf(out, sizeof out, "%s %s %2d %02d:%02d:%02d %lld", kDays[((days % 7) + 7) % 7], kMonths[month - 1], day,
-                  hh, mm, ss, static_cast<long long>(year));
-    return out;
-}
-
-}  // namespace
-
-Envelope parseEnvelope(const std::string& head) {
-    Envelope e;
-    std::string path, user;
-    size_t at = 0;
-    for (bool first = true;; first = false) {
-        const char* open = first ? "From " : ">From ";
-        const size_t openSize = first ? 5 : 6;
-        size_t lf = head.find('\n', at);
-        if (lf == std::string::npos || head.compare(at, openSize, open) != 0) break;
-        std::string line = head.substr(at + openSize, lf - at - openSize);
-        if (!line.empty() && line.back() == '\r') line.pop_back();
-        std::vector<std::string> w = words(line);
-        if (w.empty()) break;
-        // The site that passed the message on is named by "remote from SITE";
-        // a line without one may carry the path in its address instead.
-        std::string address = w[0];
-        size_t remote = w.size();
-        for (size_t i = 1; i + 2 < w.size(); ++i)
-            if (w[i] == "remote" && w[i + 1] == "from") remote = i;
-        if (remote < w.size()) {
-            path += w[remote + 2] + "!";
-        } else if (size_t bang = address.rfind('!'); bang != std::string::npos && bang > 0) {
-            path += address.substr(0, bang + 1);
-            address = address.substr(bang + 1);
-        }
-        user = address;
-        if (first) e.date = envelopeDate(std::vector<std::string>(w.begin() + 1, w.begin() + static_cast<long>(remote)));
-        at = lf + 1;
-        e.bytes = at;
-    }
-    if (e.bytes > 0) e.sender = path + user;
-    for (unsigned char c : e.sender)
-        if (c <= 0x20 || c == 0x7f) e.sender = "MAILER-DAEMON";
-    return e;
 }
 
 std::string shareRead(int64_t done, int64_t total, const std::string& name) {

@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <string>
 
+#include "inbound/uucp_envelope.h"
+
 namespace brem::cli {
 
 // The address of the "From " line from a header line "From: ..."
@@ -17,19 +19,9 @@ std::string mboxSender(const std::string& fromLine);
 // header line "Date: ..."; the start of 1970 when it cannot be read.
 std::string mboxDate(const std::string& dateLine);
 
-// The UUCP envelope that opens a message received by UUCP: its "From " line
-// ("From anna@hub Mon Oct  6 21:14:02 1997", maybe ending "remote from hub")
-// and the ">From ..." lines each relaying site added below it. In an mbox it
-// becomes the message's "From " line; written into the message it would be
-// taken for its first line, and no reader would find the header after it.
-struct Envelope {
-    size_t bytes = 0;    // of the envelope lines at the start; 0: there is none
-    std::string sender;  // the sender as a bang path through the "remote from" sites
-    std::string date;    // "Mon Oct  6 21:14:02 1997"; empty when the line's cannot be read
-};
-// Reads the envelope from the first bytes of a message (`head`; a few
-// kilobytes are plenty).
-Envelope parseEnvelope(const std::string& head);
+// The UUCP envelope that opens a stored message (inbound/uucp_envelope.h).
+using inbound::Envelope;
+inline Envelope parseEnvelope(const std::string& head) { return inbound::ParseEnvelope(head); }
 
 // The two ways an mbox keeps a message's own "From " lines apart from the
 // lines that begin messages.

@@ -1,0 +1,36 @@
+// Dates as mail lines and UUCP envelopes write them: the proleptic Gregorian
+// calendar counted in days from 1970-01-01, and the English names of months
+// and week days that ctime() gives ("Thu Jan  1 00:00:00 1970").
+#pragma once
+
+#include <cstdint>
+
+namespace brem::calendar {
+
+// Days since 1970-01-01 of a date in the proleptic Gregorian calendar.
+inline int64_t daysFromCivil(int64_t y, int m, int d) {
+    y -= m <= 2;
+    int64_t era = (y >= 0 ? y : y - 399) / 400;
+    int64_t yoe = y - era * 400;
+    int64_t doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
+    int64_t doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+    return era * 146097 + doe - 719468;
+}
+
+inline void civilFromDays(int64_t z, int64_t* y, int* m, int* d) {
+    z += 719468;
+    int64_t era = (z >= 0 ? z : z - 146096) / 146097;
+    int64_t doe = z - era * 146097;
+    int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+    int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+    int64_t mp = (5 * doy + 2) / 153;
+    *d = static_cast<int>(doy - (153 * mp + 2) / 5 + 1);
+    *m = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
+    *y = yoe + era * 400 + (*m <= 2);
+}
+
+inline const char* const kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun", "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+inline const char* const kDays[] = {"Thu", "Fri", "Sat", "Sun", "Mon", "Tue", "Wed"};  // 1970-01-01 was a Thursday
+
+
+}  // namespace brem::calendar
