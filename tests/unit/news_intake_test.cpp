@@ -7,6 +7,8 @@
 #include <string>
 
 #include "brem32.h"
+#include "inbound/execute_file.h"
+#include "inbound/news_import.h"
 #include "support/test_support.h"
 
 using namespace brem;
@@ -87,4 +89,30 @@ TEST(NewsIntake, AnUnreadableCompressedBatchIsNeverLost) {
     EXPECT_FALSE(test::exists(s.store + "/area3.txt"));
     EXPECT_EQ(s.import(0), 0);
     EXPECT_EQ(s.area(), "\n" + article(1));
+}
+
+// brem's report of the jobs left reads a job through the importers' own
+// reader and intake choice: a news job's F line is cut where news import
+// cuts it, and a data file that is no batch is passed over only where the
+// import would pass it over (compressed intake), never with a plain one.
+TEST(NewsIntake, TheReportOfAJobLeftSeesWhatTheImportSees) {
+    NewsSpool s;
+    const std::string longName = "D.newshost" + std::string(40, 'q') + "A1234";
+    s.put("news.X", "F " + longName + "\nC rnews\n");
+    s.put("mail.X", "F " + longName + "\nC rmail ann\n");
+    inbound::ExecuteJob job;
+    inbound::JobCommand kind = inbound::JobCommand::Other;
+    std::string why;
+    ASSERT_EQ(inbound::ReadAnyExecuteFile(s.spool + "/news.X", job, kind, why), inbound::ExecuteRead::Ok);
+    EXPECT_EQ(kind, inbound::JobCommand::News);
+    EXPECT_EQ(job.dataName, longName.substr(0, inbound::kNewsExecuteLimits.dataNameChars));
+    ASSERT_EQ(inbound::ReadAnyExecuteFile(s.spool + "/mail.X", job, kind, why), inbound::ExecuteRead::Ok);
+    EXPECT_EQ(kind, inbound::JobCommand::Mail);
+    EXPECT_EQ(job.dataName, longName);
+
+    s.put("junk.D", "no batch at all\n");
+    s.put("plain.D", rnews(article(1)));
+    EXPECT_TRUE(inbound::ChooseNewsIntake(s.spool + "/junk.D", 12).passedOver());
+    EXPECT_FALSE(inbound::ChooseNewsIntake(s.spool + "/junk.D", 0).passedOver());
+    EXPECT_FALSE(inbound::ChooseNewsIntake(s.spool + "/plain.D", 12).compressed);
 }
