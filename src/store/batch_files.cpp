@@ -42,14 +42,9 @@ BatchFiles::Result BatchFiles::file(int32_t area, int64_t length, std::string& r
     if (!a) return why;
     const Placement place = PlaceAppend(a->size, length, Lead::LineFeed);
     if (!place.fits) return Result::TooLarge;
-    const int64_t before = a->size;
     if (place.lead && !a->out->put('\n')) return Result::WriteFailed;
-    if (!copy(*a->out)) {
-        if (a->out->writeFailed()) return Result::WriteFailed;
-        // The batch could not be read: the part copied goes again.
-        if (!a->out->flush() || !a->out->truncate(before)) return Result::WriteFailed;
-        return Result::ReadFailed;
-    }
+    // Whatever part was copied goes with the batch when the call takes it back.
+    if (!copy(*a->out)) return a->out->writeFailed() ? Result::WriteFailed : Result::ReadFailed;
     a->size += place.lead + length;
     a->written = true;
     appendNumber(record, place.start);

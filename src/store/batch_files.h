@@ -37,8 +37,8 @@ public:
     // Appends one article of `length` bytes by the append rule: `copy` writes
     // exactly that many bytes to the stream it is given (false when it could
     // not). On success the record, `record` with the article's start and end
-    // appended to it, is queued behind it. Every result but WriteFailed leaves
-    // the files as they were before the article.
+    // appended to it, is queued behind it. Any other result ends the batch,
+    // which the call then takes back whole.
     using Copy = std::function<bool(plat::Stream&)>;
     Result file(int32_t area, int64_t length, std::string& record, const Copy& copy);
 
