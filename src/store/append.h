@@ -56,8 +56,6 @@ public:
     int32_t start() const { return start_; }
     // True when the file was empty or missing before this append.
     bool wasEmpty() const { return sizeBefore_ <= 0; }
-    // The file's size before this append: what taking it back restores.
-    int64_t sizeBefore() const { return sizeBefore_ < 0 ? 0 : sizeBefore_; }
     const std::string& path() const { return path_; }
     plat::Stream& out() { return *out_; }
 
