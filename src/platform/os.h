@@ -21,6 +21,7 @@ bool deleteFile(const std::string& path);
 bool moveFile(const std::string& from, const std::string& to);
 bool replaceFile(const std::string& from, const std::string& to);
 bool fileExists(const std::string& path);
+bool listedFileExists(const std::string& directory, const std::string& name);
 bool sameFile(const std::string& a, const std::string& b);
 bool directoryExists(const std::string& path);
 bool makeDirectory(const std::string& path, Access access);
@@ -30,12 +31,6 @@ bool changeDirectory(const std::string& path);
 // The names of the files (not directories) in a directory ("" for the
 // current one); matching and ordering are done by the portable layer.
 std::vector<std::string> listFiles(const std::string& directory);
-// A value that changes with every change to the directory's entries, the
-// library's own included (the portable layer tells the two apart); 0 when
-// the system cannot say.
-uint64_t directoryStamp(const std::string& directory);
-// Drops whatever the implementation keeps about directories.
-void forgetDirectories();
 // Copies everything from the current position of `in` to `out`; the count
 // copied, or -1 on a read or write error.
 int64_t copyFileData(FileHandle in, FileHandle out);

@@ -175,6 +175,12 @@ bool replaceFile(const std::string& from, const std::string& to);
 // of any kind (not followed, so a dangling one counts), or on POSIX a FIFO or
 // a device.
 bool fileExists(const std::string& path);
+// fileExists for a name that findFiles gave for `directory`: the name is
+// taken as it stands on disk, not looked up case-blind again, so the check
+// costs one system call however many files the directory holds. A name the
+// search gave that has since been renamed to another letter case counts as
+// gone.
+bool listedFileExists(const std::string& directory, const std::string& name);
 // True when both paths name one existing file, however they are spelled
 // (letter case, relative or absolute, links): the file's identity on its
 // volume is compared, not the names.
@@ -201,17 +207,6 @@ bool changeDirectory(const std::string& path);
 // devices included (none of them is followed or opened), so that a caller
 // can see what stands there and refuse it.
 std::vector<std::string> findFiles(const std::string& pattern);
-
-// Directory change stamps, so that a caller can keep a listing of a large
-// directory between calls instead of reading it again each time. The stamp of
-// a directory changes when a file is created, deleted or renamed there other
-// than through this layer (by the host, its transfer, an external program);
-// the library's own creations, deletions and renames through openFile,
-// deleteFile, moveFile, replaceFile and copyFile leave it as it was, since the
-// caller knows of those itself. 0 means "cannot tell": list afresh.
-uint64_t directoryStamp(const std::string& directory);
-// Forgets every stamp and cached listing (tests start each case afresh).
-void forgetDirectories();
 
 // Copies the whole of one file into another. The source is opened as
 // openUntrusted opens it (a link, FIFO or device is SourceMissing); whatever

@@ -198,6 +198,13 @@ bool fileExists(const std::string& path) {
     return a != INVALID_FILE_ATTRIBUTES && !(a & FILE_ATTRIBUTE_DIRECTORY);
 }
 
+bool listedFileExists(const std::string& directory, const std::string& name) {
+    // The file system finds names case-blind by itself.
+    std::string dir = directory.empty() ? std::string(".") : directory;
+    if (dir.back() != '\\' && dir.back() != '/') dir += '\\';
+    return fileExists(dir + name);
+}
+
 namespace {
 // The volume and index that identify a file whatever path names it.
 bool fileIdentity(const std::string& path, BY_HANDLE_FILE_INFORMATION* info) {
@@ -270,19 +277,6 @@ std::vector<std::string> listFiles(const std::string& directory) {
 // A directory's last write time moves whenever an entry is added, removed or
 // renamed in it; with its creation time, a directory made anew under the
 // same name gives another stamp.
-uint64_t directoryStamp(const std::string& directory) {
-    WIN32_FILE_ATTRIBUTE_DATA a;
-    if (!GetFileAttributesExA(directory.empty() ? "." : directory.c_str(), GetFileExInfoStandard, &a) ||
-        !(a.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
-        return 0;
-    }
-    uint64_t written = (static_cast<uint64_t>(a.ftLastWriteTime.dwHighDateTime) << 32) | a.ftLastWriteTime.dwLowDateTime;
-    uint64_t created = (static_cast<uint64_t>(a.ftCreationTime.dwHighDateTime) << 32) | a.ftCreationTime.dwLowDateTime;
-    return (written ^ (created << 1)) | 1;
-}
-
-void forgetDirectories() {}
-
 namespace {
 // Quotes one argument as the C runtime's command-line parser reads it back.
 std::string quoteArgument(const std::string& a) {
