@@ -87,6 +87,21 @@ using fault::Change;
 using fault::Op;
 using fault::shouldFail;
 
+std::string Status::describe() const {
+    if (*this) return std::string();
+    std::string text = call_;
+    if (!path_.empty()) text += " " + path_;
+    if (kind_ == Failure::Injected) return text + ": failure injected by a test hook";
+    return text + ": " + os::errorText(native_) + " (" + std::to_string(native_) + ")";
+}
+
+namespace {
+// What a call made to fail by a test hook hands back.
+Status injected(const char* call, const std::string& path = std::string()) {
+    return Status(Failure::Injected, 0, call, path);
+}
+}  // namespace
+
 namespace {
 
 // Tells the recorder of a file opened for writing, and whether the open may
@@ -122,7 +137,10 @@ Untrusted openUntrusted(const std::string& path, FileHandle* handle) {
     return os::openUntrusted(path, handle);
 }
 
-int64_t readFile(FileHandle h, void* buf, size_t n) { return os::readFile(h, buf, n); }
+int64_t readFile(FileHandle h, void* buf, size_t n) {
+    if (shouldFail(Op::Read)) return -1;
+    return os::readFile(h, buf, n);
+}
 
 int64_t writeFile(FileHandle h, const void* buf, size_t n) {
     if (shouldFail(Op::Write)) return -1;
@@ -140,31 +158,33 @@ bool seekFile(FileHandle h, int64_t offset) {
 
 int64_t fileSize(FileHandle h) { return os::fileSize(h); }
 
-bool truncateFile(FileHandle h, int64_t size) {
-    bool ok = os::truncateFile(h, size);
+Status truncateFile(FileHandle h, int64_t size) {
+    if (shouldFail(Op::Truncate)) return injected("truncate");
+    Status ok = os::truncateFile(h, size);
     if (ok && fault::recording()) noted(Change::Truncate, {}, {}, h);
     return ok;
 }
 
-bool syncFile(FileHandle h) {
-    if (shouldFail(Op::Sync)) return false;
-    bool ok = os::syncFile(h);
+Status syncFile(FileHandle h) {
+    if (shouldFail(Op::Sync)) return injected("sync");
+    Status ok = os::syncFile(h);
     if (ok && fault::recording()) noted(Change::SyncFile, {}, {}, h);
     return ok;
 }
 
-bool closeFile(FileHandle h) {
-    bool injected = shouldFail(Op::Close);
-    bool ok = os::closeFile(h);  // the handle is released either way
+Status closeFile(FileHandle h) {
+    bool fail = shouldFail(Op::Close);
+    Status ok = os::closeFile(h);  // the handle is released either way
     if (fault::recording()) noted(Change::Close, {}, {}, h);
-    return ok && !injected;
+    if (fail && ok) return injected("close");
+    return ok;
 }
 
-bool deleteFile(const std::string& path) {
-    if (shouldFail(Op::Delete)) return false;
+Status deleteFile(const std::string& path) {
+    if (shouldFail(Op::Delete)) return injected("delete", path);
     if (!fault::recording()) return os::deleteFile(path);
     const std::string name = os::systemPath(path);
-    bool ok = os::deleteFile(path);
+    Status ok = os::deleteFile(path);
     if (ok) noted(Change::Delete, name);
     return ok;
 }
@@ -172,22 +192,22 @@ bool deleteFile(const std::string& path) {
 namespace {
 // A rename, told to the recorder under the names it had before.
 template <typename F>
-bool notedRename(const std::string& from, const std::string& to, F rename) {
+Status notedRename(const std::string& from, const std::string& to, F rename) {
     if (!fault::recording()) return rename();
     const std::string a = os::systemPath(from), b = os::systemPath(to);
-    bool ok = rename();
+    Status ok = rename();
     if (ok) noted(Change::Rename, a, b);
     return ok;
 }
 }  // namespace
 
-bool moveFile(const std::string& from, const std::string& to) {
-    if (shouldFail(Op::Move)) return false;
+Status moveFile(const std::string& from, const std::string& to) {
+    if (shouldFail(Op::Move)) return injected("move", from);
     return notedRename(from, to, [&] { return os::moveFile(from, to); });
 }
 
-bool replaceFile(const std::string& from, const std::string& to) {
-    if (shouldFail(Op::Move)) return false;
+Status replaceFile(const std::string& from, const std::string& to) {
+    if (shouldFail(Op::Move)) return injected("replace", from);
     return notedRename(from, to, [&] { return os::replaceFile(from, to); });
 }
 
@@ -197,20 +217,32 @@ bool listedFileExists(const std::string& directory, const std::string& name) {
 }
 bool sameFile(const std::string& a, const std::string& b) { return os::sameFile(a, b); }
 bool directoryExists(const std::string& path) { return os::directoryExists(path); }
-bool makeDirectory(const std::string& path, Access access) {
-    bool ok = os::makeDirectory(path, access);
+Status makeDirectory(const std::string& path, Access access) {
+    Status ok = os::makeDirectory(path, access);
     if (ok && fault::recording()) noted(Change::MakeDirectory, os::systemPath(path));
     return ok;
 }
 
-bool syncDirectory(const std::string& path) {
-    if (shouldFail(Op::Sync)) return false;
-    bool ok = os::syncDirectory(path);
+Status syncDirectory(const std::string& path) {
+    if (shouldFail(Op::Sync)) return injected("sync", path);
+    Status ok = os::syncDirectory(path);
     if (ok && fault::recording()) noted(Change::SyncDirectory, os::systemPath(path.empty() ? std::string(".") : path));
     return ok;
 }
 bool isPlainDirectory(const std::string& path) { return os::isPlainDirectory(path); }
-bool changeDirectory(const std::string& path) { return os::changeDirectory(path); }
+Status changeDirectory(const std::string& path) { return os::changeDirectory(path); }
+
+LockResult tryLockFile(const std::string& path, FileHandle* held, std::string* reason) {
+    Status why;
+    LockResult r = shouldFail(Op::Lock) ? (why = injected("lock", path), LockResult::Failed)
+                                        : os::tryLockFile(path, held, &why);
+    if (r == LockResult::Failed && reason) {
+        *reason = why.kind() == Failure::Injected ? why.describe() : os::errorText(why.native());
+    }
+    return r;
+}
+
+void unlockFile(FileHandle held) { os::unlockFile(held); }
 
 std::vector<std::string> findFiles(const std::string& pattern) {
     std::string dir = directoryOf(pattern);

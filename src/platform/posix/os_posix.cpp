@@ -35,6 +35,34 @@ namespace brem::plat::os {
 
 namespace {
 
+// The portable kind of an errno value.
+Failure failureOf(int e) {
+    switch (e) {
+        case ENOENT:
+        case ENOTDIR: return Failure::Missing;
+        case EEXIST:
+        case ENOTEMPTY: return Failure::Exists;
+        case EACCES:
+        case EPERM:
+        case EROFS: return Failure::Denied;
+        case EBUSY:
+        case ETXTBSY:
+        case EAGAIN: return Failure::Busy;
+        case ENOSPC:
+        case EDQUOT: return Failure::Full;
+        default: return Failure::Other;
+    }
+}
+
+// The failure of `call` on `path`, with the cause the system gave.
+Status failed(const char* call, const std::string& path, int e = errno) {
+    return Status(failureOf(e), e, call, path);
+}
+
+Status check(bool ok, const char* call, const std::string& path) {
+    return ok ? Status() : failed(call, path);
+}
+
 bool exists(const std::string& p) {
     struct stat st;
     return ::lstat(p.c_str(), &st) == 0;
@@ -213,46 +241,48 @@ int64_t fileSize(FileHandle h) {
     return static_cast<int64_t>(st.st_size);
 }
 
-bool truncateFile(FileHandle h, int64_t size) {
-    return ::ftruncate(static_cast<int>(h), static_cast<off_t>(size)) == 0;
+Status truncateFile(FileHandle h, int64_t size) {
+    return check(::ftruncate(static_cast<int>(h), static_cast<off_t>(size)) == 0, "ftruncate", {});
 }
 
-bool syncFile(FileHandle h) {
+Status syncFile(FileHandle h) {
     int r;
     do {
         r = ::fdatasync(static_cast<int>(h));
     } while (r != 0 && errno == EINTR);
-    return r == 0;
+    return check(r == 0, "fdatasync", {});
 }
 
-bool closeFile(FileHandle h) { return ::close(static_cast<int>(h)) == 0; }
+Status closeFile(FileHandle h) { return check(::close(static_cast<int>(h)) == 0, "close", {}); }
 
-bool deleteFile(const std::string& path) {
+Status deleteFile(const std::string& path) {
     std::string sp = systemPath(path);
     struct stat st;
-    if (::lstat(sp.c_str(), &st) != 0 || S_ISDIR(st.st_mode)) return false;
-    return ::unlink(sp.c_str()) == 0;
+    if (::lstat(sp.c_str(), &st) != 0) return failed("lstat", sp);
+    // A directory is no file of that name, as fileExists sees it.
+    if (S_ISDIR(st.st_mode)) return Status(Failure::Missing, EISDIR, "unlink", sp);
+    return check(::unlink(sp.c_str()) == 0, "unlink", sp);
 }
 
-bool moveFile(const std::string& from, const std::string& to) {
+Status moveFile(const std::string& from, const std::string& to) {
     std::string a = systemPath(from);
     std::string b = systemPath(to);
-    if (!exists(a)) return false;
+    if (!exists(a)) return failed("lstat", a, ENOENT);
     // A target that differs only in letter case is the same name on Windows.
-    if (exists(b) && a != b) return false;
+    if (exists(b) && a != b) return failed("rename", b, EEXIST);
     extras::Answer renamed = extras::renameNoReplace(a.c_str(), b.c_str());
-    if (renamed != extras::Answer::NotHere) return renamed == extras::Answer::Yes;
+    if (renamed != extras::Answer::NotHere) return check(renamed == extras::Answer::Yes, "renameat2", a);
     // Without a rename that never replaces: link fails when the target
     // exists, so the target is never replaced.
-    if (::link(a.c_str(), b.c_str()) != 0) return false;
+    if (::link(a.c_str(), b.c_str()) != 0) return failed("link", a);
     ::unlink(a.c_str());
-    return true;
+    return {};
 }
 
-bool replaceFile(const std::string& from, const std::string& to) {
+Status replaceFile(const std::string& from, const std::string& to) {
     std::string a = systemPath(from);
-    if (!exists(a)) return false;
-    return ::rename(a.c_str(), systemPath(to).c_str()) == 0;
+    if (!exists(a)) return failed("lstat", a, ENOENT);
+    return check(::rename(a.c_str(), systemPath(to).c_str()) == 0, "rename", a);
 }
 
 bool fileExists(const std::string& path) {
@@ -282,9 +312,10 @@ bool directoryExists(const std::string& path) {
     return !sp.empty() && ::stat(sp.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
-bool makeDirectory(const std::string& path, Access access) {
+Status makeDirectory(const std::string& path, Access access) {
     std::string sp = systemPath(path);
-    return !sp.empty() && ::mkdir(sp.c_str(), access == Access::Shared ? 0755 : 0700) == 0;
+    if (sp.empty()) return failed("mkdir", sp, ENOENT);
+    return check(::mkdir(sp.c_str(), access == Access::Shared ? 0755 : 0700) == 0, "mkdir", sp);
 }
 
 bool isPlainDirectory(const std::string& path) {
@@ -294,26 +325,28 @@ bool isPlainDirectory(const std::string& path) {
     return !sp.empty() && ::lstat(sp.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
-bool syncDirectory(const std::string& path) {
+Status syncDirectory(const std::string& path) {
     std::string sp = path.empty() ? std::string(".") : systemPath(path);
     int fd;
     do {
         fd = ::open(sp.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     } while (fd < 0 && errno == EINTR);
-    if (fd < 0) return false;
+    if (fd < 0) return failed("open", sp);
     int r;
     do {
         r = ::fsync(fd);
     } while (r != 0 && errno == EINTR);
     // EINVAL: a file system without directory data of its own to write.
-    bool ok = r == 0 || errno == EINVAL || errno == EROFS;
+    int e = errno;
+    bool ok = r == 0 || e == EINVAL || e == EROFS;
     ::close(fd);
-    return ok;
+    return ok ? Status() : failed("fsync", sp, e);
 }
 
-bool changeDirectory(const std::string& path) {
+Status changeDirectory(const std::string& path) {
     std::string sp = systemPath(path);
-    return !sp.empty() && ::chdir(sp.c_str()) == 0;
+    if (sp.empty()) return failed("chdir", sp, ENOENT);
+    return check(::chdir(sp.c_str()) == 0, "chdir", sp);
 }
 
 std::vector<std::string> listFiles(const std::string& directory) {
@@ -456,6 +489,8 @@ bool postWindowMessage(uintptr_t window, uint32_t message, uintptr_t wParam, int
 }
 
 void releaseFreeMemory() { extras::releaseFreeMemory(); }
+
+std::string errorText(int native) { return std::strerror(native); }
 
 std::tm localTime(std::time_t when) {
     std::tm out{};
