@@ -21,6 +21,7 @@
 #include "inbound/header_line.h"
 #include "inbound/news_filing.h"
 #include "log/log.h"
+#include "store/undo.h"
 #include "support/store_check.h"
 
 using namespace brem;
@@ -96,7 +97,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         fuzz::writeBytes(spool + "/$7b60051.int", batch);
         ActivityLog log;
         log.open(st + "\\news.log", verbosity);
-        r = inbound::FileNewsBatch(log, sp + "\\", st + "\\");
+        store::UndoLog undo(&log);
+        r = inbound::FileNewsBatch(log, undo, sp + "\\", st + "\\");
+        if (r == 0) undo.commit();
     }
     // Only a missing area.dat stops a batch early.
     FUZZ_CHECK(r == 0 || (r == 1 && !withMap));

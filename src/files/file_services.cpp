@@ -6,6 +6,7 @@
 #include "platform/stream.h"
 #include "platform/winpath.h"
 #include "store/store.h"  // setError
+#include "store/undo.h"
 
 namespace brem::files {
 
@@ -25,22 +26,25 @@ int32_t WriteQuoted(const std::string& inboundPath, const std::string& outPath, 
         return -1;
     }
     // The out file is emptied when it is opened: naming the inbound file
-    // there would lose the text before it is read.
+    // there would lose the text before it is read. A failed conversion leaves
+    // no out file (the log goes after the stream is closed).
+    store::UndoLog undo;
     plat::Stream out;
     if (plat::sameFile(inboundPath, outPath) || !out.open(outPath, "wb")) {
         store::setError(err, "Cannot open out file " + outPath + "\r\n");
         return -1;
     }
+    undo.created(outPath);
     bool written = encode::WriteQuotedPrintable(encode::kModeBody, encode::kTransferQuotedPrintable,
                                                 encode::kIso8859_1, encode::ByteSource{nextByte, &in}, out);
     // On the disk, and its name too, before 0 is returned.
     bool closed = out.sync() && out.close() && plat::syncDirectory(plat::directoryOf(outPath));
     if (in.readError() || !written || !closed) {
-        plat::deleteFile(outPath);
         store::setError(err, in.readError() ? std::string("Cannot read in bound file \r\n")
                                      : "Cannot write out file " + outPath + "\r\n");
         return -1;
     }
+    undo.commit();
     return 0;
 }
 

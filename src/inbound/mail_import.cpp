@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
 
 #include "inbound/bad_jobs.h"
 #include "inbound/byte_lines.h"
@@ -168,11 +169,11 @@ int64_t cutTornRecord(plat::Stream& hdr, const std::string& hdrPath, int64_t siz
     return cut;
 }
 
-// Appends the message to mailarea.txt; `area` is left begun and finished,
-// not committed. Logs and returns false on a failure (nothing then stays).
+// Appends the message to mailarea.txt, noted in `undo`; `area` is left begun
+// and finished, not closed. Logs and returns false on a failure.
 bool appendMessage(const std::string& areaPath, plat::Stream& data, int64_t length, store::Append& area,
-                   int32_t& end, ActivityLog& log) {
-    switch (area.begin(areaPath, length)) {
+                   int32_t& end, store::UndoLog& undo, ActivityLog& log) {
+    switch (area.begin(areaPath, length, undo)) {
         case store::Append::Status::Ok: break;
         case store::Append::Status::OpenFailed:
             log.always("0\tCannot open mailarea.txt file (%s)\n", areaPath.c_str());
@@ -202,7 +203,6 @@ bool appendMessage(const std::string& areaPath, plat::Stream& data, int64_t leng
     // message.
     if (data.readError() || area.finish(&end) != store::Append::Status::Ok || !area.out().sync() ||
         (area.wasEmpty() && !plat::syncDirectory(plat::directoryOf(areaPath)))) {
-        area.rollback();
         log.always("0\tCannot write mailarea.txt file (%s)\n", areaPath.c_str());
         return false;
     }
@@ -211,9 +211,9 @@ bool appendMessage(const std::string& areaPath, plat::Stream& data, int64_t leng
 
 // Takes the job out of the spool once its message is stored. The execute
 // file is what makes a later call take the job again: while it cannot be
-// deleted the store gives the message back (through `undo`), so that the job
-// is imported once, by the call that can also take it out of the spool.
-// Returns false when the message was given back.
+// deleted the store gives the message back (through `undo`, the record
+// first), so that the job is imported once, by the call that can also take
+// it out of the spool. Returns false when the message was given back.
 bool takeJob(const std::string& executePath, const std::string& readPath, const std::string& areaPath,
              store::UndoLog& undo, ActivityLog& log) {
     log.above(4, "5\tDeleting %s\n", executePath.c_str());
@@ -290,16 +290,17 @@ int32_t StoreMail(const std::string& storeDir, const std::string& toLine, plat::
     const MailHeaders h = scanHeaders(data);
 
     // The record is written only once the message is in the area file, and
-    // both are taken back when either fails: mail.hdr never holds a record of
-    // fewer than eight lines, and mailarea.txt no message without a record.
+    // the call takes both back when either fails: mail.hdr never holds a
+    // record of fewer than eight lines, and mailarea.txt no message without a
+    // record.
     const std::string hdrPath = storeDir + "mail.hdr";
-    plat::Stream hdr;
-    if (!hdr.open(hdrPath, "at")) {
+    auto hdr = std::make_shared<plat::Stream>();
+    if (!hdr->open(hdrPath, "at")) {
         log.always("0\tCannot open file (%s)\n", hdrPath.c_str());
         return -1;
     }
-    int64_t hdrBefore = hdr.size();
-    if (hdrBefore >= 0) hdrBefore = cutTornRecord(hdr, hdrPath, hdrBefore, log);
+    int64_t hdrBefore = hdr->size();
+    if (hdrBefore >= 0) hdrBefore = cutTornRecord(*hdr, hdrPath, hdrBefore, log);
     if (hdrBefore < 0) {
         log.always("0\tCannot write file (%s)\n", hdrPath.c_str());
         return -1;
@@ -310,40 +311,30 @@ int32_t StoreMail(const std::string& storeDir, const std::string& toLine, plat::
     const std::string areaPath = storeDir + "mailarea.txt";
     store::Append area;
     int32_t end = 0;
-    if (!appendMessage(areaPath, data, length, area, end, log)) {
-        hdr.discard();
-        return -1;
-    }
+    if (!appendMessage(areaPath, data, length, area, end, undo, log)) return -1;
     record += std::to_string(area.start()) + "\n" + std::to_string(end) + "\n";
 
     // Both files, and their names when this import made them, are on the
     // disk before the job leaves the spool: a power cut can at worst make the
-    // job be imported again.
-    store::UndoLog recordBack(&log);
-    recordBack.appended(hdrPath, hdrBefore);
-    if (!hdr.write(record) || !hdr.sync() || !hdr.close() || (hdrBefore == 0 && !plat::syncDirectory(storeDir))) {
+    // job be imported again. Taken back newest first: the record, then the
+    // message it points to.
+    undo.appended(hdrPath, hdrBefore, hdr);
+    if (!hdr->write(record) || !hdr->sync() || !hdr->close() || (hdrBefore == 0 && !plat::syncDirectory(storeDir))) {
         log.always("0\tCannot write file (%s)\n", hdrPath.c_str());
-        recordBack.rollback();
-        area.rollback();
         return -1;
     }
-    if (!area.commit()) {
+    if (!area.close()) {
         log.always("0\tCannot write mailarea.txt file (%s)\n", areaPath.c_str());
-        recordBack.rollback();
         return -1;
     }
-    recordBack.commit();
-    // Taken back newest first: the record, then the message it points to.
-    undo.appended(areaPath, area.sizeBefore());
-    undo.appended(hdrPath, hdrBefore);
     return 0;
 }
 
 int32_t StoreMail(const std::string& storeDir, const std::string& toLine, plat::Stream& data, ActivityLog& log) {
     store::UndoLog undo(&log);
-    const int32_t stored = StoreMail(storeDir, toLine, data, log, undo);
+    if (StoreMail(storeDir, toLine, data, log, undo) != 0) return -1;
     undo.commit();
-    return stored;
+    return 0;
 }
 
 int32_t DeliverMail(const std::string& storeDir, const std::string& recipients, plat::Stream& data,
@@ -406,8 +397,8 @@ int32_t ImportMailJob(const std::string& spoolDir, const std::string& storeDir, 
     }
 
     // Nothing is deleted from the spool until the message is in the area file
-    // and its whole record is in mail.hdr; a failure on the way leaves both
-    // spool files for the next call.
+    // and its whole record is in mail.hdr; a failure on the way takes the
+    // call's work back and leaves both spool files for the next call.
     store::UndoLog undo(&log);
     if (StoreMail(storeDir, toLine, data, log, undo) != 0) return -1;
     data.close();

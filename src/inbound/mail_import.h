@@ -36,8 +36,10 @@ int32_t ImportMailJob(const std::string& spoolDir, const std::string& storeDir, 
 // in `log`, and whatever was written is taken back).
 int32_t StoreMail(const std::string& storeDir, const std::string& toLine, plat::Stream& data, ActivityLog& log);
 
-// The same, leaving in `undo` how to take the stored message and its record
-// back again (for an importer whose job cannot leave the spool).
+// The same within a call that owns `undo`: what is written is noted there
+// and nothing is taken back here; on -1, and whenever the call cannot go on
+// (its job cannot leave the spool), the call takes the message and its record
+// back through `undo`.
 int32_t StoreMail(const std::string& storeDir, const std::string& toLine, plat::Stream& data, ActivityLog& log,
                   store::UndoLog& undo);
 

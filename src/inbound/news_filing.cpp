@@ -160,12 +160,12 @@ namespace {
 // articles appended through the batch's files.
 class Filing {
 public:
-    Filing(ActivityLog& log, const std::string& spoolDir, const std::string& storeDir)
+    Filing(ActivityLog& log, store::UndoLog& undo, const std::string& spoolDir, const std::string& storeDir)
         : log_(log),
           spoolDir_(spoolDir),
           storeDir_(storeDir),
           batchPath_(spoolDir + "$7b60051.int"),
-          files_(spoolDir + "Header.Msg", storeDir, &log) {}
+          files_(spoolDir + "Header.Msg", storeDir, undo) {}
 
     int32_t run(const std::function<bool()>& takeJob);
 
@@ -196,7 +196,8 @@ int32_t Filing::run(const std::function<bool()>& takeJob) {
     BatchReader<plat::Stream> reader(batch_, [this](const std::string& line, int32_t& area) {
         return lookUp(line, area);
     });
-    // Until the batch stands, every early return takes it back whole.
+    // Until the batch stands, every early return has the call take it back
+    // whole.
     for (Article a;;) {
         switch (reader.next(a)) {
             case BatchReader<plat::Stream>::Step::End: return finish(takeJob);
@@ -235,7 +236,6 @@ int32_t Filing::finish(const std::function<bool()>& takeJob) {
         return -1;
     }
     if (takeJob && !takeJob()) return -1;
-    files_.keep();
     log_.always("Found end of file\n");
     return 0;
 }
@@ -274,9 +274,9 @@ void Filing::reportFailure(store::BatchFiles::Result r, int32_t area, int64_t le
 
 }  // namespace
 
-int32_t FileNewsBatch(ActivityLog& log, const std::string& spoolDir, const std::string& storeDir,
-                      const std::function<bool()>& takeJob) {
-    Filing filing(log, spoolDir, storeDir);
+int32_t FileNewsBatch(ActivityLog& log, store::UndoLog& undo, const std::string& spoolDir,
+                      const std::string& storeDir, const std::function<bool()>& takeJob) {
+    Filing filing(log, undo, spoolDir, storeDir);
     return filing.run(takeJob);
 }
 

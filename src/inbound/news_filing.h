@@ -14,17 +14,22 @@
 #include "inbound/news_batch.h"
 #include "log/log.h"
 
+namespace brem::store {
+class UndoLog;
+}
+
 namespace brem::inbound {
 
 // Both directories end in a separator. Returns 0 when the batch was read to
 // its end, 1 when area.dat could not be opened, -1 on a failure the log
 // names. Once every file is written and closed, `takeJob` (when given) takes
-// the job out of the spool; false from it is a failure too. Whatever result
-// is not 0 leaves the area files and Header.Msg as they were before the
-// batch, so that the job can wait in the spool without an article lost or
-// filed twice.
-int32_t FileNewsBatch(ActivityLog& log, const std::string& spoolDir, const std::string& storeDir,
-                      const std::function<bool()>& takeJob = {});
+// the job out of the spool; false from it is a failure too. Every append is
+// noted in the call's `undo`: on a result that is not 0 the call takes them
+// back, leaving the area files and Header.Msg as they were before the batch,
+// so that the job can wait in the spool without an article lost or filed
+// twice.
+int32_t FileNewsBatch(ActivityLog& log, store::UndoLog& undo, const std::string& spoolDir,
+                      const std::string& storeDir, const std::function<bool()>& takeJob = {});
 
 // area.dat, read once per batch: entries of a name line (up to 254
 // characters) and a number line (up to 18), as the file holds them.

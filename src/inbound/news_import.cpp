@@ -13,6 +13,7 @@
 #include "platform/platform.h"
 #include "platform/stream.h"
 #include "platform/winpath.h"
+#include "store/undo.h"
 #include "text/format.h"
 
 namespace brem::inbound {
@@ -166,8 +167,10 @@ int32_t expand(const NewsJob& job, ActivityLog& log) {
 // Compressed intake: the stream behind "#! cunbatch" goes to "$7b60051.z" and
 // is expanded into "$7b60051". The job stays queued, execute file and data
 // file, until its batch is filed: a failure on the way leaves it for the next
-// call. 0 to go on, 1 passed over, -1 failed.
-int32_t takeCompressed(const NewsJob& job, ActivityLog& log) {
+// call. The copy is noted in the call's `undo` while it is written: one cut
+// short goes with the call, a whole one stays whatever becomes of the call
+// (the next intake replaces it). 0 to go on, 1 passed over, -1 failed.
+int32_t takeCompressed(const NewsJob& job, store::UndoLog& undo, ActivityLog& log) {
     plat::Stream data;
     if (!job.named || data.openUntrusted(job.dataPath) != plat::Untrusted::Opened) {
         log.always("Cannot open (%s)\n", job.dataPath.c_str());
@@ -182,10 +185,12 @@ int32_t takeCompressed(const NewsJob& job, ActivityLog& log) {
         log.always("Cannot open output file 1st time.\n");
         return -1;
     }
+    undo.created(job.zPath);
     char head[kCunbatchBytes];
     if (data.read(head, kCunbatchBytes) != kCunbatchBytes ||
         !plat::equalsNoCase(std::string(head, kCunbatchBytes), kCunbatch)) {
         log.above(2, "Not a news file.\n");
+        undo.release(job.zPath);  // nothing to copy: the empty copy is whole
         return 1;
     }
     data.seek(kCompressedHeaderBytes);
@@ -195,10 +200,9 @@ int32_t takeCompressed(const NewsJob& job, ActivityLog& log) {
     // left behind for one already filed.
     if (!copyBytes(data, z, std::max<int64_t>(0, length - kCompressedHeaderBytes)) || !z.sync() || !z.close()) {
         log.always("Cannot write %s\n", job.zPath.c_str());
-        z.discard();
-        plat::deleteFile(job.zPath);
         return -1;
     }
+    undo.release(job.zPath);
     data.close();
     // The compressor does not write over an old expansion; one that is still
     // there would make this batch look broken.
@@ -232,9 +236,11 @@ int32_t takePlain(const NewsJob& job, ActivityLog& log) {
 }
 
 // Stages the batch ("$7b60051" expanded, or the plain data file) as
-// "$7b60051.int" through "$7b60051.tmp". 0 to go on; otherwise the job's
-// result.
-int32_t stageBatch(const NewsJob& job, ActivityLog& log) {
+// "$7b60051.int" through "$7b60051.tmp", which is noted in the call's `undo`:
+// a staging that fails leaves no copy under either name. 0 to go on;
+// otherwise the job's result.
+int32_t stageBatch(const NewsJob& job, store::UndoLog& undo, ActivityLog& log) {
+    undo.created(job.tmpPath);
     switch (plat::copyFile(job.compressed ? job.batchPath : job.dataPath, job.tmpPath)) {
         case plat::CopyResult::Copied: break;
         case plat::CopyResult::SourceMissing:
@@ -246,24 +252,23 @@ int32_t stageBatch(const NewsJob& job, ActivityLog& log) {
             return 1;
         case plat::CopyResult::TargetFailed:
             log.always("Cannot open output file 2nd time!\n");
-            plat::deleteFile(job.tmpPath);
             return -1;
         case plat::CopyResult::WriteFailed:
             log.always("Cannot write %s\n", job.tmpPath.c_str());
-            plat::deleteFile(job.tmpPath);
             return -1;
     }
     // A plain batch's staged copy is on the disk too (see takeCompressed).
     if (!job.compressed && !syncFile(job.tmpPath)) {
         log.always("Cannot write %s\n", job.tmpPath.c_str());
-        plat::deleteFile(job.tmpPath);
         return -1;
     }
     if (!plat::moveFile(job.tmpPath, job.intPath)) {
         log.always("Cannot rename %s to %s\n", job.tmpPath.c_str(), job.intPath.c_str());
-        plat::deleteFile(job.tmpPath);
         return -1;
     }
+    // Staged: "$7b60051.int" stays whatever becomes of the call, as the next
+    // intake replaces it.
+    undo.release(job.tmpPath);
     log.flush();
     return 0;
 }
@@ -342,10 +347,15 @@ int32_t ImportNewsJob(const std::string& spoolDir, const std::string& storeDir, 
     }
 
     chooseIntake(job, bits, log);
-    int32_t taken = job.compressed ? takeCompressed(job, log) : takePlain(job, log);
-    if (taken == 0) taken = stageBatch(job, log);
+    // Everything this call writes is noted here and stands only once the
+    // batch is filed and its job out of the spool; any other end takes it
+    // back when the log goes.
+    store::UndoLog undo(&log);
+    int32_t taken = job.compressed ? takeCompressed(job, undo, log) : takePlain(job, log);
+    if (taken == 0) taken = stageBatch(job, undo, log);
     if (taken != 0) return taken;
-    const int32_t filed = FileNewsBatch(log, spoolDir, storeDir, [&] { return takeJob(job, log); });
+    const int32_t filed = FileNewsBatch(log, undo, spoolDir, storeDir, [&] { return takeJob(job, log); });
+    if (filed == 0) undo.commit();
     // The one thing that sets a whole batch aside: the job waits for its map.
     if (filed == 1) log.always("%s waits in the spool: cannot open %sarea.dat\n", name.c_str(), storeDir.c_str());
     return filed;
@@ -384,14 +394,19 @@ int32_t DeliverNewsBatch(const std::string& workDir, const std::string& storeDir
         log.cause(gone);
         return fail(-1);
     }
-    int32_t taken = job.compressed ? takeCompressed(job, log) : takePlain(job, log);
-    if (taken == 0) taken = stageBatch(job, log);
+    // As for a job: what the call writes stands only once the batch is filed.
+    store::UndoLog undo(&log);
+    int32_t taken = job.compressed ? takeCompressed(job, undo, log) : takePlain(job, log);
+    if (taken == 0) taken = stageBatch(job, undo, log);
     // A compressed batch that does not expand never will: no news batch.
     if (taken != 0) return fail(taken == 1 && job.compressed ? 1 : -1);
     // Filed, the batch is on the disk (FileNewsBatch syncs it) before the
     // caller lets the UUCP delete its job.
-    const int32_t filed = FileNewsBatch(log, workDir, storeDir);
-    if (filed == 0) return 0;
+    const int32_t filed = FileNewsBatch(log, undo, workDir, storeDir);
+    if (filed == 0) {
+        undo.commit();
+        return 0;
+    }
     if (filed == 1) log.always("Cannot open %sarea.dat\n", storeDir.c_str());
     return fail(-1);  // the batch stays in its file
 }

@@ -4,6 +4,7 @@
 #include "outbound/uucp_job.h"
 #include "platform/platform.h"
 #include "platform/stream.h"
+#include "store/undo.h"
 #include "text/format.h"
 
 namespace brem::outbound {
@@ -78,7 +79,10 @@ int32_t ExportMail(const std::string& spoolDir, const std::string& storeDir, con
     int32_t n = counter.draw(storeDir, log, JobKind::Mail);
     if (n == 0) return -1;
 
-    JobWriter job(spoolDir, n, JobKind::Mail, log);
+    // Every file of the job is noted here; any return before the commit
+    // takes the whole job back, and the message stays in "rmail.z".
+    store::UndoLog undo(&log);
+    JobWriter job(spoolDir, n, JobKind::Mail, undo, log);
     if (!job.writeExecuteFile(site, recipient)) return -1;
     log.above(1, "Exporting message to %s from %s\n", recipient.c_str(), escapeControls(sender).c_str());
     const std::string messagePath = spoolDir + "rmail.z";
@@ -89,7 +93,7 @@ int32_t ExportMail(const std::string& spoolDir, const std::string& storeDir, con
     // before the transfer has sent it, so the job is then taken back and the
     // message stays in "rmail.z".
     if (!counter.save(n, log, JobKind::Mail)) return -1;
-    job.keep();
+    undo.commit();
     // The job stands; a message still in "rmail.z" would go out twice.
     if (!plat::deleteFile(messagePath)) log.always("Cannot delete %s\n", messagePath.c_str());
     return 0;

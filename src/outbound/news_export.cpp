@@ -6,6 +6,7 @@
 #include "outbound/uucp_job.h"
 #include "platform/platform.h"
 #include "platform/stream.h"
+#include "store/undo.h"
 #include "text/format.h"
 
 namespace brem::outbound {
@@ -115,9 +116,11 @@ int32_t ExportNews(const std::string& spoolDir, const std::string& storeDir, con
     int32_t n = counter.draw(storeDir, log, JobKind::News);
     if (n == 0) return -1;
 
-    // A job that cannot be completed is taken back, and the batch stays for
-    // another try under the same number.
-    JobWriter job(spoolDir, n, JobKind::News, log);
+    // A job that cannot be completed is taken back (every file of it is
+    // noted here, and any return before the commit undoes them), and the
+    // batch stays for another try under the same number.
+    store::UndoLog undo(&log);
+    JobWriter job(spoolDir, n, JobKind::News, undo, log);
     if (!job.writeExecuteFile(site, std::string())) return -1;
     if (!writeDataFile(job, batchPath, bits, log)) return -1;
     if (!job.writeCommandFile(site)) return -1;
@@ -125,7 +128,7 @@ int32_t ExportNews(const std::string& spoolDir, const std::string& storeDir, con
     // Saved only once the whole job is on disk, else taken back: see
     // ExportMail.
     if (!counter.save(n, log, JobKind::News)) return -1;
-    job.keep();
+    undo.commit();
 
     if (!plat::deleteFile(batchPath)) log.always("Cannot delete %s\n", batchPath.c_str());
     log.always("Exported %ld messages\n", static_cast<long>(messages));

@@ -157,21 +157,22 @@ void SequenceCounter::putBack() {
     }
 }
 
-JobWriter::JobWriter(const std::string& spoolDir, int32_t number, JobKind kind, ActivityLog& log)
-    : spoolDir_(spoolDir), number_(number), kind_(kind), log_(log), rest_(&log), command_(&log) {}
+JobWriter::JobWriter(const std::string& spoolDir, int32_t number, JobKind kind, store::UndoLog& undo,
+                     ActivityLog& log)
+    : spoolDir_(spoolDir), number_(number), kind_(kind), undo_(undo), log_(log) {}
 
 bool JobWriter::writeExecuteFile(const std::string& site, const std::string& recipient) {
-    return writeFile("XQT", ".xqt", ExecuteFileText(number_, site, kind_, recipient), rest_);
+    return writeFile("XQT", ".xqt", ExecuteFileText(number_, site, kind_, recipient));
 }
 
 bool JobWriter::writeCommandFile(const std::string& site) {
-    if (!writeFile("CMD", ".cmd", CommandFileText(number_, site, kind_), command_)) return false;
+    if (!writeFile("CMD", ".cmd", CommandFileText(number_, site, kind_))) return false;
     if (plat::syncDirectory(spoolDir_)) return true;
     log_.always("Cannot write the spool directory %s\n", spoolDir_.c_str());
     return false;
 }
 
-bool JobWriter::writeFile(const char* extension, const char* label, const std::string& bytes, store::UndoLog& undo) {
+bool JobWriter::writeFile(const char* extension, const char* label, const std::string& bytes) {
     const std::string target = path(extension);
     // Made afresh, never written through what stands under the name (an old
     // job's file of the same number goes, a link goes as a link); readable by
@@ -182,21 +183,11 @@ bool JobWriter::writeFile(const char* extension, const char* label, const std::s
         log_.always("Cannot open %s\n", label);
         return false;
     }
-    undo.created(target);
+    undo_.created(target);
     out.write(bytes);
     if (out.sync() && out.close()) return true;
     log_.always("Cannot write %s\n", label);
     return false;
-}
-
-void JobWriter::keep() {
-    command_.commit();
-    rest_.commit();
-}
-
-void JobWriter::takeBack() {
-    command_.rollback();
-    rest_.rollback();
 }
 
 }  // namespace brem::outbound

@@ -81,16 +81,17 @@ private:
     std::string before_;
 };
 
-// Writes the files of one job into the spool and takes the whole job back
-// unless it is kept: a job with a file missing would reach the remote site as
-// nonsense, or not at all while the host believes it sent. Every file is
-// noted as it is made. The command file goes first when the job is taken
-// back, so that a transfer looking at the spool meanwhile never finds a
-// command naming a file already gone; the rest goes newest first.
+// Writes the files of one job into the spool, each noted in the export
+// call's undo log as it is made, so that the call takes the whole job back
+// unless it commits: a job with a file missing would reach the remote site as
+// nonsense, or not at all while the host believes it sent. The files are made
+// in the order execute file, data file, command file, and the log undoes the
+// newest first: the command file goes first when the job is taken back, so
+// that a transfer looking at the spool meanwhile never finds a command naming
+// a file already gone.
 class JobWriter {
 public:
-    JobWriter(const std::string& spoolDir, int32_t number, JobKind kind, ActivityLog& log);
-    ~JobWriter() { takeBack(); }
+    JobWriter(const std::string& spoolDir, int32_t number, JobKind kind, store::UndoLog& undo, ActivityLog& log);
     JobWriter(const JobWriter&) = delete;
     JobWriter& operator=(const JobWriter&) = delete;
 
@@ -106,7 +107,7 @@ public:
 
     // The data file is made by the export itself, in place, and put on the
     // disk before the command file is written.
-    void dataCreated() { rest_.created(path("DAT")); }
+    void dataCreated() { undo_.created(path("DAT")); }
 
     // Creates the command file and puts it on the disk, then the names of
     // the job's three files. False, with "Cannot open .cmd", "Cannot write
@@ -114,19 +115,14 @@ public:
     // complete there.
     bool writeCommandFile(const std::string& site);
 
-    // The job is complete and its number saved: every file stays.
-    void keep();
-
 private:
-    bool writeFile(const char* extension, const char* label, const std::string& bytes, store::UndoLog& undo);
-    void takeBack();
+    bool writeFile(const char* extension, const char* label, const std::string& bytes);
 
     std::string spoolDir_;
     int32_t number_;
     JobKind kind_;
+    store::UndoLog& undo_;
     ActivityLog& log_;
-    store::UndoLog rest_;
-    store::UndoLog command_;
 };
 
 }  // namespace brem::outbound

@@ -12,7 +12,8 @@ Placement PlaceAppend(int64_t sizeBefore, int64_t bytes, Lead lead) {
     return p;
 }
 
-Append::Status Append::begin(const std::string& path, int64_t plannedBytes, Lead lead, plat::Access access) {
+Append::Status Append::begin(const std::string& path, int64_t plannedBytes, UndoLog& undo, Lead lead,
+                             plat::Access access) {
     path_ = path;
     if (!out_->open(path, "ab", 0, access)) return Status::OpenFailed;
     sizeBefore_ = out_->size();
@@ -26,41 +27,17 @@ Append::Status Append::begin(const std::string& path, int64_t plannedBytes, Lead
         out_->close();
         return Status::TooLarge;
     }
-    active_ = true;
-    undo_.appended(path, sizeBefore_, out_);
+    undo.appended(path, sizeBefore_, out_);
     start_ = place.start;
-    if (place.lead && !out_->put('\n')) {
-        rollback();
-        return Status::WriteFailed;
-    }
+    if (place.lead && !out_->put('\n')) return Status::WriteFailed;
     return Status::Ok;
 }
 
 Append::Status Append::finish(int32_t* end) {
     int64_t after = out_->writeFailed() ? -1 : out_->size();
-    if (after < 0 || after > kLargestFile) {
-        rollback();
-        return Status::WriteFailed;
-    }
+    if (after < 0 || after > kLargestFile) return Status::WriteFailed;
     *end = EndOfAppend(after);
     return Status::Ok;
-}
-
-bool Append::commit() {
-    if (!active_) return false;
-    active_ = false;
-    if (!out_->close()) {
-        undo_.rollback();
-        return false;
-    }
-    undo_.commit();
-    return true;
-}
-
-void Append::rollback() {
-    if (!active_) return;
-    active_ = false;
-    undo_.rollback();
 }
 
 }  // namespace brem::store

@@ -35,47 +35,41 @@ Placement PlaceAppend(int64_t sizeBefore, int64_t bytes, Lead lead);
 // bytes: never below 1, as no start is.
 inline int32_t EndOfAppend(int64_t sizeAfter) { return sizeAfter < 1 ? 1 : static_cast<int32_t>(sizeAfter); }
 
-// One append to a file. Until commit(), the append can be taken back: the
-// file is cut to its size before the append, so no unindexed fragment is left
-// behind.
+// One append to a file. The append is noted in the call's undo log as it
+// begins, so that taking the call back cuts the file to its size before the
+// append and no unindexed fragment is left behind; an Append never takes
+// anything back itself.
 class Append {
 public:
     enum class Status { Ok, OpenFailed, TooLarge, WriteFailed };
 
     Append() = default;
-    ~Append() = default;  // an append neither committed nor rolled back is taken back
     Append(const Append&) = delete;
     Append& operator=(const Append&) = delete;
 
-    // Opens `path` with "ab", places the message by the rule above and writes
-    // the lead. `plannedBytes` is the size of what will be written; a file
-    // created is Private unless `access` says otherwise.
-    Status begin(const std::string& path, int64_t plannedBytes, Lead lead = Lead::LineFeed,
+    // Opens `path` with "ab", places the message by the rule above, notes the
+    // append in `undo` and writes the lead. `plannedBytes` is the size of
+    // what will be written; a file created is Private unless `access` says
+    // otherwise.
+    Status begin(const std::string& path, int64_t plannedBytes, UndoLog& undo, Lead lead = Lead::LineFeed,
                  plat::Access access = plat::Access::Private);
     int32_t start() const { return start_; }
     // True when the file was empty or missing before this append.
     bool wasEmpty() const { return sizeBefore_ <= 0; }
-    // The file's size before this append: what taking it back restores.
-    int64_t sizeBefore() const { return sizeBefore_ < 0 ? 0 : sizeBefore_; }
     const std::string& path() const { return path_; }
     plat::Stream& out() { return *out_; }
 
-    // Flushes and measures the end (the file's size now). On failure the
-    // append is taken back.
+    // Flushes and measures the end (the file's size now).
     Status finish(int32_t* end);
-    // Closes the file; false when the close failed (the append is then taken
-    // back too, as far as the system lets it).
-    bool commit();
-    // Cuts the file back to its size before the append and closes it.
-    void rollback();
+    // Closes the file; false when the close failed (which bytes reached the
+    // file is then unknown, and the call takes the append back).
+    bool close() { return out_->close(); }
 
 private:
     std::shared_ptr<plat::Stream> out_ = std::make_shared<plat::Stream>();
-    UndoLog undo_;
     std::string path_;
     int64_t sizeBefore_ = 0;
     int32_t start_ = 1;
-    bool active_ = false;
 };
 
 }  // namespace brem::store

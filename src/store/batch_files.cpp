@@ -19,20 +19,8 @@ void appendNumber(std::string& out, int64_t v) {
 
 }  // namespace
 
-BatchFiles::BatchFiles(std::string indexPath, std::string storeDir, ActivityLog* log)
-    : indexPath_(std::move(indexPath)), storeDir_(std::move(storeDir)), undo_(log) {}
-
-// Every file back to where it stood before the batch, open or closed.
-BatchFiles::~BatchFiles() { takeBack(); }
-
-void BatchFiles::keep() { undo_.commit(); }
-
-void BatchFiles::takeBack() {
-    undo_.rollback();
-    for (auto& kv : areas_) kv.second.out->discard();
-    areas_.clear();
-    index_->discard();
-}
+BatchFiles::BatchFiles(std::string indexPath, std::string storeDir, UndoLog& undo)
+    : indexPath_(std::move(indexPath)), storeDir_(std::move(storeDir)), undo_(undo) {}
 
 std::string BatchFiles::pathFor(int32_t area) const { return storeDir_ + numberedAreaName(area); }
 
@@ -54,14 +42,9 @@ BatchFiles::Result BatchFiles::file(int32_t area, int64_t length, std::string& r
     if (!a) return why;
     const Placement place = PlaceAppend(a->size, length, Lead::LineFeed);
     if (!place.fits) return Result::TooLarge;
-    const int64_t before = a->size;
     if (place.lead && !a->out->put('\n')) return Result::WriteFailed;
-    if (!copy(*a->out)) {
-        if (a->out->writeFailed()) return Result::WriteFailed;
-        // The batch could not be read: the part copied goes again.
-        if (!a->out->flush() || !a->out->truncate(before)) return Result::WriteFailed;
-        return Result::ReadFailed;
-    }
+    // Whatever part was copied goes with the batch when the call takes it back.
+    if (!copy(*a->out)) return a->out->writeFailed() ? Result::WriteFailed : Result::ReadFailed;
     a->size += place.lead + length;
     a->written = true;
     appendNumber(record, place.start);
@@ -85,37 +68,25 @@ bool BatchFiles::commit() {
         unsyncedNames_ = !ok;
     }
     ok = ok && (!index_->isOpen() || index_->flush());
-    if (!ok) {
-        takeBack();
-        return false;
-    }
-    sinceCommit_ = 0;
-    return true;
+    if (ok) sinceCommit_ = 0;
+    return ok;
 }
 
 bool BatchFiles::close() {
     if (!commit()) return false;
     if (!closeAreas()) return false;
-    if (index_->isOpen() && (!index_->sync() || !index_->close())) {
-        takeBack();
-        return false;
-    }
+    if (index_->isOpen() && (!index_->sync() || !index_->close())) return false;
     // The names of files made by this batch: an index or area file whose
     // name a power cut takes away loses every record or article in it.
-    if (createdIndex_ && !plat::syncDirectory(plat::directoryOf(indexPath_))) {
-        takeBack();
-        return false;
-    }
-    return true;
+    return !createdIndex_ || plat::syncDirectory(plat::directoryOf(indexPath_));
 }
 
 // Closes the open area files; after a failed close, which articles reached
-// the disk is unknown, and the whole batch is taken back.
+// the disk is unknown, and the whole batch is to be taken back.
 bool BatchFiles::closeAreas() {
     bool ok = true;
     for (auto& kv : areas_) ok = kv.second.out->close() && ok;
     areas_.clear();
-    if (!ok) takeBack();
     return ok;
 }
 

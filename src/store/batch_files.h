@@ -8,6 +8,9 @@
 // does not get to its end is taken back whole, so that its job can wait in the
 // spool for another try: no area keeps bytes that no record points to, no
 // record points to bytes that are not there, and no article is filed twice.
+// Every append is noted in the undo log of the call filing the batch, and the
+// call takes it back; the streams stay with the log, so the files are cut
+// back through them.
 #pragma once
 
 #include <cstdint>
@@ -19,41 +22,33 @@
 #include "platform/stream.h"
 #include "store/undo.h"
 
-namespace brem {
-class ActivityLog;
-}
-
 namespace brem::store {
 
 class BatchFiles {
 public:
     // `indexPath` is the file the records are appended to (text append);
-    // `storeDir` ends in a separator. Failed take-back steps go to `log`.
-    BatchFiles(std::string indexPath, std::string storeDir, ActivityLog* log = nullptr);
-    ~BatchFiles();
+    // `storeDir` ends in a separator; `undo` is the call's.
+    BatchFiles(std::string indexPath, std::string storeDir, UndoLog& undo);
     BatchFiles(const BatchFiles&) = delete;
     BatchFiles& operator=(const BatchFiles&) = delete;
-
-    // The batch stands: nothing is taken back when the files go.
-    void keep();
 
     enum class Result { Ok, HeaderOpenFailed, AreaOpenFailed, TooLarge, ReadFailed, WriteFailed };
 
     // Appends one article of `length` bytes by the append rule: `copy` writes
     // exactly that many bytes to the stream it is given (false when it could
     // not). On success the record, `record` with the article's start and end
-    // appended to it, is queued behind it. Every result but WriteFailed leaves
-    // the files as they were before the article.
+    // appended to it, is queued behind it. Any other result ends the batch,
+    // which the call then takes back whole.
     using Copy = std::function<bool(plat::Stream&)>;
     Result file(int32_t area, int64_t length, std::string& record, const Copy& copy);
 
     std::string pathFor(int32_t area) const;
 
-    // Makes everything appended so far durable; false (and the whole batch
-    // taken back) when a write fails.
+    // Makes everything appended so far durable; false when a write fails
+    // (the whole batch is then to be taken back).
     bool commit();
-    // Commits and closes every file; false (the batch taken back) when a
-    // write or a close failed.
+    // Commits and closes every file; false when a write or a close failed
+    // (the batch is then to be taken back).
     bool close();
 
 private:
@@ -72,12 +67,11 @@ private:
     Area* open(int32_t area, Result* why);
     Result openIndex();
     bool closeAreas();
-    void takeBack();
 
     std::string indexPath_;
     std::string storeDir_;
     std::shared_ptr<plat::Stream> index_ = std::make_shared<plat::Stream>();
-    UndoLog undo_;
+    UndoLog& undo_;
     int sinceCommit_ = 0;
     bool unsyncedNames_ = false;  // an area file made since the last commit point
     bool createdIndex_ = false;

@@ -1,5 +1,7 @@
 #include "store/undo.h"
 
+#include <iterator>
+
 #include "log/log.h"
 #include "platform/platform.h"
 #include "store/store.h"
@@ -17,6 +19,15 @@ void UndoLog::appended(const std::string& path, int64_t sizeBefore, std::shared_
 }
 
 void UndoLog::moved(const std::string& from, const std::string& to) { steps_.push_back({Kind::Moved, from, to, 0, nullptr}); }
+
+void UndoLog::release(const std::string& path) {
+    for (auto it = steps_.rbegin(); it != steps_.rend(); ++it) {
+        if (it->kind == Kind::Created && it->path == path) {
+            steps_.erase(std::next(it).base());
+            return;
+        }
+    }
+}
 
 bool UndoLog::undo(const Step& step) {
     switch (step.kind) {

@@ -1,9 +1,12 @@
-// One way to take work back. An operation notes each change it makes on disk
-// as it makes it (a file created, a file appended to, a file moved); when the
-// operation fails, or simply ends without commit(), the changes are undone in
-// reverse order, so the disk is left as it was before the operation began.
-// Each undo step is checked; one that fails is written to the activity log
-// (when one was given) and the remaining steps are still tried.
+// One way to take work back. Each call that changes the disk (an import, an
+// export, a writer) makes one UndoLog and hands it down to every part of its
+// work; each part notes a change as it makes it (a file created, a working
+// file included; a file appended to; a file moved) and leaves taking it back
+// to the call. The call has one cleanup path: commit() once everything stands,
+// otherwise the log, when it goes, undoes the changes newest first, so the
+// disk is left as it was before the call began. Each undo step is checked;
+// one that fails is written to the activity log (when one was given) and the
+// remaining steps are still tried.
 #pragma once
 
 #include <cstdint>
@@ -38,6 +41,9 @@ public:
     // contents are copied back, so that they wait under their old name all
     // the same (`to` is then left as it is).
     void moved(const std::string& from, const std::string& to);
+    // A file noted as created that is now whole and stays whatever becomes
+    // of the call (a working file the next call replaces): its step goes.
+    void release(const std::string& path);
 
     // The operation succeeded: everything noted stays, and the log is empty.
     void commit() { steps_.clear(); }

@@ -48,8 +48,11 @@ namespace {
 // Appends the host's text by the append rule and hands back its address.
 int32_t appendText(const std::string& path, const std::string& bytes, Lead lead, int32_t* start, int32_t* length,
                    char* err, plat::Access access = plat::Access::Private) {
+    // Taken back when the call returns without committing: the file as it
+    // was before the call.
+    UndoLog undo;
     Append append;
-    switch (append.begin(path, static_cast<int64_t>(bytes.size()), lead, access)) {
+    switch (append.begin(path, static_cast<int64_t>(bytes.size()), undo, lead, access)) {
         case Append::Status::Ok: break;
         case Append::Status::OpenFailed: setError(err, "Cannot open file " + path); return -1;
         case Append::Status::TooLarge: setError(err, tooLarge(path)); return -1;
@@ -60,18 +63,13 @@ int32_t appendText(const std::string& path, const std::string& bytes, Lead lead,
     // The text is on the disk before the host is told it is stored: a host
     // deletes its draft once it has the address.
     if (append.finish(&end) != Append::Status::Ok || !append.out().sync() ||
-        (append.wasEmpty() && !plat::syncDirectory(plat::directoryOf(path)))) {
-        append.rollback();
+        (append.wasEmpty() && !plat::syncDirectory(plat::directoryOf(path))) || !append.close()) {
         setError(err, cannotWrite(path));
         return -1;
     }
-    const int32_t first = append.start();
-    if (!append.commit()) {
-        setError(err, cannotWrite(path));
-        return -1;
-    }
-    if (start) *start = first;
-    if (length) *length = end - first;
+    undo.commit();
+    if (start) *start = append.start();
+    if (length) *length = end - append.start();
     return 0;
 }
 

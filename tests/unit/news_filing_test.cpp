@@ -9,6 +9,7 @@
 #include "inbound/news_filing.h"
 #include "log/log.h"
 #include "platform/fault.h"
+#include "store/undo.h"
 #include "support/test_support.h"
 
 using namespace brem;
@@ -26,7 +27,10 @@ struct Filing {
     int32_t file(int32_t verbosity = 0) {
         ActivityLog log;
         log.open(test::toHost(store) + "\\news.log", verbosity);
-        return inbound::FileNewsBatch(log, test::toHost(spool) + "\\", test::toHost(store) + "\\");
+        store::UndoLog undo(&log);
+        const int32_t r = inbound::FileNewsBatch(log, undo, test::toHost(spool) + "\\", test::toHost(store) + "\\");
+        if (r == 0) undo.commit();
+        return r;
     }
     std::string area(int n) const { return test::readFile(store + "/area" + std::to_string(n) + ".txt"); }
     std::string hdr() const { return test::readFile(spool + "/Header.Msg"); }

@@ -233,6 +233,28 @@ TEST(MailExport, FileThatCannotBeWrittenTakesTheJobBack) {
     }
 }
 
+// A job taken back after all three files are written loses its command file
+// first: a transfer looking meanwhile never finds a command whose data is
+// gone.
+TEST(MailExport, AJobTakenBackLosesItsCommandFileFirst) {
+    Site s;
+    test::writeFile(s.spool + "/rmail.z", kMessage);
+    std::vector<std::string> deleted;
+    fault::record(
+        [](const fault::ChangeEvent& e, void* to) {
+            if (e.what == fault::Change::Delete) {
+                static_cast<std::vector<std::string>*>(to)->push_back(e.path.substr(e.path.size() - 4));
+            }
+        },
+        &deleted);
+    fault::arm(fault::Op::Create, 5);  // export.dat, once the job is whole
+    EXPECT_EQ(s.mail(""), -1);
+    fault::disarm();
+    fault::record(nullptr, nullptr);
+    EXPECT_EQ(deleted, (std::vector<std::string>{".CMD", ".DAT", ".XQT"}));
+    EXPECT_EQ(s.spoolFiles(), std::vector<std::string>{"rmail.z"});
+}
+
 TEST(MailExport, NoLogNoJob) {
     Site s;
     test::writeFile(s.spool + "/rmail.z", kMessage);

@@ -18,12 +18,14 @@ namespace {
 
 // Appends bytes to an area file through the shared append rule.
 std::pair<int32_t, int32_t> append(const std::string& path, const std::string& bytes) {
+    store::UndoLog undo;
     store::Append a;
-    EXPECT_EQ(a.begin(path, static_cast<int64_t>(bytes.size())), store::Append::Status::Ok);
+    EXPECT_EQ(a.begin(path, static_cast<int64_t>(bytes.size()), undo), store::Append::Status::Ok);
     a.out().write(bytes);
     int32_t end = 0;
     EXPECT_EQ(a.finish(&end), store::Append::Status::Ok);
-    EXPECT_TRUE(a.commit());
+    EXPECT_TRUE(a.close());
+    undo.commit();
     return {a.start(), end - a.start()};
 }
 
@@ -77,18 +79,21 @@ TEST(AppendRule, ExistingFileStartsAtItsSizeAndRollbackLeavesNoFragment) {
     ScratchDir d;
     std::string path = d.file("mailarea.txt");
     test::writeFile(path, std::string(100, 'x'));
-    store::Append a;
-    ASSERT_EQ(a.begin(path, 3), store::Append::Status::Ok);
-    EXPECT_EQ(a.start(), 100);
-    a.out().write("abc");
-    a.rollback();
+    {
+        store::UndoLog undo;
+        store::Append a;
+        ASSERT_EQ(a.begin(path, 3, undo), store::Append::Status::Ok);
+        EXPECT_EQ(a.start(), 100);
+        a.out().write("abc");
+    }
     EXPECT_EQ(test::fileSize(path), 100);
 }
 
 TEST(AppendRule, RefusesToGrowPastTheLargestAddress) {
     ScratchDir d;
+    store::UndoLog undo;
     store::Append a;
-    EXPECT_EQ(a.begin(d.file("a.txt"), int64_t{1} << 31), store::Append::Status::TooLarge);
+    EXPECT_EQ(a.begin(d.file("a.txt"), int64_t{1} << 31, undo), store::Append::Status::TooLarge);
 }
 
 TEST(Readers, AreaNumbersNameTheirFiles) {
