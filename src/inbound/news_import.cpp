@@ -77,8 +77,9 @@ int32_t startJob(const NewsJob& job, const std::string& spoolDir, ExecuteJob& ex
         default: log.always("Cannot open %s\n", job.executePath.c_str()); return -1;
     }
     const std::string hdrPath = spoolDir + layout::kNewsIndex;
-    if (!plat::deleteFile(hdrPath) && plat::fileExists(hdrPath)) {
+    if (plat::Status gone = plat::deleteFile(hdrPath); !gone && gone.kind() != plat::Failure::Missing) {
         log.always("access denied\n");
+        log.cause(gone);
         return -1;
     }
     log.flush();
@@ -230,8 +231,9 @@ int32_t takeCompressed(const NewsJob& job, store::UndoLog& undo, ActivityLog& lo
     data.close();
     // The compressor does not write over an old expansion; one that is still
     // there would make this batch look broken.
-    if (!plat::deleteFile(job.batchPath) && plat::fileExists(job.batchPath)) {
+    if (plat::Status gone = plat::deleteFile(job.batchPath); !gone && gone.kind() != plat::Failure::Missing) {
         log.always("Cannot delete %s\n", job.batchPath.c_str());
+        log.cause(gone);
         return -1;
     }
     plat::deleteFile(job.intPath);
@@ -412,8 +414,9 @@ int32_t DeliverNewsBatch(const std::string& workDir, const std::string& storeDir
             return fail(1);
     }
     const std::string hdrPath = workDir + layout::kNewsIndex;
-    if (!plat::deleteFile(hdrPath) && plat::fileExists(hdrPath)) {
+    if (plat::Status gone = plat::deleteFile(hdrPath); !gone && gone.kind() != plat::Failure::Missing) {
         log.always("access denied\n");
+        log.cause(gone);
         return fail(-1);
     }
     // As for a job: what the call writes stands only once the batch is filed.

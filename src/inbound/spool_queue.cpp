@@ -8,18 +8,20 @@
 
 namespace brem::inbound {
 
-// One kept search: the names it found, in its order, and how far the calls
+// One kept listing: the names it found, in its order, and how far the calls
 // since have come through them.
 struct SpoolQueue {
-    uint64_t stamp = 0;
     std::vector<std::string> names;
     size_t next = 0;
 };
 
 namespace {
 
-// The library's kept searches, one per spool directory and pattern, however
+// The library's kept listings, one per spool directory and pattern, however
 // the host spells the directory (its string gains a backslash every call).
+// This is the one piece of library-wide state the imports keep between calls:
+// at most kMaxQueues lists of names, each dropped whole when a new spool
+// would make one too many.
 std::unordered_map<std::string, SpoolQueue>& queues() {
     static std::unordered_map<std::string, SpoolQueue> all;
     return all;
@@ -44,20 +46,15 @@ constexpr size_t kMaxQueues = 16;
 }  // namespace
 
 SpoolJobs::SpoolJobs(const std::string& pattern)
-    : pattern_(pattern), prefix_(pattern.substr(0, pattern.size() - plat::leafOf(pattern).size())),
-      directory_(plat::directoryOf(pattern)) {
+    : pattern_(pattern), directory_(plat::directoryOf(pattern)) {
     auto& all = queues();
     std::string key = queueKey(pattern);
     if (all.size() >= kMaxQueues && all.find(key) == all.end()) all.clear();
     queue_ = &all[key];
-    uint64_t stamp = plat::directoryStamp(directory_);
-    if (stamp == 0 || stamp != queue_->stamp || queue_->next >= queue_->names.size()) search();
+    if (queue_->next >= queue_->names.size()) search();
 }
 
 void SpoolJobs::search() {
-    // The stamp is taken before the listing, so that a change made while the
-    // directory is read shows at the next call.
-    queue_->stamp = plat::directoryStamp(directory_);
     queue_->names = plat::findFiles(pattern_);
     queue_->next = 0;
     searched_ = true;
@@ -71,7 +68,7 @@ bool SpoolJobs::settle() {
             // A name that is no plain file name is never joined to the
             // spool's path, not even to look: the importer names it and
             // passes it over.
-            if (!visited_.count(name) && (!plat::isPlainName(name) || plat::fileExists(prefix_ + name))) return true;
+            if (!visited_.count(name) && (!plat::isPlainName(name) || plat::listedFileExists(directory_, name))) return true;
             ++queue_->next;
         }
         if (searched_) return false;
@@ -100,9 +97,6 @@ SpoolJobs::iterator& SpoolJobs::iterator::operator++() {
     return *this;
 }
 
-void resetSpoolQueues() {
-    queues().clear();
-    plat::forgetDirectories();
-}
+void resetSpoolQueues() { queues().clear(); }
 
 }  // namespace brem::inbound

@@ -3,19 +3,21 @@
 //
 // A spool may hold many thousands of jobs, and the host calls an importer
 // once per job. Listing and sorting the whole directory on every call would
-// make importing n jobs cost n times n, so the list of the last search is
-// kept, per spool directory and pattern, for the next call to go on with. The
-// contract of a fresh search every call still holds:
-//  - a call visits the waiting jobs in the order the search gives, beginning
-//    with the first one no earlier call has moved past;
+// make importing n jobs cost n times n, so the spool is listed once and the
+// list kept, per spool directory and pattern, for the next calls to take
+// names from:
+//  - a call takes the names in the list's order (case-blind sorted), going on
+//    from the first one no earlier call has moved past;
 //  - a name whose file has gone (taken by the library, or removed by the
-//    host) is passed over without a visit;
-//  - when anyone but the library has added, removed or renamed files in the
-//    spool since the last look (the directory's change stamp has moved), the
-//    spool is searched afresh before anything is visited;
-//  - a call that comes to the end of the kept list searches afresh once, and
-//    visits what it has not yet visited in this call, so "no job" is only
-//    ever the answer of a fresh search.
+//    host) is passed over without a visit: each name is checked to exist
+//    before it is handed out;
+//  - the spool is listed again only when the kept list is used up, and a
+//    call that comes to the end of the list lists afresh once and visits what
+//    it has not yet visited in this call, so "no job" is only ever the answer
+//    of a fresh listing.
+// A job that arrives while a list is being worked through is therefore taken
+// after every job of that list, at the next listing, even when its name sorts
+// before names still waiting in the list.
 #pragma once
 
 #include <string>
@@ -52,7 +54,7 @@ private:
     bool settle();
     void search();
 
-    std::string pattern_, prefix_, directory_;
+    std::string pattern_, directory_;
     SpoolQueue* queue_ = nullptr;
     bool searched_ = false;  // this call has searched the spool afresh
     bool started_ = false;
@@ -60,8 +62,8 @@ private:
     std::unordered_set<std::string> visited_;
 };
 
-// Forgets every kept search and directory stamp (tests start each case
-// afresh; the next call of each importer searches its spool anew).
+// Forgets every kept list (tests start each case afresh; the next call of
+// each importer lists its spool anew).
 void resetSpoolQueues();
 
 }  // namespace brem::inbound

@@ -52,6 +52,12 @@ void ActivityLog::above(int k, const char* fmt, ...) {
     va_end(ap);
 }
 
+void ActivityLog::cause(const plat::Status& status) {
+    // Above every threshold the messages use.
+    constexpr int kHighest = 4;
+    if (!status) above(kHighest, "%s\n", status.describe().c_str());
+}
+
 void ActivityLog::flush() { out_.flush(); }
 
 void ActivityLog::close() { out_.close(); }

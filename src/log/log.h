@@ -42,6 +42,11 @@ public:
         __attribute__((format(printf, 3, 4)))
 #endif
         ;
+    // The cause a failed platform call kept (the system call, its path and
+    // the system's error), written only at the highest verbosity, after the
+    // fixed text that reports the failure.
+    void cause(const plat::Status& status);
+
     void flush();
     void close();
 

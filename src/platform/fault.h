@@ -19,6 +19,9 @@ enum class Op {
     Move,          // renaming a file
     ProcessStart,  // starting a process
     Sync,          // making a file's bytes or a directory's names durable
+    Read,          // a read from an open file
+    Truncate,      // cutting a file back to a size (taking back an append)
+    Lock,          // taking the run lock
     Count
 };
 

@@ -1,7 +1,9 @@
 // The raw operating-system calls behind platform.h, one implementation per
 // system (posix/ or win32/, CMake compiles exactly one). The portable
 // forwarding layer in platform.cpp adds the fault hooks and calls these; the
-// contracts are those of the same-named functions in platform.h.
+// contracts are those of the same-named functions in platform.h. A failing
+// call hands back a Status with the system's error, the system call's name
+// and the path (see status.h); nothing here logs or prints.
 #pragma once
 
 #include "platform/platform.h"
@@ -14,28 +16,23 @@ int64_t readFile(FileHandle h, void* buf, size_t n);
 int64_t writeFile(FileHandle h, const void* buf, size_t n);
 bool seekFile(FileHandle h, int64_t offset);
 int64_t fileSize(FileHandle h);
-bool truncateFile(FileHandle h, int64_t size);
-bool syncFile(FileHandle h);
-bool closeFile(FileHandle h);
-bool deleteFile(const std::string& path);
-bool moveFile(const std::string& from, const std::string& to);
-bool replaceFile(const std::string& from, const std::string& to);
+Status truncateFile(FileHandle h, int64_t size);
+Status syncFile(FileHandle h);
+Status closeFile(FileHandle h);
+Status deleteFile(const std::string& path);
+Status moveFile(const std::string& from, const std::string& to);
+Status replaceFile(const std::string& from, const std::string& to);
 bool fileExists(const std::string& path);
+bool listedFileExists(const std::string& directory, const std::string& name);
 bool sameFile(const std::string& a, const std::string& b);
 bool directoryExists(const std::string& path);
-bool makeDirectory(const std::string& path, Access access);
+Status makeDirectory(const std::string& path, Access access);
 bool isPlainDirectory(const std::string& path);
-bool syncDirectory(const std::string& path);
-bool changeDirectory(const std::string& path);
+Status syncDirectory(const std::string& path);
+Status changeDirectory(const std::string& path);
 // The names of the files (not directories) in a directory ("" for the
 // current one); matching and ordering are done by the portable layer.
 std::vector<std::string> listFiles(const std::string& directory);
-// A value that changes with every change to the directory's entries, the
-// library's own included (the portable layer tells the two apart); 0 when
-// the system cannot say.
-uint64_t directoryStamp(const std::string& directory);
-// Drops whatever the implementation keeps about directories.
-void forgetDirectories();
 // Copies everything from the current position of `in` to `out`; the count
 // copied, or -1 on a read or write error.
 int64_t copyFileData(FileHandle in, FileHandle out);
@@ -52,5 +49,11 @@ bool postWindowMessage(uintptr_t window, uint32_t message, uintptr_t wParam, int
 void releaseFreeMemory();
 std::string systemPath(const std::string& path);
 std::tm localTime(std::time_t when);
+// The run lock of platform.h; *why holds the cause of Failed.
+LockResult tryLockFile(const std::string& path, FileHandle* held, Status* why);
+void unlockFile(FileHandle held);
+// The system's text for an error number of this system (strerror; the
+// FormatMessage text of a GetLastError code on Windows), without a line end.
+std::string errorText(int native);
 
 }  // namespace brem::plat::os

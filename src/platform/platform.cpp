@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <array>
-#include <unordered_map>
 
 #include "platform/fault.h"
 #include "platform/os.h"
@@ -88,102 +87,20 @@ using fault::Change;
 using fault::Op;
 using fault::shouldFail;
 
+std::string Status::describe() const {
+    if (*this) return std::string();
+    std::string text = call_;
+    if (!path_.empty()) text += " " + path_;
+    if (kind_ == Failure::Injected) return text + ": failure injected by a test hook";
+    return text + ": " + os::errorText(native_) + " (" + std::to_string(native_) + ")";
+}
+
 namespace {
-
-// The directories whose stamps callers hold. Each keeps the system's own
-// stamp as last seen and the stamp handed out, which moves on only when the
-// system's stamp moved for a reason other than a change made through here.
-struct Seen {
-    std::string path;
-    uint64_t raw = 0;
-    uint64_t handedOut = 0;
-};
-std::unordered_map<std::string, Seen> g_seen;
-uint64_t g_lastStamp = 0;
-constexpr size_t kMaxSeen = 64;
-
-// One key per directory however the caller spells it: the host's spool
-// string gains a backslash on every import call, and letter case is no part
-// of a Windows name.
-std::string directoryKey(const std::string& dir) {
-    std::string key;
-    for (char c : dir) {
-        if (isSeparator(c)) {
-            if (!key.empty() && key.back() == '\\') continue;
-            c = '\\';
-        } else if (c >= 'A' && c <= 'Z') {
-            c = static_cast<char>(c - 'A' + 'a');
-        }
-        key += c;
-    }
-    if (key.size() > 1 && key.back() == '\\') key.pop_back();
-    return key.empty() ? std::string(".") : key;
+// What a call made to fail by a test hook hands back.
+Status injected(const char* call, const std::string& path = std::string()) {
+    return Status(Failure::Injected, 0, call, path);
 }
-
-// Brackets one change the library makes to directory entries: a change the
-// system shows before it is someone else's; the one it shows after is ours.
-class OwnChange {
-public:
-    OwnChange(const std::string& path, const std::string& other = std::string()) {
-        if (g_seen.empty()) return;
-        note(path);
-        if (!other.empty()) note(other);
-    }
-    ~OwnChange() {
-        for (Seen* s : dirs_) s->raw = os::directoryStamp(s->path);
-    }
-    static bool watched(const std::string& path) {
-        return !g_seen.empty() && g_seen.count(directoryKey(directoryOf(path))) != 0;
-    }
-    OwnChange(const OwnChange&) = delete;
-    OwnChange& operator=(const OwnChange&) = delete;
-
-private:
-    void note(const std::string& path) {
-        auto it = g_seen.find(directoryKey(directoryOf(path)));
-        if (it == g_seen.end()) return;
-        Seen& s = it->second;
-        for (Seen* d : dirs_) {
-            if (d == &s) return;
-        }
-        uint64_t raw = os::directoryStamp(s.path);
-        if (raw != s.raw) {
-            s.raw = raw;
-            s.handedOut = ++g_lastStamp;
-        }
-        dirs_.push_back(&s);
-    }
-    std::vector<Seen*> dirs_;
-};
-
 }  // namespace
-
-uint64_t directoryStamp(const std::string& directory) {
-    std::string key = directoryKey(directory);
-    uint64_t raw = os::directoryStamp(directory);
-    if (raw == 0) {
-        g_seen.erase(key);
-        return 0;
-    }
-    auto it = g_seen.find(key);
-    if (it == g_seen.end()) {
-        if (g_seen.size() >= kMaxSeen) g_seen.clear();
-        Seen s;
-        s.path = directory.empty() ? std::string(".") : directory;
-        s.raw = raw;
-        s.handedOut = ++g_lastStamp;
-        it = g_seen.emplace(key, std::move(s)).first;
-    } else if (it->second.raw != raw) {
-        it->second.raw = raw;
-        it->second.handedOut = ++g_lastStamp;
-    }
-    return it->second.handedOut;
-}
-
-void forgetDirectories() {
-    g_seen.clear();
-    os::forgetDirectories();
-}
 
 namespace {
 
@@ -211,13 +128,6 @@ FileHandle openFile(const std::string& path, OpenMode mode, Access access) {
         systemName = os::systemPath(path);
         existed = os::fileExists(path);
     }
-    // Opening an existing file for appending changes no entry; the news
-    // filing appends to its index once an article, so the bracket is kept for
-    // the opens that may create.
-    if (mode == OpenMode::Read || (mode == OpenMode::Append && (!OwnChange::watched(path) || os::fileExists(path)))) {
-        return notedOpen(mode, os::openFile(path, mode, access), systemName, existed);
-    }
-    OwnChange own(path);
     return notedOpen(mode, os::openFile(path, mode, access), systemName, existed);
 }
 
@@ -227,7 +137,10 @@ Untrusted openUntrusted(const std::string& path, FileHandle* handle) {
     return os::openUntrusted(path, handle);
 }
 
-int64_t readFile(FileHandle h, void* buf, size_t n) { return os::readFile(h, buf, n); }
+int64_t readFile(FileHandle h, void* buf, size_t n) {
+    if (shouldFail(Op::Read)) return -1;
+    return os::readFile(h, buf, n);
+}
 
 int64_t writeFile(FileHandle h, const void* buf, size_t n) {
     if (shouldFail(Op::Write)) return -1;
@@ -245,32 +158,33 @@ bool seekFile(FileHandle h, int64_t offset) {
 
 int64_t fileSize(FileHandle h) { return os::fileSize(h); }
 
-bool truncateFile(FileHandle h, int64_t size) {
-    bool ok = os::truncateFile(h, size);
+Status truncateFile(FileHandle h, int64_t size) {
+    if (shouldFail(Op::Truncate)) return injected("truncate");
+    Status ok = os::truncateFile(h, size);
     if (ok && fault::recording()) noted(Change::Truncate, {}, {}, h);
     return ok;
 }
 
-bool syncFile(FileHandle h) {
-    if (shouldFail(Op::Sync)) return false;
-    bool ok = os::syncFile(h);
+Status syncFile(FileHandle h) {
+    if (shouldFail(Op::Sync)) return injected("sync");
+    Status ok = os::syncFile(h);
     if (ok && fault::recording()) noted(Change::SyncFile, {}, {}, h);
     return ok;
 }
 
-bool closeFile(FileHandle h) {
-    bool injected = shouldFail(Op::Close);
-    bool ok = os::closeFile(h);  // the handle is released either way
+Status closeFile(FileHandle h) {
+    bool fail = shouldFail(Op::Close);
+    Status ok = os::closeFile(h);  // the handle is released either way
     if (fault::recording()) noted(Change::Close, {}, {}, h);
-    return ok && !injected;
+    if (fail && ok) return injected("close");
+    return ok;
 }
 
-bool deleteFile(const std::string& path) {
-    if (shouldFail(Op::Delete)) return false;
-    OwnChange own(path);
+Status deleteFile(const std::string& path) {
+    if (shouldFail(Op::Delete)) return injected("delete", path);
     if (!fault::recording()) return os::deleteFile(path);
     const std::string name = os::systemPath(path);
-    bool ok = os::deleteFile(path);
+    Status ok = os::deleteFile(path);
     if (ok) noted(Change::Delete, name);
     return ok;
 }
@@ -278,45 +192,57 @@ bool deleteFile(const std::string& path) {
 namespace {
 // A rename, told to the recorder under the names it had before.
 template <typename F>
-bool notedRename(const std::string& from, const std::string& to, F rename) {
+Status notedRename(const std::string& from, const std::string& to, F rename) {
     if (!fault::recording()) return rename();
     const std::string a = os::systemPath(from), b = os::systemPath(to);
-    bool ok = rename();
+    Status ok = rename();
     if (ok) noted(Change::Rename, a, b);
     return ok;
 }
 }  // namespace
 
-bool moveFile(const std::string& from, const std::string& to) {
-    if (shouldFail(Op::Move)) return false;
-    OwnChange own(from, to);
+Status moveFile(const std::string& from, const std::string& to) {
+    if (shouldFail(Op::Move)) return injected("move", from);
     return notedRename(from, to, [&] { return os::moveFile(from, to); });
 }
 
-bool replaceFile(const std::string& from, const std::string& to) {
-    if (shouldFail(Op::Move)) return false;
-    OwnChange own(from, to);
+Status replaceFile(const std::string& from, const std::string& to) {
+    if (shouldFail(Op::Move)) return injected("replace", from);
     return notedRename(from, to, [&] { return os::replaceFile(from, to); });
 }
 
 bool fileExists(const std::string& path) { return os::fileExists(path); }
+bool listedFileExists(const std::string& directory, const std::string& name) {
+    return os::listedFileExists(directory, name);
+}
 bool sameFile(const std::string& a, const std::string& b) { return os::sameFile(a, b); }
 bool directoryExists(const std::string& path) { return os::directoryExists(path); }
-bool makeDirectory(const std::string& path, Access access) {
-    OwnChange own(path);
-    bool ok = os::makeDirectory(path, access);
+Status makeDirectory(const std::string& path, Access access) {
+    Status ok = os::makeDirectory(path, access);
     if (ok && fault::recording()) noted(Change::MakeDirectory, os::systemPath(path));
     return ok;
 }
 
-bool syncDirectory(const std::string& path) {
-    if (shouldFail(Op::Sync)) return false;
-    bool ok = os::syncDirectory(path);
+Status syncDirectory(const std::string& path) {
+    if (shouldFail(Op::Sync)) return injected("sync", path);
+    Status ok = os::syncDirectory(path);
     if (ok && fault::recording()) noted(Change::SyncDirectory, os::systemPath(path.empty() ? std::string(".") : path));
     return ok;
 }
 bool isPlainDirectory(const std::string& path) { return os::isPlainDirectory(path); }
-bool changeDirectory(const std::string& path) { return os::changeDirectory(path); }
+Status changeDirectory(const std::string& path) { return os::changeDirectory(path); }
+
+LockResult tryLockFile(const std::string& path, FileHandle* held, std::string* reason) {
+    Status why;
+    LockResult r = shouldFail(Op::Lock) ? (why = injected("lock", path), LockResult::Failed)
+                                        : os::tryLockFile(path, held, &why);
+    if (r == LockResult::Failed && reason) {
+        *reason = why.kind() == Failure::Injected ? why.describe() : os::errorText(why.native());
+    }
+    return r;
+}
+
+void unlockFile(FileHandle held) { os::unlockFile(held); }
 
 std::vector<std::string> findFiles(const std::string& pattern) {
     std::string dir = directoryOf(pattern);
@@ -342,12 +268,9 @@ std::vector<std::string> findFiles(const std::string& pattern) {
 CopyResult copyFile(const std::string& from, const std::string& to) {
     FileHandle in = kNoFile;
     if (openUntrusted(from, &in) != Untrusted::Opened) return CopyResult::SourceMissing;
-    if (os::fileExists(to)) {
-        // Not a deletion of the caller's: the target is replaced, as a copy
-        // over an existing file always has; only the way is new.
-        OwnChange own(to);
-        os::deleteFile(to);
-    }
+    // The target is replaced, as a copy over an existing file always has:
+    // whatever stands under its name goes first.
+    if (os::fileExists(to)) os::deleteFile(to);
     FileHandle out = openFile(to, OpenMode::CreateNew);
     if (out == kNoFile) {
         os::closeFile(in);

@@ -8,12 +8,16 @@
 // system would, so the same calls leave byte-identical files on both systems.
 //
 // Every function returns a status value and never prints; the callers choose
-// the fixed texts the host sees. What remains on disk after a failure is said
-// at each declaration.
+// the fixed texts the host sees. The calls that change files and names return
+// a Status (status.h): true on success, and on failure a portable kind with
+// the system's own error, the system call and the path, for the activity log
+// at its highest verbosity; nobody asks the system a second time what
+// happened. What remains on disk after a failure is said at each declaration.
 //
 // The portable forwarding layer (platform.cpp) carries the test hooks of
-// fault.h: each call below that touches a file or a process may be made to
-// fail there, once or from then on, before the operating system is asked.
+// fault.h: each call below that touches a file, a lock or a process may be
+// made to fail there, once or from then on, before the operating system is
+// asked (a failure made there has the kind Failure::Injected).
 #pragma once
 
 #include <cstddef>
@@ -22,6 +26,8 @@
 #include <ctime>
 #include <string>
 #include <vector>
+
+#include "platform/status.h"
 
 namespace brem::plat {
 
@@ -83,11 +89,11 @@ bool seekFile(FileHandle h, int64_t offset);
 int64_t fileSize(FileHandle h);
 
 // Cuts the file back to `size` bytes. Used to take back a failed append.
-bool truncateFile(FileHandle h, int64_t size);
+Status truncateFile(FileHandle h, int64_t size);
 
 // Closes the handle. False when the system reports an error; the handle is
 // released all the same.
-bool closeFile(FileHandle h);
+Status closeFile(FileHandle h);
 
 // Durability. What the system has been handed is not yet on the disk: a power
 // cut may lose bytes written, cut an append short at any byte, and undo a
@@ -102,7 +108,7 @@ bool closeFile(FileHandle h);
 // created needs syncDirectory of its directory as well. False when the system
 // reports an error: what was written may then be lost, and the caller treats
 // it as a failed write.
-bool syncFile(FileHandle h);
+Status syncFile(FileHandle h);
 
 // Waits until the names created, renamed and deleted in a directory are on
 // the disk (fsync of the directory on POSIX). On Windows the directory is
@@ -110,7 +116,7 @@ bool syncFile(FileHandle h);
 // change of names to its journal when any file is flushed, so a refusal there
 // is no failure. A file system that cannot sync a directory (it keeps no
 // separate directory data) counts as synced. False on an error.
-bool syncDirectory(const std::string& path);
+Status syncDirectory(const std::string& path);
 
 // One run at a time: an exclusive lock on a lock file, taken through the
 // system's file locking, so that two programs sharing a store never work on
@@ -159,22 +165,28 @@ bool takeOwnerAndMode(const std::string& model, const std::string& path);
 
 // Deletes a file (DeleteFileA). False when it does not exist or cannot be
 // deleted; nothing else changes.
-bool deleteFile(const std::string& path);
+Status deleteFile(const std::string& path);
 
 // Renames a file, failing when the target exists (MoveFileA's rule). Atomic:
 // there is no moment at which the target is replaced or both names are gone.
-bool moveFile(const std::string& from, const std::string& to);
+Status moveFile(const std::string& from, const std::string& to);
 
 // Renames a file over an existing one in one step (MoveFileExA with
 // MOVEFILE_REPLACE_EXISTING; rename() on POSIX): at every moment the target
 // holds either its old or its new contents. For small state files written
 // beside their place and put there only when complete.
-bool replaceFile(const std::string& from, const std::string& to);
+Status replaceFile(const std::string& from, const std::string& to);
 
 // True when the name is taken by anything but a directory: a file, or a link
 // of any kind (not followed, so a dangling one counts), or on POSIX a FIFO or
 // a device.
 bool fileExists(const std::string& path);
+// fileExists for a name that findFiles gave for `directory`: the name is
+// taken as it stands on disk, not looked up case-blind again, so the check
+// costs one system call however many files the directory holds. A name the
+// search gave that has since been renamed to another letter case counts as
+// gone.
+bool listedFileExists(const std::string& directory, const std::string& name);
 // True when both paths name one existing file, however they are spelled
 // (letter case, relative or absolute, links): the file's identity on its
 // volume is compared, not the names.
@@ -183,7 +195,7 @@ bool directoryExists(const std::string& path);  // a directory
 
 // Creates one directory (CreateDirectoryA). False when it exists already or
 // its parent is missing.
-bool makeDirectory(const std::string& path, Access access = Access::Private);
+Status makeDirectory(const std::string& path, Access access = Access::Private);
 
 // True when the path names a directory by its own name, not through a link
 // (a symbolic link or a junction): a directory the library may move files
@@ -191,7 +203,7 @@ bool makeDirectory(const std::string& path, Access access = Access::Private);
 bool isPlainDirectory(const std::string& path);
 
 // Changes the process's current directory (SetCurrentDirectoryA).
-bool changeDirectory(const std::string& path);
+Status changeDirectory(const std::string& path);
 
 // Directory search with a wildcard in the last component ("dir\*.x"),
 // matched case-blind as FindFirstFileA does ("*.x" finds 0C1235.X). Returns
@@ -201,17 +213,6 @@ bool changeDirectory(const std::string& path);
 // devices included (none of them is followed or opened), so that a caller
 // can see what stands there and refuse it.
 std::vector<std::string> findFiles(const std::string& pattern);
-
-// Directory change stamps, so that a caller can keep a listing of a large
-// directory between calls instead of reading it again each time. The stamp of
-// a directory changes when a file is created, deleted or renamed there other
-// than through this layer (by the host, its transfer, an external program);
-// the library's own creations, deletions and renames through openFile,
-// deleteFile, moveFile, replaceFile and copyFile leave it as it was, since the
-// caller knows of those itself. 0 means "cannot tell": list afresh.
-uint64_t directoryStamp(const std::string& directory);
-// Forgets every stamp and cached listing (tests start each case afresh).
-void forgetDirectories();
 
 // Copies the whole of one file into another. The source is opened as
 // openUntrusted opens it (a link, FIFO or device is SourceMissing); whatever

@@ -33,7 +33,11 @@ bool UndoLog::undo(const Step& step) {
     switch (step.kind) {
     case Kind::Created:
         // A file that is gone already needs no undoing.
-        return plat::deleteFile(step.path) || !plat::fileExists(step.path);
+        if (plat::Status gone = plat::deleteFile(step.path); !gone && gone.kind() != plat::Failure::Missing) {
+            cause_ = gone;
+            return false;
+        }
+        return true;
     case Kind::Appended:
         if (step.stream && step.stream->isOpen()) {
             const bool cut = step.stream->truncate(step.size);
@@ -42,8 +46,11 @@ bool UndoLog::undo(const Step& step) {
         }
         return cutBack(step.path, step.size);
     case Kind::Moved:
-        return plat::moveFile(step.other, step.path) ||
-               plat::copyFile(step.other, step.path) == plat::CopyResult::Copied;
+        if (plat::Status back = plat::moveFile(step.other, step.path); !back) {
+            cause_ = back;
+            return plat::copyFile(step.other, step.path) == plat::CopyResult::Copied;
+        }
+        return true;
     }
     return false;
 }
@@ -53,7 +60,11 @@ bool UndoLog::rollback(OnFailure onFailure) {
     for (auto it = steps_.rbegin(); it != steps_.rend(); ++it) {
         if (undo(*it)) continue;
         all = false;
-        if (log_ && log_->isOpen()) report(*it);
+        if (log_ && log_->isOpen()) {
+            report(*it);
+            log_->cause(cause_);
+        }
+        cause_ = plat::Status();
         if (onFailure == OnFailure::Stop) break;
     }
     steps_.clear();

@@ -70,6 +70,7 @@ private:
 
     ActivityLog* log_;
     std::vector<Step> steps_;
+    plat::Status cause_;  // why the step being taken back failed, for the log
 };
 
 }  // namespace brem::store

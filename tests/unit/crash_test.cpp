@@ -46,7 +46,6 @@ void layDown(const CrashState& state, const std::string& from, const Site& to) {
         for (const auto& e : std::filesystem::directory_iterator(dir)) std::filesystem::remove_all(e.path());
     }
     for (const auto& [path, bytes] : state) test::writeFile(to.root.path() + path.substr(from.size()), bytes);
-    plat::forgetDirectories();
 }
 
 // brem check of the site; "" when it finds no damage, else its report.

@@ -14,10 +14,17 @@
 
 namespace brem::plat {
 
-LockResult tryLockFile(const std::string& path, FileHandle* held, std::string* reason) {
-    int fd = ::open(os::systemPath(path).c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+namespace os {
+
+LockResult tryLockFile(const std::string& path, FileHandle* held, Status* why) {
+    const std::string sp = systemPath(path);
+    int fd = ::open(sp.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
     if (fd < 0) {
-        if (reason) *reason = lastErrorText();
+        int e = errno;
+        *why = Status(e == EACCES || e == EPERM || e == EROFS ? Failure::Denied
+                      : e == ENOENT || e == ENOTDIR         ? Failure::Missing
+                                                            : Failure::Other,
+                      e, "open", sp);
         return LockResult::Failed;
     }
     struct flock fl;
@@ -31,8 +38,7 @@ LockResult tryLockFile(const std::string& path, FileHandle* held, std::string* r
         int e = errno;
         ::close(fd);
         if (e == EACCES || e == EAGAIN) return LockResult::Busy;
-        errno = e;
-        if (reason) *reason = lastErrorText();
+        *why = Status(Failure::Other, e, "fcntl", sp);
         return LockResult::Failed;
     }
     *held = static_cast<FileHandle>(fd);
@@ -42,6 +48,8 @@ LockResult tryLockFile(const std::string& path, FileHandle* held, std::string* r
 void unlockFile(FileHandle held) {
     if (held != kNoFile) ::close(static_cast<int>(held));  // closing drops the lock
 }
+
+}  // namespace os
 
 std::string lastErrorText() { return std::strerror(errno); }
 

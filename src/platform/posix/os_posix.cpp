@@ -1,33 +1,32 @@
-// POSIX implementation of the platform seam. What belongs here: the system
-// calls, and the two things that make a POSIX file system look like the
-// Windows one to the core: `\` as a separator and case-blind name lookup.
+// POSIX implementation of the platform seam, in portable POSIX calls (it
+// serves Linux, and would serve the BSDs and macOS): the system calls, and
+// the two things that make a POSIX file system look like the Windows one to
+// the core: `\` as a separator and case-blind name lookup. What only Linux
+// offers (a watched listing for case-blind lookup, a rename that never
+// replaces, in-kernel copies) is asked of extras.h, with a portable way here
+// for when it is not there.
+// dladdr, which glibc declares only with this.
 #ifndef _GNU_SOURCE
 #define _GNU_SOURCE
 #endif
 #include <dirent.h>
 #include <dlfcn.h>
 #include <fcntl.h>
-#include <malloc.h>
 #include <signal.h>
 #include <spawn.h>
 #include <stdio.h>
-#include <sys/inotify.h>
-#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/types.h>
 #include <sys/wait.h>
 #include <time.h>
 #include <unistd.h>
 
-#include <linux/fs.h>
-
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
-#include <mutex>
-#include <unordered_map>
 
 #include "platform/os.h"
+#include "platform/posix/extras.h"
 #include "platform/winpath.h"
 
 extern char** environ;
@@ -36,230 +35,43 @@ namespace brem::plat::os {
 
 namespace {
 
+// The portable kind of an errno value.
+Failure failureOf(int e) {
+    switch (e) {
+        case ENOENT:
+        case ENOTDIR: return Failure::Missing;
+        case EEXIST:
+        case ENOTEMPTY: return Failure::Exists;
+        case EACCES:
+        case EPERM:
+        case EROFS: return Failure::Denied;
+        case EBUSY:
+        case ETXTBSY:
+        case EAGAIN: return Failure::Busy;
+        case ENOSPC:
+        case EDQUOT: return Failure::Full;
+        default: return Failure::Other;
+    }
+}
+
+// The failure of `call` on `path`, with the cause the system gave.
+Status failed(const char* call, const std::string& path, int e = errno) {
+    return Status(failureOf(e), e, call, path);
+}
+
+Status check(bool ok, const char* call, const std::string& path) {
+    return ok ? Status() : failed(call, path);
+}
+
 bool exists(const std::string& p) {
     struct stat st;
     return ::lstat(p.c_str(), &st) == 0;
 }
 
-std::string foldCase(const std::string& name) {
-    std::string key = name;
-    for (char& c : key) {
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    }
-    return key;
-}
-
-// Directories the library looks into again and again (the spool above all)
-// are watched through inotify, so that a name about to be created can be
-// checked case-blind against a listing kept current by the kernel's own
-// change events instead of a fresh read of a directory of many thousands of
-// entries, and so that a change stamp costs no listing at all. Every event,
-// whoever caused it, moves the directory's stamp on and updates its listing;
-// an overflowed queue forgets every listing. Where inotify is not to be had
-// the directory is read each time, as it always was.
-class Watcher {
-public:
-    // The stamp of a directory: unique among all stamps handed out since the
-    // watch began, 0 when it cannot be watched.
-    uint64_t stamp(const std::string& dir) {
-        std::lock_guard<std::mutex> lock(mutex_);
-        drain();
-        Dir* d = watch(dir);
-        return d ? d->stamp : 0;
-    }
-
-    // The name in `dir` that equals `name` without regard to case.
-    // Returns -1 when the directory cannot be watched (the caller reads it).
-    int find(const std::string& dir, const std::string& name, std::string* found) {
-        std::lock_guard<std::mutex> lock(mutex_);
-        drain();
-        Dir* d = watch(dir);
-        if (!d) return -1;
-        if (!d->listed) {
-            // Read after the watch began, so no change falls between the two.
-            DIR* h = ::opendir(d->path.c_str());
-            if (!h) return -1;
-            while (struct dirent* e = ::readdir(h)) add(*d, e->d_name);
-            ::closedir(h);
-            d->listed = true;
-            drain();
-            d = watch(dir);
-            if (!d || !d->listed) return -1;
-        }
-        auto it = d->names.find(foldCase(name));
-        if (it == d->names.end()) return 0;
-        *found = it->second.name;
-        return 1;
-    }
-
-    void forget() {
-        std::lock_guard<std::mutex> lock(mutex_);
-        for (auto& entry : dirs_) ::inotify_rm_watch(fd_, entry.first);
-        dirs_.clear();
-        byPath_.clear();
-        drain();  // the watches' last events, which now match nothing
-    }
-
-private:
-    struct Dir {
-        std::string path;
-        dev_t dev = 0;
-        ino_t ino = 0;
-        uint64_t stamp = 0;
-        uint64_t lastUse = 0;
-        bool listed = false;
-        // Folded name to the name as stored, and how many more names fold to
-        // the same key.
-        struct Entry {
-            std::string name;
-            int others = 0;
-        };
-        std::unordered_map<std::string, Entry> names;
-    };
-
-    static constexpr size_t kMaxDirs = 64;
-    static constexpr uint32_t kMask =
-        IN_CREATE | IN_DELETE | IN_MOVED_FROM | IN_MOVED_TO | IN_DELETE_SELF | IN_MOVE_SELF | IN_ONLYDIR;
-
-    static void add(Dir& d, const std::string& name) {
-        auto r = d.names.emplace(foldCase(name), Dir::Entry{name, 0});
-        if (!r.second && r.first->second.name != name) ++r.first->second.others;
-    }
-
-    static std::string normal(const std::string& dir) {
-        std::string p;
-        for (char c : dir) {
-            if (c == '/' && !p.empty() && p.back() == '/') continue;
-            p += c;
-        }
-        if (p.size() > 1 && p.back() == '/') p.pop_back();
-        return p.empty() ? std::string(".") : p;
-    }
-
-    // The watched directory at `dir`, watching it now if it is not yet; a
-    // path that names another directory than before starts afresh.
-    Dir* watch(const std::string& dir) {
-        std::string path = normal(dir);
-        struct stat st;
-        if (::stat(path.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return nullptr;
-        auto named = byPath_.find(path);
-        if (named != byPath_.end()) {
-            auto it = dirs_.find(named->second);
-            if (it != dirs_.end() && it->second.dev == st.st_dev && it->second.ino == st.st_ino) {
-                it->second.lastUse = ++clock_;
-                return &it->second;
-            }
-            byPath_.erase(named);
-        }
-        if (fd_ < 0) {
-            if (unavailable_) return nullptr;
-            fd_ = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
-            if (fd_ < 0) {
-                unavailable_ = true;
-                return nullptr;
-            }
-        }
-        if (dirs_.size() >= kMaxDirs) evictOldest();
-        if (byPath_.size() >= 4 * kMaxDirs) byPath_.clear();
-        int wd = ::inotify_add_watch(fd_, path.c_str(), kMask);
-        if (wd < 0) return nullptr;
-        Dir& d = dirs_[wd];  // the same directory under another name shares it
-        if (d.stamp == 0 || d.dev != st.st_dev || d.ino != st.st_ino) {
-            d = Dir();
-            d.path = path;
-            d.dev = st.st_dev;
-            d.ino = st.st_ino;
-            d.stamp = ++lastStamp_;
-        }
-        d.lastUse = ++clock_;
-        byPath_[path] = wd;
-        return &d;
-    }
-
-    void evictOldest() {
-        auto oldest = dirs_.begin();
-        for (auto it = dirs_.begin(); it != dirs_.end(); ++it) {
-            if (it->second.lastUse < oldest->second.lastUse) oldest = it;
-        }
-        ::inotify_rm_watch(fd_, oldest->first);
-        dirs_.erase(oldest);
-    }
-
-    // Applies every event waiting in the queue.
-    void drain() {
-        if (fd_ < 0) return;
-        alignas(struct inotify_event) char buf[16384];
-        for (;;) {
-            ssize_t n = ::read(fd_, buf, sizeof buf);
-            if (n <= 0) {
-                if (n < 0 && errno == EINTR) continue;
-                return;
-            }
-            for (ssize_t off = 0; off < n;) {
-                auto* ev = reinterpret_cast<struct inotify_event*>(buf + off);
-                off += static_cast<ssize_t>(sizeof(struct inotify_event) + ev->len);
-                apply(*ev);
-            }
-        }
-    }
-
-    void apply(const struct inotify_event& ev) {
-        if (ev.mask & IN_Q_OVERFLOW) {
-            for (auto& entry : dirs_) {
-                entry.second.stamp = ++lastStamp_;
-                entry.second.listed = false;
-                entry.second.names.clear();
-            }
-            return;
-        }
-        auto it = dirs_.find(ev.wd);
-        if (it == dirs_.end()) return;
-        Dir& d = it->second;
-        d.stamp = ++lastStamp_;
-        if (ev.mask & (IN_IGNORED | IN_DELETE_SELF | IN_MOVE_SELF | IN_UNMOUNT)) {
-            // The path no longer names this directory: the next look starts
-            // afresh, with a stamp of its own.
-            if (!(ev.mask & IN_IGNORED)) ::inotify_rm_watch(fd_, ev.wd);
-            dirs_.erase(it);
-            return;
-        }
-        if (!d.listed || ev.len == 0) return;
-        std::string name = ev.name;
-        if (ev.mask & (IN_CREATE | IN_MOVED_TO)) {
-            add(d, name);
-        } else if (ev.mask & (IN_DELETE | IN_MOVED_FROM)) {
-            auto n = d.names.find(foldCase(name));
-            if (n == d.names.end()) return;
-            if (n->second.others > 0) {
-                // Names differing in case alone, which Windows cannot hold:
-                // read again when next asked rather than guess which is left.
-                d.listed = false;
-                d.names.clear();
-                return;
-            }
-            d.names.erase(n);
-        }
-    }
-
-    std::mutex mutex_;
-    int fd_ = -1;
-    bool unavailable_ = false;
-    uint64_t lastStamp_ = 0;
-    uint64_t clock_ = 0;
-    std::unordered_map<int, Dir> dirs_;
-    std::unordered_map<std::string, int> byPath_;
-};
-
-// The library's one watcher of directories.
-Watcher& watcher() {
-    static Watcher w;
-    return w;
-}
-
 // Finds the entry of `dir` whose name equals `name` without regard to case.
 bool findNoCase(const std::string& dir, const std::string& name, std::string* found) {
-    int cached = watcher().find(dir, name, found);
-    if (cached >= 0) return cached == 1;
+    extras::Answer known = extras::findNoCase(dir, name, found);
+    if (known != extras::Answer::NotHere) return known == extras::Answer::Yes;
     DIR* d = ::opendir(dir.empty() ? "." : dir.c_str());
     if (!d) return false;
     bool ok = false;
@@ -429,52 +241,63 @@ int64_t fileSize(FileHandle h) {
     return static_cast<int64_t>(st.st_size);
 }
 
-bool truncateFile(FileHandle h, int64_t size) {
-    return ::ftruncate(static_cast<int>(h), static_cast<off_t>(size)) == 0;
+Status truncateFile(FileHandle h, int64_t size) {
+    return check(::ftruncate(static_cast<int>(h), static_cast<off_t>(size)) == 0, "ftruncate", {});
 }
 
-bool syncFile(FileHandle h) {
+Status syncFile(FileHandle h) {
     int r;
     do {
         r = ::fdatasync(static_cast<int>(h));
     } while (r != 0 && errno == EINTR);
-    return r == 0;
+    return check(r == 0, "fdatasync", {});
 }
 
-bool closeFile(FileHandle h) { return ::close(static_cast<int>(h)) == 0; }
+Status closeFile(FileHandle h) { return check(::close(static_cast<int>(h)) == 0, "close", {}); }
 
-bool deleteFile(const std::string& path) {
+Status deleteFile(const std::string& path) {
     std::string sp = systemPath(path);
     struct stat st;
-    if (::lstat(sp.c_str(), &st) != 0 || S_ISDIR(st.st_mode)) return false;
-    return ::unlink(sp.c_str()) == 0;
+    if (::lstat(sp.c_str(), &st) != 0) return failed("lstat", sp);
+    // A directory is no file of that name, as fileExists sees it.
+    if (S_ISDIR(st.st_mode)) return Status(Failure::Missing, EISDIR, "unlink", sp);
+    return check(::unlink(sp.c_str()) == 0, "unlink", sp);
 }
 
-bool moveFile(const std::string& from, const std::string& to) {
+Status moveFile(const std::string& from, const std::string& to) {
     std::string a = systemPath(from);
     std::string b = systemPath(to);
-    if (!exists(a)) return false;
+    if (!exists(a)) return failed("lstat", a, ENOENT);
     // A target that differs only in letter case is the same name on Windows.
-    if (exists(b) && a != b) return false;
-    if (::renameat2(AT_FDCWD, a.c_str(), AT_FDCWD, b.c_str(), RENAME_NOREPLACE) == 0) return true;
-    if (errno != EINVAL && errno != ENOSYS) return false;
-    // File systems without RENAME_NOREPLACE: link fails when the target
+    if (exists(b) && a != b) return failed("rename", b, EEXIST);
+    extras::Answer renamed = extras::renameNoReplace(a.c_str(), b.c_str());
+    if (renamed != extras::Answer::NotHere) return check(renamed == extras::Answer::Yes, "renameat2", a);
+    // Without a rename that never replaces: link fails when the target
     // exists, so the target is never replaced.
-    if (::link(a.c_str(), b.c_str()) != 0) return false;
+    if (::link(a.c_str(), b.c_str()) != 0) return failed("link", a);
     ::unlink(a.c_str());
-    return true;
+    return {};
 }
 
-bool replaceFile(const std::string& from, const std::string& to) {
+Status replaceFile(const std::string& from, const std::string& to) {
     std::string a = systemPath(from);
-    if (!exists(a)) return false;
-    return ::rename(a.c_str(), systemPath(to).c_str()) == 0;
+    if (!exists(a)) return failed("lstat", a, ENOENT);
+    return check(::rename(a.c_str(), systemPath(to).c_str()) == 0, "rename", a);
 }
 
 bool fileExists(const std::string& path) {
     // lstat, as Windows looks at a link itself: a dangling link is there.
     struct stat st;
     return ::lstat(systemPath(path).c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
+}
+
+bool listedFileExists(const std::string& directory, const std::string& name) {
+    // The directory may need the case-blind resolution; the name came from
+    // the directory itself and is taken as it stands, so the check never
+    // reads a directory of many thousands of entries.
+    std::string dir = directory.empty() ? std::string(".") : systemPath(directory);
+    struct stat st;
+    return !dir.empty() && ::lstat(joinDir(dir, name).c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
 }
 
 bool sameFile(const std::string& a, const std::string& b) {
@@ -489,9 +312,10 @@ bool directoryExists(const std::string& path) {
     return !sp.empty() && ::stat(sp.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
-bool makeDirectory(const std::string& path, Access access) {
+Status makeDirectory(const std::string& path, Access access) {
     std::string sp = systemPath(path);
-    return !sp.empty() && ::mkdir(sp.c_str(), access == Access::Shared ? 0755 : 0700) == 0;
+    if (sp.empty()) return failed("mkdir", sp, ENOENT);
+    return check(::mkdir(sp.c_str(), access == Access::Shared ? 0755 : 0700) == 0, "mkdir", sp);
 }
 
 bool isPlainDirectory(const std::string& path) {
@@ -501,26 +325,28 @@ bool isPlainDirectory(const std::string& path) {
     return !sp.empty() && ::lstat(sp.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
-bool syncDirectory(const std::string& path) {
+Status syncDirectory(const std::string& path) {
     std::string sp = path.empty() ? std::string(".") : systemPath(path);
     int fd;
     do {
         fd = ::open(sp.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     } while (fd < 0 && errno == EINTR);
-    if (fd < 0) return false;
+    if (fd < 0) return failed("open", sp);
     int r;
     do {
         r = ::fsync(fd);
     } while (r != 0 && errno == EINTR);
     // EINVAL: a file system without directory data of its own to write.
-    bool ok = r == 0 || errno == EINVAL || errno == EROFS;
+    int e = errno;
+    bool ok = r == 0 || e == EINVAL || e == EROFS;
     ::close(fd);
-    return ok;
+    return ok ? Status() : failed("fsync", sp, e);
 }
 
-bool changeDirectory(const std::string& path) {
+Status changeDirectory(const std::string& path) {
     std::string sp = systemPath(path);
-    return !sp.empty() && ::chdir(sp.c_str()) == 0;
+    if (sp.empty()) return failed("chdir", sp, ENOENT);
+    return check(::chdir(sp.c_str()) == 0, "chdir", sp);
 }
 
 std::vector<std::string> listFiles(const std::string& directory) {
@@ -544,48 +370,11 @@ std::vector<std::string> listFiles(const std::string& directory) {
     return names;
 }
 
-uint64_t directoryStamp(const std::string& directory) {
-    // The directory as named first (the usual case, one system call less),
-    // then resolved case-blind.
-    std::string dir = directory.empty() ? std::string(".") : directory;
-    for (char& c : dir) {
-        if (c == '\\') c = '/';
-    }
-    if (uint64_t s = watcher().stamp(dir)) return s;
-    dir = systemPath(dir);
-    if (uint64_t s = watcher().stamp(dir)) return s;
-    // Unwatched: the time of the last change, which may miss a second change
-    // within the file system's clock tick.
-    struct stat st;
-    if (::stat(dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return 0;
-    uint64_t t = static_cast<uint64_t>(st.st_mtim.tv_sec) * 1000000000u + static_cast<uint64_t>(st.st_mtim.tv_nsec);
-    return (t ^ (static_cast<uint64_t>(st.st_ino) << 1)) | 1;
-}
-
-void forgetDirectories() { watcher().forget(); }
-
 int64_t copyFileData(FileHandle in, FileHandle out) {
-    int fdIn = static_cast<int>(in), fdOut = static_cast<int>(out);
     int64_t total = 0;
-    // A whole file into an empty one: where the file system shares blocks
-    // between files (btrfs, XFS), the copy is a clone and costs no bytes.
-    if (::lseek(fdIn, 0, SEEK_CUR) == 0 && ::lseek(fdOut, 0, SEEK_END) == 0 && ::ioctl(fdOut, FICLONE, fdIn) == 0) {
-        struct stat st;
-        if (::fstat(fdOut, &st) != 0) return -1;
-        if (::lseek(fdIn, 0, SEEK_END) < 0) return -1;
-        return static_cast<int64_t>(st.st_size);
-    }
-    for (;;) {
-        ssize_t n = ::copy_file_range(fdIn, nullptr, fdOut, nullptr, size_t{1} << 30, 0);
-        if (n > 0) {
-            total += n;
-            continue;
-        }
-        if (n == 0) return total;
-        if (errno == EINTR) continue;
-        if (errno != EXDEV && errno != ENOSYS && errno != EINVAL && errno != EOPNOTSUPP) return -1;
-        break;  // no in-kernel copy between these files: copy through a buffer
-    }
+    extras::Answer inKernel = extras::copyInKernel(static_cast<int>(in), static_cast<int>(out), &total);
+    if (inKernel == extras::Answer::Yes) return total;
+    if (inKernel == extras::Answer::No) return -1;
     std::vector<char> buf(size_t{1} << 20);
     for (;;) {
         int64_t r = readFile(in, buf.data(), buf.size());
@@ -699,11 +488,9 @@ bool postWindowMessage(uintptr_t window, uint32_t message, uintptr_t wParam, int
     return post(reinterpret_cast<void*>(window), message, wParam, lParam) != 0;
 }
 
-void releaseFreeMemory() {
-#if defined(__GLIBC__)
-    ::malloc_trim(0);
-#endif
-}
+void releaseFreeMemory() { extras::releaseFreeMemory(); }
+
+std::string errorText(int native) { return std::strerror(native); }
 
 std::tm localTime(std::time_t when) {
     std::tm out{};

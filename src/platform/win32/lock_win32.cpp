@@ -3,16 +3,20 @@
 // another program can open it to try the lock; only the lock excludes.
 #include <windows.h>
 
+#include "platform/os.h"
 #include "platform/platform.h"
 
 namespace brem::plat {
 
-LockResult tryLockFile(const std::string& path, FileHandle* held, std::string* reason) {
+namespace os {
+
+LockResult tryLockFile(const std::string& path, FileHandle* held, Status* why) {
     HANDLE h = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE,
                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
                            FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE) {
-        if (reason) *reason = lastErrorText();
+        DWORD e = GetLastError();
+        *why = Status(e == ERROR_ACCESS_DENIED ? Failure::Denied : Failure::Other, static_cast<int>(e), "CreateFileA", path);
         return LockResult::Failed;
     }
     OVERLAPPED at = {};
@@ -20,8 +24,7 @@ LockResult tryLockFile(const std::string& path, FileHandle* held, std::string* r
         DWORD e = GetLastError();
         CloseHandle(h);
         if (e == ERROR_LOCK_VIOLATION || e == ERROR_IO_PENDING) return LockResult::Busy;
-        SetLastError(e);
-        if (reason) *reason = lastErrorText();
+        *why = Status(Failure::Other, static_cast<int>(e), "LockFileEx", path);
         return LockResult::Failed;
     }
     *held = reinterpret_cast<FileHandle>(h);
@@ -36,16 +39,8 @@ void unlockFile(FileHandle held) {
     CloseHandle(h);
 }
 
-std::string lastErrorText() {
-    DWORD e = GetLastError();
-    char* text = nullptr;
-    DWORD n = FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
-                                 FORMAT_MESSAGE_IGNORE_INSERTS,
-                             nullptr, e, 0, reinterpret_cast<char*>(&text), 0, nullptr);
-    std::string s = n && text ? std::string(text, n) : "error " + std::to_string(e);
-    if (text) LocalFree(text);
-    while (!s.empty() && (s.back() == '\n' || s.back() == '\r' || s.back() == ' ' || s.back() == '.')) s.pop_back();
-    return s;
-}
+}  // namespace os
+
+std::string lastErrorText() { return os::errorText(static_cast<int>(GetLastError())); }
 
 }  // namespace brem::plat

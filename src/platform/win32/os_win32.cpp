@@ -168,34 +168,72 @@ int64_t fileSize(FileHandle h) {
     return li.QuadPart;
 }
 
-bool truncateFile(FileHandle h, int64_t size) {
+namespace {
+// The portable kind of a GetLastError code.
+Failure failureOf(DWORD e) {
+    switch (e) {
+        case ERROR_FILE_NOT_FOUND:
+        case ERROR_PATH_NOT_FOUND:
+        case ERROR_INVALID_NAME: return Failure::Missing;
+        case ERROR_ALREADY_EXISTS:
+        case ERROR_FILE_EXISTS: return Failure::Exists;
+        case ERROR_ACCESS_DENIED:
+        case ERROR_WRITE_PROTECT: return Failure::Denied;
+        case ERROR_SHARING_VIOLATION:
+        case ERROR_LOCK_VIOLATION: return Failure::Busy;
+        case ERROR_DISK_FULL:
+        case ERROR_HANDLE_DISK_FULL: return Failure::Full;
+        default: return Failure::Other;
+    }
+}
+
+// The failure of `call` on `path` with the cause the system gave, or success.
+Status check(bool ok, const char* call, const std::string& path) {
+    if (ok) return Status();
+    DWORD e = GetLastError();
+    return Status(failureOf(e), static_cast<int>(e), call, path);
+}
+}  // namespace
+
+Status truncateFile(FileHandle h, int64_t size) {
     LARGE_INTEGER li;
     li.QuadPart = size;
-    if (!SetFilePointerEx(toHandle(h), li, nullptr, FILE_BEGIN)) return false;
-    return SetEndOfFile(toHandle(h)) != 0;
+    if (!SetFilePointerEx(toHandle(h), li, nullptr, FILE_BEGIN)) return check(false, "SetFilePointerEx", {});
+    return check(SetEndOfFile(toHandle(h)) != 0, "SetEndOfFile", {});
 }
 
-bool syncFile(FileHandle h) { return FlushFileBuffers(toHandle(h)) != 0; }
+Status syncFile(FileHandle h) { return check(FlushFileBuffers(toHandle(h)) != 0, "FlushFileBuffers", {}); }
 
-bool closeFile(FileHandle h) { return CloseHandle(toHandle(h)) != 0; }
+Status closeFile(FileHandle h) { return check(CloseHandle(toHandle(h)) != 0, "CloseHandle", {}); }
 
-bool deleteFile(const std::string& path) {
-    return retryWhileHeld(path, [&] { return DeleteFileA(path.c_str()) != 0; });
+Status deleteFile(const std::string& path) {
+    return check(retryWhileHeld(path, [&] { return DeleteFileA(path.c_str()) != 0; }), "DeleteFileA", path);
 }
 
-bool moveFile(const std::string& from, const std::string& to) {
-    return retryWhileHeld(from, [&] { return MoveFileExA(from.c_str(), to.c_str(), 0) != 0; });
+Status moveFile(const std::string& from, const std::string& to) {
+    return check(retryWhileHeld(from, [&] { return MoveFileExA(from.c_str(), to.c_str(), 0) != 0; }), "MoveFileExA",
+                 from);
 }
 
-bool replaceFile(const std::string& from, const std::string& to) {
-    return retryWhileHeld(from, [&] {
-        return MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
-    });
+Status replaceFile(const std::string& from, const std::string& to) {
+    return check(retryWhileHeld(from,
+                                [&] {
+                                    return MoveFileExA(from.c_str(), to.c_str(),
+                                                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+                                }),
+                 "MoveFileExA", from);
 }
 
 bool fileExists(const std::string& path) {
     DWORD a = GetFileAttributesA(path.c_str());
     return a != INVALID_FILE_ATTRIBUTES && !(a & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool listedFileExists(const std::string& directory, const std::string& name) {
+    // The file system finds names case-blind by itself.
+    std::string dir = directory.empty() ? std::string(".") : directory;
+    if (dir.back() != '\\' && dir.back() != '/') dir += '\\';
+    return fileExists(dir + name);
 }
 
 namespace {
@@ -222,14 +260,16 @@ bool directoryExists(const std::string& path) {
     return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
 }
 
-bool makeDirectory(const std::string& path, Access) { return CreateDirectoryA(path.c_str(), nullptr) != 0; }
+Status makeDirectory(const std::string& path, Access) {
+    return check(CreateDirectoryA(path.c_str(), nullptr) != 0, "CreateDirectoryA", path);
+}
 
 bool isPlainDirectory(const std::string& path) {
     DWORD a = GetFileAttributesA(path.c_str());
     return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY) && !(a & FILE_ATTRIBUTE_REPARSE_POINT);
 }
 
-bool syncDirectory(const std::string& path) {
+Status syncDirectory(const std::string& path) {
     // A directory opens only with backup semantics, and flushes only when
     // opened for writing, which FAT volumes and some shares refuse. NTFS
     // writes every earlier change of names to its journal whenever a file of
@@ -241,18 +281,23 @@ bool syncDirectory(const std::string& path) {
                            FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (h == INVALID_HANDLE_VALUE) {
         DWORD e = GetLastError();
-        return e == ERROR_ACCESS_DENIED || e == ERROR_INVALID_PARAMETER || e == ERROR_NOT_SUPPORTED;
+        if (e == ERROR_ACCESS_DENIED || e == ERROR_INVALID_PARAMETER || e == ERROR_NOT_SUPPORTED) return Status();
+        return Status(failureOf(e), static_cast<int>(e), "CreateFileA", dir);
     }
-    bool ok = FlushFileBuffers(h) != 0;
-    if (!ok) {
+    Status ok;
+    if (!FlushFileBuffers(h)) {
         DWORD e = GetLastError();
-        ok = e == ERROR_ACCESS_DENIED || e == ERROR_INVALID_FUNCTION || e == ERROR_NOT_SUPPORTED;
+        if (e != ERROR_ACCESS_DENIED && e != ERROR_INVALID_FUNCTION && e != ERROR_NOT_SUPPORTED) {
+            ok = Status(failureOf(e), static_cast<int>(e), "FlushFileBuffers", dir);
+        }
     }
     CloseHandle(h);
     return ok;
 }
 
-bool changeDirectory(const std::string& path) { return SetCurrentDirectoryA(path.c_str()) != 0; }
+Status changeDirectory(const std::string& path) {
+    return check(SetCurrentDirectoryA(path.c_str()) != 0, "SetCurrentDirectoryA", path);
+}
 
 std::vector<std::string> listFiles(const std::string& directory) {
     std::vector<std::string> names;
@@ -270,19 +315,6 @@ std::vector<std::string> listFiles(const std::string& directory) {
 // A directory's last write time moves whenever an entry is added, removed or
 // renamed in it; with its creation time, a directory made anew under the
 // same name gives another stamp.
-uint64_t directoryStamp(const std::string& directory) {
-    WIN32_FILE_ATTRIBUTE_DATA a;
-    if (!GetFileAttributesExA(directory.empty() ? "." : directory.c_str(), GetFileExInfoStandard, &a) ||
-        !(a.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
-        return 0;
-    }
-    uint64_t written = (static_cast<uint64_t>(a.ftLastWriteTime.dwHighDateTime) << 32) | a.ftLastWriteTime.dwLowDateTime;
-    uint64_t created = (static_cast<uint64_t>(a.ftCreationTime.dwHighDateTime) << 32) | a.ftCreationTime.dwLowDateTime;
-    return (written ^ (created << 1)) | 1;
-}
-
-void forgetDirectories() {}
-
 namespace {
 // Quotes one argument as the C runtime's command-line parser reads it back.
 std::string quoteArgument(const std::string& a) {
@@ -452,6 +484,17 @@ bool postWindowMessage(uintptr_t window, uint32_t message, uintptr_t wParam, int
 }
 
 void releaseFreeMemory() { _heapmin(); }
+
+std::string errorText(int native) {
+    char* text = nullptr;
+    DWORD n = FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
+                                 FORMAT_MESSAGE_IGNORE_INSERTS,
+                             nullptr, static_cast<DWORD>(native), 0, reinterpret_cast<char*>(&text), 0, nullptr);
+    std::string s = n && text ? std::string(text, n) : "error " + std::to_string(native);
+    if (text) LocalFree(text);
+    while (!s.empty() && (s.back() == '\n' || s.back() == '\r' || s.back() == ' ' || s.back() == '.')) s.pop_back();
+    return s;
+}
 
 std::tm localTime(std::time_t when) {
     std::tm out{};
