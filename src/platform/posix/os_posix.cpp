@@ -274,9 +274,15 @@ Status moveFile(const std::string& from, const std::string& to) {
     if (renamed != extras::Answer::NotHere) return check(renamed == extras::Answer::Yes, "renameat2", a);
     // Without a rename that never replaces: link fails when the target
     // exists, so the target is never replaced.
-    if (::link(a.c_str(), b.c_str()) != 0) return failed("link", a);
-    ::unlink(a.c_str());
-    return {};
+    if (::link(a.c_str(), b.c_str()) == 0) {
+        ::unlink(a.c_str());
+        return {};
+    }
+    // A directory cannot be linked, nor can anything on a file system
+    // without hard links: a rename, the target found missing just above, is
+    // the nearest the system offers.
+    if (errno != EPERM && errno != EOPNOTSUPP && errno != EMLINK) return failed("link", a);
+    return check(::rename(a.c_str(), b.c_str()) == 0, "rename", a);
 }
 
 Status replaceFile(const std::string& from, const std::string& to) {
