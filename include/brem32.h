@@ -8,8 +8,9 @@
  * (64-bit Windows has one calling convention, so BREM_API is empty there);
  * on other systems BREM_API is empty and every name is undecorated.
  *
- * Buffers and out-variables belong to the caller; the library allocates
- * nothing that outlives a call.
+ * Buffers and out-variables belong to the caller. What the library keeps
+ * between calls is named under Calls below; it is freed when the library is
+ * unloaded.
  *
  * Error buffers: an error buffer receives one text on failure, replacing what
  * it held. It needs room for the text, the whole path the text names and the
@@ -17,8 +18,9 @@
  *
  * Calls: make one call into the library at a time, process-wide, from any
  * thread. The library keeps state between calls (the dial-up connection, the
- * selected conversion, the UU coder's working state), and CHKDIR and
- * MIMEDECODE use the process's current directory, which every thread shares.
+ * selected conversion, the UU coder's working state, the spool jobs each
+ * import listed last), and CHKDIR and MIMEDECODE use the process's current
+ * directory, which every thread shares.
  */
 #ifndef BREM32_H
 #define BREM32_H

@@ -1,7 +1,8 @@
 // The append rule of the store, in one place: where an appended message
 // starts and ends, what is written ahead of it, and the largest file an
-// address can reach. Every writer of area files, index files and the host's
-// own files goes through it.
+// address can reach. Every writer of area files and of the host's own files
+// goes through it; the index files (mail.hdr, Header.Msg) are appended to in
+// text mode by their writers, one record after each whole message.
 #pragma once
 
 #include <cstdint>

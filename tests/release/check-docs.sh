@@ -28,7 +28,7 @@ for md in "$src/README.md" "$src"/docs/*.md; do
 done
 rules=(
   "an error buffer receives one text on failure, replacing what it held. It needs room for the text, the whole path the text names and the NUL: 512 bytes plus the longest path the host uses is enough."
-  "make one call into the library at a time, process-wide, from any thread. The library keeps state between calls (the dial-up connection, the selected conversion, the UU coder's working state), and CHKDIR and MIMEDECODE use the process's current directory, which every thread shares."
+  "make one call into the library at a time, process-wide, from any thread. The library keeps state between calls (the dial-up connection, the selected conversion, the UU coder's working state, the spool jobs each import listed last), and CHKDIR and MIMEDECODE use the process's current directory, which every thread shares."
 )
 for doc in include/brem32.h README.md docs/README.md cmake/release/README-windows.md; do
   # The text as read: without comment stars, markup and line breaks.

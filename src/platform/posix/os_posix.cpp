@@ -4,7 +4,12 @@
 // the core: `\` as a separator and case-blind name lookup. What only Linux
 // offers (a watched listing for case-blind lookup, a rename that never
 // replaces, in-kernel copies) is asked of extras.h, with a portable way here
-// for when it is not there.
+// for when it is not there. Its divisions, in order: the causes of failures;
+// names (case-blind lookup, `\` to `/`); files and handles (open, untrusted
+// open, read, write, seek, size); the calls that change names (truncate, sync,
+// close, delete, move, replace); directories (exists, make, sync, change);
+// copies and the compressor's path; the terminal, sleeping, window messages
+// (none here), memory.
 // dladdr, which glibc declares only with this.
 #ifndef _GNU_SOURCE
 #define _GNU_SOURCE

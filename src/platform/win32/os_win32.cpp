@@ -1,6 +1,12 @@
-// Win32 implementation of the platform seam. What belongs here: the Win32
-// calls themselves. Paths are passed through unchanged; the file system
-// already treats `\` and `/` as separators and names case-blind.
+// Win32 implementation of the platform seam, for Windows XP and later, 32-bit
+// and 64-bit. What belongs here: the Win32 calls themselves. Paths are passed
+// through unchanged; the file system already treats `\` and `/` as separators
+// and names case-blind. Its divisions, in order: retries while another
+// program holds a file; files and handles (open, untrusted open, read, write,
+// seek, size); the causes of failures and the calls that change names
+// (truncate, sync, close, delete, move, replace); names and directories
+// (exists, identity, make, sync, change); processes (argument quoting, the
+// compressor's path, copies); the console, sleeping, window messages, memory.
 #include <windows.h>
 #include <io.h>
 #include <malloc.h>
@@ -312,10 +318,8 @@ std::vector<std::string> listFiles(const std::string& directory) {
     return names;
 }
 
-// A directory's last write time moves whenever an entry is added, removed or
-// renamed in it; with its creation time, a directory made anew under the
-// same name gives another stamp.
 namespace {
+
 // Quotes one argument as the C runtime's command-line parser reads it back.
 std::string quoteArgument(const std::string& a) {
     if (!a.empty() && a.find_first_of(" \t\"") == std::string::npos) return a;
