@@ -33,16 +33,9 @@ bool copyMessageIntoJob(const std::string& messagePath, JobWriter& job, Activity
         log.always("Cannot open %s\n", messagePath.c_str());
         return false;
     }
-    const std::string datPath = job.path(layout::kDataFile);
     const std::string datName = job.name(layout::kDataFile);
-    // Made afresh and readable by the transfer, as the job's other files.
-    plat::deleteFile(datPath);
     plat::Stream dat;
-    if (!dat.open(datPath, "wbx", 0, plat::Access::Shared)) {
-        log.always("Cannot open %s\n", datName.c_str());
-        return false;
-    }
-    job.dataCreated();
+    if (!job.openDataFile(dat)) return false;
     while (dat.transferFrom(in, size_t{1} << 30) > 0) {
     }
     if (in.readError()) {

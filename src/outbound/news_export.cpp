@@ -56,16 +56,9 @@ bool copyAll(plat::Stream& in, plat::Stream& out) {
 // batch as it is. False, logged, when the batch cannot be read or the data
 // file not written; the job then goes back whole.
 bool writeDataFile(JobWriter& job, const std::string& batchPath, int32_t bits, ActivityLog& log) {
-    const std::string datPath = job.path(layout::kDataFile);
     const std::string datName = job.name(layout::kDataFile);
-    // Made afresh and readable by the transfer, as the job's other files.
-    plat::deleteFile(datPath);
     plat::Stream dat;
-    if (!dat.open(datPath, "wbx", 0, plat::Access::Shared)) {
-        log.always("Cannot open %s\n", datName.c_str());
-        return false;
-    }
-    job.dataCreated();
+    if (!job.openDataFile(dat)) return false;
     // Only a batch that is a file of its own goes out: a link in its place
     // would send whatever it points to.
     plat::Stream batch;

@@ -180,6 +180,17 @@ bool JobWriter::writeExecuteFile(const std::string& site, const std::string& rec
     return writeFile(layout::kExecuteFile, ".xqt", ExecuteFileText(number_, site, kind_, recipient));
 }
 
+bool JobWriter::openDataFile(plat::Stream& dat) {
+    const std::string target = path(layout::kDataFile);
+    plat::deleteFile(target);
+    if (!dat.open(target, "wbx", 0, plat::Access::Shared)) {
+        log_.always("Cannot open %s\n", name(layout::kDataFile).c_str());
+        return false;
+    }
+    undo_.created(target);
+    return true;
+}
+
 bool JobWriter::writeCommandFile(const std::string& site) {
     if (!writeFile(layout::kCommandFile, ".cmd", CommandFileText(number_, site, kind_))) return false;
     if (plat::syncDirectory(spoolDir_)) return true;

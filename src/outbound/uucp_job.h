@@ -17,6 +17,7 @@
 #include <string>
 
 #include "log/log.h"
+#include "platform/stream.h"
 #include "store/layout.h"
 #include "store/undo.h"
 
@@ -116,9 +117,12 @@ public:
     // when it is not complete there.
     bool writeExecuteFile(const std::string& site, const std::string& recipient);
 
-    // The data file is made by the export itself, in place, and put on the
-    // disk before the command file is written.
-    void dataCreated() { undo_.created(path(layout::kDataFile)); }
+    // Opens the data file for the export to fill, in place; the export puts it
+    // on the disk before the command file is written. The file is made
+    // afresh (never written through what stands under its name) and readable
+    // by the transfer. False, with "Cannot open NNNN.DAT" logged, when it
+    // cannot be made.
+    bool openDataFile(plat::Stream& dat);
 
     // Creates the command file and puts it on the disk, then the names of
     // the job's three files. False, with "Cannot open .cmd", "Cannot write
