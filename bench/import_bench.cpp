@@ -24,19 +24,6 @@
 
 namespace {
 
-double now() {
-    using namespace std::chrono;
-    return duration<double>(steady_clock::now().time_since_epoch()).count();
-}
-
-void put(const std::string& path, const std::string& bytes) {
-    FILE* f = std::fopen(path.c_str(), "wb");
-    if (!f || std::fwrite(bytes.data(), 1, bytes.size(), f) != bytes.size() || std::fclose(f) != 0) {
-        std::perror(path.c_str());
-        std::exit(1);
-    }
-}
-
 std::vector<char> buffer(const std::string& dir) {
     std::vector<char> b(dir.begin(), dir.end());
     b.resize(dir.size() + 8, '\0');

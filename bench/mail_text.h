@@ -2,10 +2,28 @@
 // floor it is measured against.
 #pragma once
 
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 
 namespace {
+
+// Seconds on the steady clock.
+inline double now() {
+    using namespace std::chrono;
+    return duration<double>(steady_clock::now().time_since_epoch()).count();
+}
+
+// Writes a whole file, or ends the benchmark with the reason.
+inline void put(const std::string& path, const std::string& bytes) {
+    FILE* f = std::fopen(path.c_str(), "wb");
+    if (!f || std::fwrite(bytes.data(), 1, bytes.size(), f) != bytes.size() || std::fclose(f) != 0) {
+        std::perror(path.c_str());
+        std::exit(1);
+    }
+}
 
 // A mail of about `size` bytes: four header lines and lines of words.
 inline std::string mailText(size_t size, int n) {
