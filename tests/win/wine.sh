@@ -104,11 +104,23 @@ case ${1:-} in
       *) echo "usage: tests/win/wine.sh run 32|64 COMMAND..." >&2; exit 2 ;;
     esac
     export BREM_WINE BREM_WINE_BITS=$bits
-    rc=0
+    # Wine's desktop process (explorer.exe) leaves when it has been idle a
+    # while, and the next program that makes a window starts it again with
+    # that program's output inherited: CTest would then wait on the open
+    # pipe until the desktop leaves, long after the test ended. So the test
+    # writes into a file, relayed as it grows until the test itself ends.
+    out=$(mktemp "${TMPDIR:-/tmp}/brem-wine-out-XXXXXX")
+    trap 'rm -f "$out"' EXIT
     case $1 in
-      *.exe | *.EXE) "$BREM_WINE" "$@" || rc=$? ;;
-      *) "$@" || rc=$? ;;
+      *.exe | *.EXE) "$BREM_WINE" "$@" </dev/null >"$out" 2>&1 & ;;
+      *) "$@" </dev/null >"$out" 2>&1 & ;;
     esac
+    pid=$!
+    tail -s 0.1 -n +1 -f --pid=$pid "$out" &
+    relay=$!
+    rc=0
+    wait $pid || rc=$?
+    wait $relay || true
     # 77 is this script's "skipped": a test's own 77 is a failure.
     if [ $rc -eq 77 ]; then
       echo "the test exited 77, which counts as a failure here" >&2
