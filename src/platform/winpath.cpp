@@ -78,26 +78,36 @@ bool wildcardMatch(const std::string& pattern, const std::string& name) {
     return false;
 }
 
-bool isPlainName(const std::string& name) {
-    if (name.empty() || name == "." || name == "..") return false;
-    for (char ch : name) {
-        const unsigned char c = static_cast<unsigned char>(ch);
-        if (c < 0x20 || c == 0x7F || c == '\\' || c == '/' || c == ':') return false;
-    }
+bool isWindowsFileName(const std::string& name) {
+    if (name.empty()) return false;
+    // Windows drops trailing blanks and dots from a name, so "job.X." would
+    // reach "job.X": a name must be the one it reaches.
+    if (name.back() == ' ' || name.back() == '.') return false;
     // The device names: the part before the first dot, trailing blanks and
     // dots dropped as Windows drops them.
     std::string base = name.substr(0, name.find('.'));
     while (!base.empty() && (base.back() == ' ' || base.back() == '.')) base.pop_back();
     base = ascii::lowered(base);
-    static const char* const kDevices[] = {"con", "prn", "aux", "nul"};
+    static const char* const kDevices[] = {"con", "prn", "aux", "nul", "conin$", "conout$"};
     for (const char* d : kDevices) {
         if (base == d) return false;
     }
-    if (base.size() == 4 && (base.compare(0, 3, "com") == 0 || base.compare(0, 3, "lpt") == 0) && base[3] >= '1' &&
-        base[3] <= '9') {
-        return false;
+    // COM and LPT with a digit, or with the superscript one, two or three
+    // of the Windows ANSI code page, which Windows also takes for a port.
+    if (base.size() == 4 && (base.compare(0, 3, "com") == 0 || base.compare(0, 3, "lpt") == 0)) {
+        const unsigned char c = static_cast<unsigned char>(base[3]);
+        if ((c >= '0' && c <= '9') || c == 0xB9 || c == 0xB2 || c == 0xB3) return false;
     }
     return true;
+}
+
+bool isPlainName(const std::string& name) {
+    if (name == "." || name == "..") return false;
+    for (char ch : name) {
+        const unsigned char c = static_cast<unsigned char>(ch);
+        if (c < 0x20 || c == 0x7F || c == '\\' || c == '/' || c == ':') return false;
+    }
+    return isWindowsFileName(name);
 }
 
 std::vector<std::string> splitPath(const std::string& path, bool* rooted) {

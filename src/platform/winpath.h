@@ -26,14 +26,21 @@ bool lessNoCase(const std::string& a, const std::string& b);
 // pattern ending in ".*" also matches a name without a dot, as on Windows.
 bool wildcardMatch(const std::string& pattern, const std::string& name);
 
+// True for a name that Windows takes for the file of that name: not empty,
+// not ending in a blank or a dot (Windows drops them, and would reach
+// another name), and no device name: CON, PRN, AUX, NUL, CONIN$, CONOUT$,
+// COM0 to COM9 and LPT0 to LPT9 (also with the superscript digits 1 to 3 of
+// the ANSI code page), in any letter case, with or without an extension,
+// and with blanks or dots before the extension, which name a device in every
+// directory of Windows.
+bool isWindowsFileName(const std::string& name);
+
 // True for a plain file name: one name that stays inside the directory it is
-// joined to and names a file there on both systems. Refused: the empty name,
-// "." and "..", any separator (`\` or `/`), a drive or stream colon, control
-// bytes (below 0x20 and DEL), and the Windows device names CON, PRN, AUX,
-// NUL, COM1 to COM9 and LPT1 to LPT9 (in any letter case, with or without an
-// extension, and with trailing blanks or dots, which Windows drops), which
-// name a device in every directory of Windows. Both systems refuse the same
-// names, so that a spool or a directory behaves the same on either.
+// joined to and names a file there on both systems. Refused: "." and "..",
+// any separator (`\` or `/`), a drive or stream colon, control bytes (below
+// 0x20 and DEL), and every name that isWindowsFileName refuses. Both systems
+// refuse the same names, so that a spool or a directory behaves the same on
+// either.
 bool isPlainName(const std::string& name);
 
 // Splits a path into its components, dropping empty ones (doubled

@@ -26,6 +26,16 @@ TEST(WindowsNames, WildcardsMatchWithoutRegardToCase) {
     }
 }
 
+TEST(WindowsNames, PlainNamesAreNoDeviceAndReachThemselves) {
+    for (const char* refused : {"AUX.X", "Com1 .D", "Com1..D", "AUX.aBcD.D", "Con  .D", "nul", "COM0.x", "lpt9",
+                                "CONIN$.x", "conout$", "COM\xB9.x", "job.X.", "job.X ", "..", "a\\b", "c:x"}) {
+        EXPECT_FALSE(plat::isPlainName(refused)) << refused;
+    }
+    for (const char* plain : {"0A0001.D", "AUXX.D", "COM10.X", "COMA.X", "CONSOLE.x", "xCON.x", ".profile"}) {
+        EXPECT_TRUE(plat::isPlainName(plain)) << plain;
+    }
+}
+
 TEST(WindowsNames, SplitsOnEitherSeparator) {
     EXPECT_EQ(plat::directoryOf("C:\\spool\\\\0A.X"), "C:\\spool\\");
     EXPECT_EQ(plat::leafOf("a/b\\c.txt"), "c.txt");
