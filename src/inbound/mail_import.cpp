@@ -378,6 +378,11 @@ int32_t ImportMailJob(const std::string& spoolDir, const std::string& storeDir, 
     int mapped = MakeSpoolName(localName, job.dataName, firstSite, secondSite);
     if (mapped == 0) log.always("1\treturn value %d %s\n", mapped, localName.c_str());
     why = wrongDataName(job.dataName, localName, name);
+    // A data name that leads out of the spool or that Windows reads as a
+    // device: no call could ever take the job, on either system.
+    if (why.empty() && MapsToNoPlainName(job.dataName, firstSite, secondSite)) {
+        why = "its F line names no plain file name";
+    }
     if (!why.empty()) {
         SetJobAside(spoolDir, name, std::string(), why, "0\t", log);
         return -1;

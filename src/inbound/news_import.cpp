@@ -260,13 +260,36 @@ int32_t takePlain(const NewsJob& job, ActivityLog& log) {
     return 0;
 }
 
+// True when something other than a regular file stands under `path` after
+// a copy could not replace it.
+bool heldByNoFile(const std::string& path) {
+    plat::Stream probe;
+    return probe.openUntrusted(path, 64) == plat::Untrusted::NotAFile;
+}
+
 // Stages the batch ("$7b60051" expanded, or the plain data file) as
 // "$7b60051.int" through "$7b60051.tmp", which is noted in the call's `undo`:
 // a staging that fails leaves no copy under either name. 0 to go on;
 // otherwise the job's result.
 int32_t stageBatch(const NewsJob& job, store::UndoLog& undo, ActivityLog& log) {
-    undo.created(job.tmpPath);
-    switch (plat::copyFile(job.compressed ? job.batchPath : job.dataPath, job.tmpPath)) {
+    const std::string& source = job.compressed ? job.batchPath : job.dataPath;
+    std::string staging = job.tmpPath;
+    undo.created(staging);
+    plat::CopyResult copied = plat::copyFile(source, staging);
+    // A directory planted as "$7b60051.tmp", or under Wine a Unix FIFO
+    // (which no Windows call can remove or rename), would hold every batch
+    // back: the batch is then copied to "$7b60051.int" itself. A copy cut
+    // short there does no harm, as every intake stages its batch afresh
+    // before anything reads it.
+    if (copied == plat::CopyResult::TargetFailed && heldByNoFile(job.tmpPath)) {
+        log.always("%s is not a regular file: the batch is staged as %s\n", job.tmpPath.c_str(), job.intPath.c_str());
+        undo.release(job.tmpPath);
+        staging = job.intPath;
+        plat::deleteFile(staging);
+        undo.created(staging);
+        copied = plat::copyFile(source, staging);
+    }
+    switch (copied) {
         case plat::CopyResult::Copied: break;
         case plat::CopyResult::SourceMissing:
             if (job.compressed) {
@@ -279,21 +302,21 @@ int32_t stageBatch(const NewsJob& job, store::UndoLog& undo, ActivityLog& log) {
             log.always("Cannot open output file 2nd time!\n");
             return -1;
         case plat::CopyResult::WriteFailed:
-            log.always("Cannot write %s\n", job.tmpPath.c_str());
+            log.always("Cannot write %s\n", staging.c_str());
             return -1;
     }
     // A plain batch's staged copy is on the disk too (see takeCompressed).
-    if (!job.compressed && !syncFile(job.tmpPath)) {
-        log.always("Cannot write %s\n", job.tmpPath.c_str());
+    if (!job.compressed && !syncFile(staging)) {
+        log.always("Cannot write %s\n", staging.c_str());
         return -1;
     }
-    if (!plat::moveFile(job.tmpPath, job.intPath)) {
+    if (staging != job.intPath && !plat::moveFile(staging, job.intPath)) {
         log.always("Cannot rename %s to %s\n", job.tmpPath.c_str(), job.intPath.c_str());
         return -1;
     }
     // Staged: "$7b60051.int" stays whatever becomes of the call, as the next
     // intake replaces it.
-    undo.release(job.tmpPath);
+    undo.release(staging);
     log.flush();
     return 0;
 }
@@ -361,6 +384,11 @@ int32_t ImportNewsJob(const std::string& spoolDir, const std::string& storeDir, 
                                                             : "its F line names an execute file (" +
                                                                   execute.dataName + "), not a data file",
                         log);
+    }
+    // Nor one whose data name leads out of the spool or that Windows reads
+    // as a device, on either system.
+    if (MapsToNoPlainName(execute.dataName, firstSite, secondSite)) {
+        return setAside(job, false, "its F line names no plain file name", log);
     }
     // A data file that is a link, a FIFO or a directory is never taken.
     if (job.named) {

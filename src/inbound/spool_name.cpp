@@ -30,22 +30,32 @@ std::string localNameOf(const std::string& tail, char type) {
 bool isSpoolName(const std::string& name) {
     return name.size() >= 2 && name[1] == '.' && (name[0] == 'D' || name[0] == 'X');
 }
+
+// The local name of a spool name, plain or not.
+std::string anyLocalName(const std::string& name, const std::string& firstSite, const std::string& secondSite) {
+    std::string rest = name.substr(2);
+    // The transfer drops the longer of the two site-name prefixes, a partial
+    // match included.
+    size_t skip = std::max(commonPrefix(rest, firstSite), commonPrefix(rest, secondSite));
+    return localNameOf(rest.substr(skip), name[0]);
+}
 }  // namespace
 
 int MakeSpoolName(std::string& out, const std::string& name, const std::string& firstSite,
                   const std::string& secondSite) {
     if (!isSpoolName(name)) return 0;
-    std::string rest = name.substr(2);
-    // The transfer drops the longer of the two site-name prefixes, a partial
-    // match included.
-    size_t skip = std::max(commonPrefix(rest, firstSite), commonPrefix(rest, secondSite));
     // The local name is joined to the spool directory: a name that a remote
-    // site sent must not lead out of it ("\\..\\..\\" is seven characters)
-    // nor carry control bytes into the logs.
-    const std::string local = localNameOf(rest.substr(skip), name[0]);
+    // site sent must not lead out of it ("\\..\\..\\" is seven characters),
+    // carry control bytes into the logs, or be read as a device by Windows
+    // ("D.om1 " gives "Com1 .D").
+    const std::string local = anyLocalName(name, firstSite, secondSite);
     if (!plat::isPlainName(local)) return 0;
     out = local;
     return 1;
+}
+
+bool MapsToNoPlainName(const std::string& name, const std::string& firstSite, const std::string& secondSite) {
+    return isSpoolName(name) && !plat::isPlainName(anyLocalName(name, firstSite, secondSite));
 }
 
 std::vector<std::string> LocalNameCandidates(const std::string& name) {

@@ -12,9 +12,15 @@ namespace brem::inbound {
 // into `out`, or returns 0 and leaves `out` as it was when the name does not
 // begin with "D." or "X.", or when the local name would not be a plain file
 // name (platform/winpath.h: a separator, a colon or a control byte could name
-// a file outside the spool or reach a terminal).
+// a file outside the spool or reach a terminal; a device name would open a
+// device on Windows).
 int MakeSpoolName(std::string& out, const std::string& name, const std::string& firstSite,
                   const std::string& secondSite);
+
+// True when `name` begins with "D." or "X." but its local name is no plain
+// file name: a job whose F line names such a file can never be imported, on
+// either system, and is set aside as bad.
+bool MapsToNoPlainName(const std::string& name, const std::string& firstSite, const std::string& secondSite);
 
 // Every local name that MakeSpoolName may have given `name`, whatever site
 // names were used: the name kept is one of the last k characters of what

@@ -231,5 +231,5 @@ TEST(MailImportFaults, ADataFileNameLeadingOutOfTheSpoolIsNotFollowed) {
     EXPECT_EQ(s.call(), -1);
     EXPECT_EQ(test::readFile(s.root.path() + "/.D"), "Subject: private\n\nnot for the store\n");
     EXPECT_EQ(test::readFile(s.hdrPath()), "");
-    EXPECT_TRUE(test::exists(s.spool + "/0C0001.X"));
+    EXPECT_TRUE(test::exists(s.spool + "/bad/0C0001.X"));
 }
