@@ -33,6 +33,15 @@ void arm(Op op, int nth, bool persistent = false);
 // the limit is cut short there and later ones write nothing (a full disk).
 void armDiskFull(int64_t bytes);
 
+// Windows only: an untrusted open of a file whose last component is `name`
+// (any letter case) reads these attribute bits besides the file's own, each
+// such open counting as fired; a test's stand-in for what it cannot plant
+// under Wine, a reparse point (Wine shows a Unix link as a plain file).
+void armAttributes(const std::string& name, uint32_t bits);
+
+// Called by the Win32 layer: the bits armed for `path`'s last component, or 0.
+uint32_t armedAttributes(const std::string& path);
+
 // Clears every armed fault and the counters.
 void disarm();
 

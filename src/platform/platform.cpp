@@ -25,6 +25,8 @@ struct Hooks {
     std::array<Armed, static_cast<size_t>(Op::Count)> armed{};
     int64_t diskLeft = -1;  // -1: no disk-full fault
     int fired = 0;
+    std::string attributesName;  // armAttributes: the last component, and its bits
+    uint32_t attributes = 0;
 
     void reset() { *this = Hooks{}; }
 };
@@ -56,6 +58,17 @@ void arm(Op op, int nth, bool persistent) {
 void armDiskFull(int64_t bytes) { g_hooks.diskLeft = bytes < 0 ? 0 : bytes; }
 
 void disarm() { g_hooks.reset(); }
+
+void armAttributes(const std::string& name, uint32_t bits) {
+    g_hooks.attributesName = name;
+    g_hooks.attributes = bits;
+}
+
+uint32_t armedAttributes(const std::string& path) {
+    if (g_hooks.attributes == 0 || !equalsNoCase(leafOf(path), g_hooks.attributesName)) return 0;
+    ++g_hooks.fired;
+    return g_hooks.attributes;
+}
 
 int fired() { return g_hooks.fired; }
 

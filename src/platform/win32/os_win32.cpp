@@ -13,6 +13,7 @@
 
 #include <cstdint>
 
+#include "platform/fault.h"
 #include "platform/os.h"
 #include "platform/winpath.h"
 
@@ -55,6 +56,23 @@ bool retryWhileHeld(const std::string& path, F attempt) {
 
 std::string systemPath(const std::string& path) { return path; }
 
+namespace {
+// Windows reads a last component that names a device ("AUX.X", "Com1 .D")
+// as that device in whatever directory it stands, and one that ends in a
+// blank or a dot as another name: a call would open a port or wait on the
+// console, or reach a file other than the one named. The portable layer never
+// names such a file in the spool; this refuses one that reaches these calls
+// all the same (a name a host passed in, a caller that did not check), with
+// the error Windows gives for a bad name, before anything is opened.
+bool refusedName(const std::string& path) {
+    const std::string leaf = leafOf(path);
+    if (leaf.empty() || isWindowsFileName(leaf)) return false;
+    SetLastError(ERROR_INVALID_NAME);
+    return true;
+}
+}  // namespace
+
+
 FileHandle openFile(const std::string& path, OpenMode mode, Access) {
     // Access is POSIX's alone: a Windows file takes its directory's rules.
     DWORD access = 0, disposition = 0;
@@ -80,6 +98,7 @@ FileHandle openFile(const std::string& path, OpenMode mode, Access) {
             disposition = CREATE_NEW;
             break;
     }
+    if (refusedName(path)) return kNoFile;
     HANDLE h = INVALID_HANDLE_VALUE;
     retryWhileHeld(path, [&] {
         h = CreateFileA(path.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
@@ -100,6 +119,7 @@ FileHandle openFile(const std::string& path, OpenMode mode, Access) {
 
 Untrusted openUntrusted(const std::string& path, FileHandle* handle) {
     *handle = kNoFile;
+    if (refusedName(path)) return Untrusted::NotAFile;
     // FILE_FLAG_OPEN_REPARSE_POINT opens a link (or junction, or any other
     // reparse point) itself instead of what it points to, and
     // FILE_FLAG_BACKUP_SEMANTICS lets a directory open, so that each is told
@@ -121,12 +141,16 @@ Untrusted openUntrusted(const std::string& path, FileHandle* handle) {
     }
     BY_HANDLE_FILE_INFORMATION info;
     Untrusted verdict = Untrusted::Opened;
-    if (!GetFileInformationByHandle(h, &info)) {
+    if (GetFileType(h) != FILE_TYPE_DISK) {
+        // A device such as CON, or under Wine a Unix FIFO (a pipe, of which
+        // Wine gives no file information).
+        verdict = Untrusted::NotAFile;
+    } else if (!GetFileInformationByHandle(h, &info)) {
         verdict = Untrusted::Failed;
-    } else if (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+    } else if ((info.dwFileAttributes | fault::armedAttributes(path)) & FILE_ATTRIBUTE_REPARSE_POINT) {
         verdict = Untrusted::Link;
-    } else if ((info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) || GetFileType(h) != FILE_TYPE_DISK) {
-        verdict = Untrusted::NotAFile;  // a directory, or a device such as CON
+    } else if (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+        verdict = Untrusted::NotAFile;
     }
     if (verdict != Untrusted::Opened) {
         CloseHandle(h);
@@ -213,15 +237,20 @@ Status syncFile(FileHandle h) { return check(FlushFileBuffers(toHandle(h)) != 0,
 Status closeFile(FileHandle h) { return check(CloseHandle(toHandle(h)) != 0, "CloseHandle", {}); }
 
 Status deleteFile(const std::string& path) {
+    if (refusedName(path)) return check(false, "DeleteFileA", path);
     return check(retryWhileHeld(path, [&] { return DeleteFileA(path.c_str()) != 0; }), "DeleteFileA", path);
 }
 
 Status moveFile(const std::string& from, const std::string& to) {
+    if (refusedName(from)) return check(false, "MoveFileExA", from);
+    if (refusedName(to)) return check(false, "MoveFileExA", to);
     return check(retryWhileHeld(from, [&] { return MoveFileExA(from.c_str(), to.c_str(), 0) != 0; }), "MoveFileExA",
                  from);
 }
 
 Status replaceFile(const std::string& from, const std::string& to) {
+    if (refusedName(from)) return check(false, "MoveFileExA", from);
+    if (refusedName(to)) return check(false, "MoveFileExA", to);
     return check(retryWhileHeld(from,
                                 [&] {
                                     return MoveFileExA(from.c_str(), to.c_str(),
@@ -231,6 +260,7 @@ Status replaceFile(const std::string& from, const std::string& to) {
 }
 
 bool fileExists(const std::string& path) {
+    if (refusedName(path)) return false;
     DWORD a = GetFileAttributesA(path.c_str());
     return a != INVALID_FILE_ATTRIBUTES && !(a & FILE_ATTRIBUTE_DIRECTORY);
 }
@@ -245,6 +275,7 @@ bool listedFileExists(const std::string& directory, const std::string& name) {
 namespace {
 // The volume and index that identify a file whatever path names it.
 bool fileIdentity(const std::string& path, BY_HANDLE_FILE_INFORMATION* info) {
+    if (refusedName(path)) return false;
     HANDLE h = CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                            OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (h == INVALID_HANDLE_VALUE) return false;
