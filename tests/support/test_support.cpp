@@ -74,6 +74,11 @@ bool posixFileSystem() { return true; }
 
 bool makeFifo(const std::string& path) { return ::mkfifo(path.c_str(), 0644) == 0; }
 
+bool writeExactName(const std::string& dir, const std::string& name, const std::string& bytes) {
+    writeFile(dir + "/" + name, bytes);
+    return exists(dir + "/" + name);
+}
+
 int64_t peakMemory() {
     struct rusage ru;
     if (::getrusage(RUSAGE_SELF, &ru) != 0) return -1;

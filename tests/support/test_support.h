@@ -50,10 +50,14 @@ int runCommand(const std::string& cmd);
 
 // True where the file system can hold what a remote site might plant and
 // Windows cannot: names with any byte but '/' (a backslash, a colon, control
-// bytes, device names), FIFOs, and permission bits on every file (POSIX).
+// bytes), FIFOs, and permission bits on every file (POSIX).
 bool posixFileSystem();
 // Makes a FIFO; false where there is none to make.
 bool makeFifo(const std::string& path);
+// Writes dir's file of exactly this name, also one that Windows reads as a
+// device (there through the "\\?\" form of its full path, which passes the
+// name to the file system unread); false when it cannot be made.
+bool writeExactName(const std::string& dir, const std::string& name, const std::string& bytes);
 // The most memory the process has held so far, in bytes; -1 when unknown.
 int64_t peakMemory();
 

@@ -18,12 +18,19 @@
 #include <functional>
 #include <map>
 #include <random>
+#include <set>
 #include <string>
 #include <vector>
 
 #include "brem32.h"
 #include "lzw.h"
 #include "support/test_support.h"
+
+#ifdef _WIN32
+#include <windows.h>
+
+#include "platform/fault.h"
+#endif
 
 using namespace brem;
 namespace fs = std::filesystem;
@@ -135,6 +142,31 @@ TEST(HostileSpool, PlantedLinksAreNeverFollowed) {
     EXPECT_EQ(test::readFile(target), kSecret);
     EXPECT_EQ(count(test::readFile(s.store + "/mailarea.txt"), "SECRET"), 0u);
 }
+
+#ifdef _WIN32
+// A reparse point (a link or junction that a program on the machine made)
+// is refused as a link is. Wine makes none and shows a Unix link as a plain
+// file, so the Windows layer is made to see the attribute on plain files.
+TEST(HostileSpool, AReparsePointIsSetAsideAsALink) {
+    Site s;
+    s.put("0C0001.X", mailExecute("D.hubA0001"));
+    s.put("0A0001.D", "From: a\n\nbody linked\n");
+    s.put("0C0002.X", newsExecute("D.hubB0002"));
+    s.put("0B0002.D", rnews(article("n2")));
+    plat::fault::armAttributes("0A0001.D", FILE_ATTRIBUTE_REPARSE_POINT);
+    EXPECT_EQ(s.mail(), -1);
+    plat::fault::armAttributes("0C0002.X", FILE_ATTRIBUTE_REPARSE_POINT);
+    int32_t r = 0;
+    for (int calls = 0; calls < 4 && r != 1; ++calls) r = s.news();
+    EXPECT_EQ(r, 1);
+    EXPECT_GE(plat::fault::fired(), 2);
+    plat::fault::disarm();
+    EXPECT_EQ(test::listDir(s.spool + "/bad"), (Files{"0A0001.D", "0C0001.X", "0C0002.X"}));
+    EXPECT_EQ(count(test::readFile(s.store + "/mailarea.txt"), "linked"), 0u);
+    EXPECT_EQ(count(test::readFile(s.store + "/area3.txt"), "body n2"), 0u);
+    EXPECT_NE(s.log("mail.log").find("is a link"), std::string::npos) << s.log("mail.log");
+}
+#endif
 
 // A name that is no plain file name is never joined to the spool's path.
 TEST(HostileSpool, NamesThatLeadOutOfTheSpoolArePassedOver) {
@@ -296,6 +328,10 @@ public:
         for (const std::string& m : good_) EXPECT_EQ(count(stored, "body " + m + "\n"), 1u) << where() << m;
         for (const auto& [name, kind] : bad_) EXPECT_EQ(typeOf(s_.bad(name)), kind) << where() << name;
         for (const auto& [name, kind] : stays_) EXPECT_EQ(typeOf(s_.spool + "/" + name), kind) << where() << name;
+        // Names that Windows reads as a device are looked for by listing,
+        // never by a path that would open the device.
+        const Files left = test::listDir(s_.spool);
+        for (const std::string& name : odd_) EXPECT_EQ(std::count(left.begin(), left.end(), name), 1) << where() << name;
     }
 
 private:
@@ -340,7 +376,7 @@ private:
         const std::string tail = seq(i, letter), x = "0" + tail + ".X", d = "0" + tail + ".D", f = "D.hub" + tail;
         const std::string marker = "m" + std::to_string(seed_) + "-" + std::to_string(i);
         const std::string outside = s_.outside + "/secret";
-        const unsigned what = rng_() % 17;
+        const unsigned what = rng_() % 18;
         pieces_ += std::to_string(what) + " ";
         switch (what) {
             case 0:
@@ -396,20 +432,28 @@ private:
                 fs::create_directory(s_.spool + "/0" + seq(i, 'Z') + ".X");
                 stays_["0" + seq(i, 'Z') + ".X"] = Kind::directory;
                 break;
-            case 9: {  // names that lead out of the spool, or name a device
-                static const char* const kOdd[] = {"..\\outside\\o3\\job.x", "CON.x", "nul.X", "c:job.x",
-                                                   "\x1b[2J.x", "COM1.x"};
-                if (!test::posixFileSystem()) break;
-                const std::string name = kOdd[rng_() % 6];
-                if (stays_.count(name)) break;
-                s_.put(name, mailExecute("D.hubZ9999"));
-                stays_[name] = Kind::regular;
+            case 9: {  // names that lead out of the spool, or that Windows reads as a device
+                static const char* const kOdd[] = {"..\\outside\\o3\\job.x", "c:job.x", "\x1b[2J.x",
+                                                   "CON.x", "nul.X", "COM1.x", "Com1 .X", "AUX.x", "CONIN$.x",
+                                                   "lpt0.X", "0A0001.X.", "0B0001.X "};
+                // Windows holds no name with a separator, a colon or a control byte.
+                const size_t first = test::posixFileSystem() ? 0 : 3;
+                const std::string name = kOdd[first + rng_() % (std::size(kOdd) - first)];
+                if (odd_.count(name) || !test::writeExactName(s_.spool, name, mailExecute("D.hubZ9999"))) break;
+                odd_.insert(name);
                 break;
             }
             case 10:  // an execute file that names itself, or another's
                 s_.put(x, rng_() % 2 ? newsExecute("X.hub" + tail) : mailExecute("X.hub" + tail));
                 bad_[x] = Kind::regular;
                 break;
+            case 16: {  // an F line whose local name Windows reads as a device ("Com1 .D", "AUX.aBcD.D")
+                static const char* const kDevices[] = {"D.om1 ", "D.om1.", "D.UX.aBcD", "D.on  "};
+                const std::string data = kDevices[rng_() % 4];
+                s_.put(x, rng_() % 2 ? mailExecute(data) : newsExecute(data));
+                bad_[x] = Kind::regular;
+                break;
+            }
             case 11:  // an execute file far too large (sparse: no disk used)
                 s_.put(x, mailExecute(f));
                 fs::resize_file(s_.spool + "/" + x, rng_() % 2 ? int64_t{512} << 20 : 70000);
@@ -452,6 +496,7 @@ private:
     std::string pieces_;
     std::vector<std::string> good_;
     std::map<std::string, Kind> bad_, stays_;
+    std::set<std::string> odd_;
     std::map<std::string, std::string> before_;
 };
 

@@ -49,10 +49,35 @@ ScratchDir::ScratchDir(Place) {
     path_ = buf.data();
 }
 
+namespace {
+// Removes a tree by the "\\?\" form of its full path, which also reaches
+// the names that Windows reads as devices ("Com1 .X"): std::filesystem
+// cannot remove those, and keeps trying.
+void removeTree(const std::string& full) {
+    WIN32_FIND_DATAA fd;
+    HANDLE h = FindFirstFileA((full + "\\*").c_str(), &fd);
+    if (h != INVALID_HANDLE_VALUE) {
+        do {
+            const std::string name = fd.cFileName;
+            if (name == "." || name == "..") continue;
+            if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+                removeTree(full + "\\" + name);
+            } else {
+                SetFileAttributesA((full + "\\" + name).c_str(), FILE_ATTRIBUTE_NORMAL);
+                DeleteFileA((full + "\\" + name).c_str());
+            }
+        } while (FindNextFileA(h, &fd));
+        FindClose(h);
+    }
+    RemoveDirectoryA(full.c_str());
+}
+}  // namespace
+
 ScratchDir::~ScratchDir() {
     if (std::getenv("BREM_KEEP_TEST_DIRS")) return;
-    std::error_code ec;
-    std::filesystem::remove_all(path_, ec);
+    char full[MAX_PATH + 1];
+    DWORD n = GetFullPathNameA(toHost(path_).c_str(), sizeof full, full, nullptr);
+    if (n > 0 && n <= MAX_PATH) removeTree("\\\\?\\" + std::string(full, n));
 }
 
 std::string ScratchDir::hostPath() const { return toHost(path_); }
@@ -163,6 +188,19 @@ int runCommand(const std::string& cmd) {
 bool posixFileSystem() { return false; }
 
 bool makeFifo(const std::string&) { return false; }
+
+bool writeExactName(const std::string& dir, const std::string& name, const std::string& bytes) {
+    char full[MAX_PATH + 1];
+    DWORD n = GetFullPathNameA(toHost(dir).c_str(), sizeof full, full, nullptr);
+    if (n == 0 || n > MAX_PATH) return false;
+    const std::string path = "\\\\?\\" + std::string(full, n) + "\\" + name;
+    HANDLE h = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return false;
+    DWORD put = 0;
+    const bool ok = WriteFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &put, nullptr) && put == bytes.size();
+    CloseHandle(h);
+    return ok;
+}
 
 int64_t peakMemory() {
     PROCESS_MEMORY_COUNTERS pmc;
