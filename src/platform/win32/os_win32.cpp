@@ -72,7 +72,6 @@ bool refusedName(const std::string& path) {
 }
 }  // namespace
 
-
 FileHandle openFile(const std::string& path, OpenMode mode, Access) {
     // Access is POSIX's alone: a Windows file takes its directory's rules.
     DWORD access = 0, disposition = 0;
