@@ -53,6 +53,9 @@ std::vector<std::string> listDir(const std::string& dir);  // sorted names of fi
 // The directory of the shared test data (argument 1 of the host).
 const std::string& dataDir();
 
+// Runs a command line hidden and waits (up to 120 s); its exit status, or -1.
+int runAndWait(std::string commandLine);
+
 // A writable directory buffer for the importers.
 std::vector<char> dirBuffer(const std::string& dir);
 

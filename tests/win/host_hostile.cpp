@@ -143,18 +143,10 @@ std::string unixName(const std::string& path) {
     return out;
 }
 
-// Starts a Unix program (Wine runs one named by its Unix path; it reports no
-// exit status of it) and waits up to 5 s for `made` to be listed in `dir`.
-bool runUnixFor(std::string commandLine, const std::string& dir, const std::string& made) {
-    STARTUPINFOA si;
-    ZeroMemory(&si, sizeof si);
-    si.cb = sizeof si;
-    PROCESS_INFORMATION pi;
-    ZeroMemory(&pi, sizeof pi);
-    if (!CreateProcessA(nullptr, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) return false;
-    CloseHandle(pi.hThread);
-    WaitForSingleObject(pi.hProcess, 5000);
-    CloseHandle(pi.hProcess);
+// Runs a Unix program (Wine starts one named by its Unix path, but reports no
+// exit status of it) and waits up to 5 s more for `made` to be listed in `dir`.
+bool runUnixFor(const std::string& commandLine, const std::string& dir, const std::string& made) {
+    runAndWait(commandLine);
     for (int tries = 0; tries < 50; ++tries) {
         if (listed(listDir(dir), made)) return true;
         Sleep(100);

@@ -89,6 +89,23 @@ std::vector<std::string> listDir(const std::string& dir) {
 
 const std::string& dataDir() { return g_data; }
 
+int runAndWait(std::string commandLine) {
+    STARTUPINFOA si;
+    ZeroMemory(&si, sizeof si);
+    si.cb = sizeof si;
+    si.dwFlags = STARTF_USESHOWWINDOW;
+    si.wShowWindow = SW_HIDE;
+    PROCESS_INFORMATION pi;
+    ZeroMemory(&pi, sizeof pi);
+    if (!CreateProcessA(nullptr, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) return -1;
+    CloseHandle(pi.hThread);
+    WaitForSingleObject(pi.hProcess, 120000);
+    DWORD code = 1;
+    GetExitCodeProcess(pi.hProcess, &code);
+    CloseHandle(pi.hProcess);
+    return static_cast<int>(code);
+}
+
 std::vector<char> dirBuffer(const std::string& dir) {
     std::vector<char> b(dir.size() + 64, '\0');
     std::memcpy(b.data(), dir.data(), dir.size());

@@ -22,24 +22,6 @@ std::string programDir() {
     return slash == std::string::npos ? std::string(".") : self.substr(0, slash);
 }
 
-// Runs a command line hidden and waits; its exit status, or -1.
-int runAndWait(std::string commandLine) {
-    STARTUPINFOA si;
-    ZeroMemory(&si, sizeof si);
-    si.cb = sizeof si;
-    si.dwFlags = STARTF_USESHOWWINDOW;
-    si.wShowWindow = SW_HIDE;
-    PROCESS_INFORMATION pi;
-    ZeroMemory(&pi, sizeof pi);
-    if (!CreateProcessA(nullptr, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) return -1;
-    CloseHandle(pi.hThread);
-    WaitForSingleObject(pi.hProcess, 120000);
-    DWORD code = 1;
-    GetExitCodeProcess(pi.hProcess, &code);
-    CloseHandle(pi.hProcess);
-    return static_cast<int>(code);
-}
-
 void exportMail() {
     std::string root = scratchDir();
     std::string spool = subdir(root, "spool");
